@@ -1,0 +1,197 @@
+// alloc.cpp: heap blocks, mapped regions and release.
+//
+// Memory comes in power-of-two blocks of 64<<k bytes (size class k) kept
+// on per-thread free lists (tl.bkt), refilled by splitting a block of the
+// next class and never merged or returned.  The first small allocation of
+// a thread maps one 1 GiB region (class 24) and splits it down.  Objects
+// of class 24 and above get a mapping of their own; every mapping made
+// through `mm` is recorded in the registry `reg` and is unmapped only by
+// `mc`, which the statement loop runs after each statement, so a freed
+// large object stays readable until its statement ends.  Middle classes
+// (10..23) are cache-coloured: the data moves up by a varying multiple of
+// 64 bytes inside its block, and the header then records the class one
+// lower so capacity checks never overstate the room.
+//
+// Locks: none outside shared mode.  In shared mode (tl.rc_sync) counts
+// change atomically and reg/nreg/pnd/npnd are guarded by g_alloc_mx, under
+// which no other lock is taken.
+#include <sys/mman.h>
+#include <unistd.h>
+#include "core/core.h"
+
+namespace zk {
+
+Region reg[NREG];
+U nreg;
+I pnd[NREG];
+U npnd;
+std::recursive_mutex g_alloc_mx;
+std::recursive_mutex g_parse_mx;
+size_t pg = 4096;
+
+namespace {
+
+// Locks g_alloc_mx only in shared mode.
+struct ShLock {
+  bool on;
+  ShLock() : on(shared_mode()) { if (on) g_alloc_mx.lock(); }
+  ~ShLock() { if (on) g_alloc_mx.unlock(); }
+};
+
+ZK_INLINE V pop(int k) {
+  V d = tl.bkt[k];
+  if (d) tl.bkt[k] = hd(d)->link;
+  return d;
+}
+
+ZK_INLINE void push(int k, V d) {
+  Hdr *h = hd(d);
+  h->link = tl.bkt[k];
+  h->rc = 0;
+  tl.bkt[k] = d;
+}
+
+ZK_INLINE V hdr(V d, int k, int t, U n) {
+  Hdr *h = hd(d);
+  h->cls = (G)k;
+  h->colour = 0;
+  h->attr = 0;
+  h->type = (int8_t)t;
+  h->rc = 1;
+  h->count = n;
+  return d;
+}
+
+// A block of its own mapping, for classes above 23.
+V bigblock(int k) {
+  UJ base = mm(64ull << k, false);
+  if (!base) die("OOM");
+  return base + 64;
+}
+
+// Queue the region whose base is `base` for unmapping at the next mc().
+void queue_unmap(UJ base) {
+  ShLock l;
+  for (U i = 0; i < nreg; i++)
+    if (reg[i].base == base) {
+      for (U j = 0; j < npnd; j++)
+        if (pnd[j] == (I)i) return;  // already queued
+      pnd[npnd++] = (I)i;
+      return;
+    }
+  die("UNMAP");
+}
+
+// Coloured allocation for classes 10 and above.
+V anc(int k, UJ b, U n, int t) {
+  if (k > 23) return hdr(bigblock(k), k, t, n);
+  V d = mb(k);
+  U c = tl.acn++;
+  UJ slack = (64ull << k) - 64 - b;
+  if (slack <= 32) return hdr(d, k, t, n);
+  UJ m = (slack - 32) >> 6, e = (c * 199u) & 255u;
+  if (e > m) e %= m + 1;
+  if (!e) return hdr(d, k, t, n);
+  Hdr *h0 = hd(d);
+  h0->cls = (G)k;
+  h0->colour = (G)e;
+  d += 64 * e;
+  memset((void *)(uintptr_t)(d - 64), 0, 64);
+  hdr(d, k - 1, t, n);
+  hd(d)->colour = (G)e;
+  return d;
+}
+
+}  // namespace
+
+V mb(int k) {
+  if (k > 23) return bigblock(k);
+  if (V d = pop(k)) return d;
+  V d = mb(k + 1);
+  V up = d + (64ull << k);  // the upper half's data: its block start plus 64
+  memset((void *)(uintptr_t)(up - 64), 0, 64);
+  hd(up)->cls = (G)k;
+  push(k, up);
+  return d;
+}
+
+V an_slow(U n, int t) {
+  UJ b = dbytes(n, t);
+  int k = szk(b);
+  if (ZK_LIKELY(k <= 9)) {
+    V d = pop(k);
+    if (!d) d = mb(k);
+    return hdr(d, k, t, n);
+  }
+  return anc(k, b, n, t);
+}
+
+V an0(U n, int t) {
+  int k = szk(dbytes(n, t));
+  return hdr(k > 23 ? bigblock(k) : mb(k), k, t, n);
+}
+
+UJ mm(UJ length, bool may_fail) {
+  ShLock l;
+  void *p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                 -1, 0);
+  if (p == MAP_FAILED) return 0;
+  if (length > 0x1FFFFF) madvise(p, length, MADV_HUGEPAGE);
+  if (nreg == NREG) {
+    mc();
+    if (nreg == NREG) {
+      if (may_fail) {
+        munmap(p, length);
+        return 0;
+      }
+      die("MMAP");
+    }
+  }
+  reg[nreg++] = Region{(UJ)(uintptr_t)p, length, (G)may_fail};
+  return (UJ)(uintptr_t)p;
+}
+
+void mc() {
+  bool sh = shared_mode();
+  if (!sh && !npnd) return;
+  ShLock l;
+  for (U i = 0; i < npnd; i++) {
+    Region &r = reg[pnd[i]];
+    munmap((void *)(uintptr_t)r.base, r.length);
+    r.base = 0;
+  }
+  npnd = 0;
+  U j = 0;
+  for (U i = 0; i < nreg; i++)
+    if (reg[i].base) reg[j++] = reg[i];
+  nreg = j;
+}
+
+void fre(V x) {
+  Hdr *h = hd(x);
+  if (iscont(h->type)) {
+    U n = h->count ? h->count : 1;  // an empty list still owns its prototype
+    V *a = PA(x);
+    for (U i = 0; i < n; i++) mr(a[i]);
+    h->type = tLONG;
+  }
+  int k = h->cls;
+  if (k == 0) return queue_unmap(x - pg);
+  if (k >= 24) return queue_unmap(x - 64);
+  if (k >= 9 && h->colour) {
+    UJ e = h->colour;
+    V d = x - 64 * e;
+    memcpy(hd(d), h, sizeof(Hdr));
+    hd(d)->cls = (G)(k + 1);
+    hd(d)->colour = 0;
+    x = d;
+    k++;
+  }
+  push(k, x);
+}
+
+void mrn(U n, const V *xs) {
+  for (U i = 0; i < n; i++) mr(xs[i]);
+}
+
+}  // namespace zk

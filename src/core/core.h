@@ -1,0 +1,110 @@
+// core.h: the runtime core's face to the rest of the engine: allocation
+// and release (alloc.cpp), constructors, copy-on-write, growth and boot
+// (make.cpp), the scratch arena (arena.cpp) and the fatal stop.
+//
+// Ownership: constructors return new references; `mr` releases one; a
+// container owns one reference to each of its items.  Names: an = allocate,
+// mr = release, _r = retain, mut = make writable, aa = grow, kv = split a
+// dict or table; a* constructors name what they make (al long, af float,
+// az int-or-long, aCz/aCn chars, aL longs, aA0/aA1/aA2 lists, aM table,
+// am dict, aE range, aV any vector from memory).
+#pragma once
+#include <mutex>
+#include "core/names.h"
+#include "core/value.h"
+
+namespace zk {
+
+// ---- allocator (alloc.cpp) ----
+struct Region {
+  UJ base, length;
+  G may_fail;
+};
+inline constexpr U NREG = 1024;
+extern Region reg[NREG];
+extern U nreg;
+extern I pnd[NREG];
+extern U npnd;
+extern std::recursive_mutex g_alloc_mx;
+extern std::recursive_mutex g_parse_mx;
+
+ZK_INLINE int szk(UJ b) { return 58 - __builtin_clzll((b + 63) | 64); }
+V an_slow(U n, int t);  // refill from a split, coloured or mapped
+V an0(U n, int t);
+V mb(int k);
+UJ mm(UJ length, bool may_fail);
+void mc();
+void fre(V x);  // frees x, whose last reference is gone
+void mrn(U n, const V *xs);
+
+// The fast paths are a pop and five header stores, and a decrement.
+ZK_INLINE V an(U n, int t) {
+  int k = szk(dbytes(n, t));
+  V d;
+  if (ZK_LIKELY(k <= 9) && ZK_LIKELY((d = tl.bkt[k]) != 0)) {
+    Hdr *h = hd(d);
+    tl.bkt[k] = h->link;
+    h->cls = (G)k;
+    h->colour = 0;
+    h->attr = 0;
+    h->type = (int8_t)t;
+    h->rc = 1;
+    h->count = n;
+    return d;
+  }
+  return an_slow(n, t);
+}
+
+ZK_INLINE void mr(V x) {
+  if (!heap(x)) return;
+  Hdr *h = hd(x);
+  U before = ZK_UNLIKELY(shared_mode()) ? at_add_acqrel(h->rc, (U)-1) : h->rc--;
+  if (before >= 2) return;
+  int k = h->cls;
+  if (ZK_LIKELY(k - 1u < 8u) && !iscont(h->type)) {  // plain small block: push it
+    h->link = tl.bkt[k];
+    h->rc = 0;
+    tl.bkt[k] = x;
+    return;
+  }
+  fre(x);
+}
+inline void m0(V x) { mr(x); }
+
+ZK_INLINE V _r(V x) {
+  if (!heap(x)) return x;
+  if (ZK_UNLIKELY(shared_mode())) at_add_relaxed(hd(x)->rc, 1u);
+  else hd(x)->rc++;
+  return x;
+}
+
+// ---- constructors and boot (make.cpp) ----
+V aV(int t, U n, const void *src);
+V al(J v);
+V af(F d);
+V az(J v);
+V aCz(const char *s);
+V aCn(const char *s, U n);
+V aL(U n);
+V aA0(U n);
+V aA1(V x);
+V aA2(V x, V y);
+V aM(V names, V cols);
+V am(V keys, V vals);
+V aE(J start, J end);
+V emp();
+V mut(V x);
+V aa(U n, V x);
+V kv(V *x);
+void kinit();
+
+// ---- scratch arena (arena.cpp) ----
+void *arena_alloc(UJ n);
+void arena_release(UJ mark_off, void *mark_chunk);
+void arena_boot();  // prepare the booting thread's arena
+void arena_free();  // free the calling thread's base block and chunks
+
+// ---- fatal stop (err.cpp) ----
+[[noreturn]] void die(const char *msg);
+
+}  // namespace zk
