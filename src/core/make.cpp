@@ -24,7 +24,7 @@ J gl(V x) {
 
 V aV(int t, U n, const void *src) {
   V x = an(n, t);
-  memcpy(P(x), src, dbytes(n, t));
+  if (n) memcpy(P(x), src, dbytes(n, t));
   return x;
 }
 

@@ -10,6 +10,7 @@
 //   not          not_         keyword (alternative token)
 //   try          try_         keyword
 //   __p, __s,... p__, s__    leading double underscore is reserved
+//   ___f ___s ___p f___ s___ p___  the same (generic fold, scan, each-prior)
 //
 // Add a line here whenever another such name is met.
 #pragma once

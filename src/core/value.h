@@ -124,7 +124,7 @@ ZK_INLINE J *PL(V x) { return (J *)(uintptr_t)x; }
 ZK_INLINE F *PF(V x) { return (F *)(uintptr_t)x; }
 ZK_INLINE I *PI(V x) { return (I *)(uintptr_t)x; }
 ZK_INLINE char *PC(V x) { return (char *)(uintptr_t)x; }
-ZK_INLINE bool iscont(int t) { return (CONTAINERS >> t) & 1; }
+ZK_INLINE bool iscont(int t) { return ((UJ)CONTAINERS >> t) & 1; }  // t may be up to 39
 ZK_INLINE bool isatom(int t) { return t >= 20; }
 
 // Immediates.
@@ -167,6 +167,7 @@ struct Tl {
   I err_blocks;
   char *err_end;
   I zktd;
+  I cdp;              // nested `run` calls of the VM on this thread
   V bkt[24];          // free-list heads by size class (data addresses)
   U acn;              // colour counter
   G pst[168];         // random-number state

@@ -1,0 +1,179 @@
+// simd.h: the engine's portable 128-bit vector layer, on GCC vector
+// extensions with an SSE4.2 baseline.  One register holds two doubles
+// (f64x2), two 64-bit integers (i64x2, u64x2), four 32-bit (i32x4, u32x4),
+// eight 16-bit (i16x8, u16x8) or sixteen 8-bit items (i8x16, u8x16).
+//
+// Lane order is fixed: lane k holds the item at the k-th lowest address of
+// a load, and every helper that folds lanes (vhadd, vhmin, vhmax, vbits)
+// takes them in ascending lane order.  Kernels that keep several
+// accumulators spell their combining order out themselves, so a float sum
+// is the same double on every machine and at every vector width.
+//
+// Arithmetic and comparison are the vector-extension operators: + - * /
+// (integer lanes wrap; use the unsigned types where that must be defined),
+// << >> by a scalar, and == != < <= > >= giving a lane mask (all ones or
+// all zeros) of the signed integer vector with the same lane width, Mask<V>.
+// Float compares are ordered (false against NaN) except != (true).
+//
+// Names: vld/vst unaligned load and store; vdup broadcast; vzero; vsel
+// select by mask; vand vor vxor vandn (a & ~b) bitwise on any lane type,
+// floats included; vbits the mask's sign bits as an integer (lane k ->
+// bit k); vany/vall; vmin/vmax lane minimum/maximum by compare and select
+// (integers only: float min/max must spell out their own NaN and zero
+// rules); vhadd/vhmin/vhmax horizontal folds; vwlo/vwhi widen the low/high
+// half to twice the lane width (sign or zero extension by the lane type);
+// vnarrow keeps the low half of each lane of two vectors; vf64 converts
+// integer lanes to doubles; visnan and vnegz test floats.
+#pragma once
+#include <cstdint>
+#include <type_traits>
+#include <immintrin.h>
+
+namespace zk {
+
+typedef double f64x2 __attribute__((vector_size(16)));
+typedef int64_t i64x2 __attribute__((vector_size(16)));
+typedef uint64_t u64x2 __attribute__((vector_size(16)));
+typedef int32_t i32x4 __attribute__((vector_size(16)));
+typedef uint32_t u32x4 __attribute__((vector_size(16)));
+typedef int16_t i16x8 __attribute__((vector_size(16)));
+typedef uint16_t u16x8 __attribute__((vector_size(16)));
+typedef int8_t i8x16 __attribute__((vector_size(16)));
+typedef uint8_t u8x16 __attribute__((vector_size(16)));
+
+// Lane type and mask type of each vector.
+template <class V> struct vtr;
+template <> struct vtr<f64x2> { typedef double T; typedef i64x2 M; };
+template <> struct vtr<i64x2> { typedef int64_t T; typedef i64x2 M; };
+template <> struct vtr<u64x2> { typedef uint64_t T; typedef i64x2 M; };
+template <> struct vtr<i32x4> { typedef int32_t T; typedef i32x4 M; };
+template <> struct vtr<u32x4> { typedef uint32_t T; typedef i32x4 M; };
+template <> struct vtr<i16x8> { typedef int16_t T; typedef i16x8 M; };
+template <> struct vtr<u16x8> { typedef uint16_t T; typedef i16x8 M; };
+template <> struct vtr<i8x16> { typedef int8_t T; typedef i8x16 M; };
+template <> struct vtr<u8x16> { typedef uint8_t T; typedef i8x16 M; };
+template <class V> using Lane = typename vtr<V>::T;
+template <class V> using Mask = typename vtr<V>::M;
+template <class V> inline constexpr int NL = 16 / sizeof(Lane<V>);
+
+// ---- memory ----
+template <class V> __attribute__((always_inline)) inline V vld(const void *p) {
+  V v;
+  __builtin_memcpy(&v, p, 16);
+  return v;
+}
+template <class V> __attribute__((always_inline)) inline void vst(void *p, V v) {
+  __builtin_memcpy(p, &v, 16);
+}
+template <class V> __attribute__((always_inline)) inline V vdup(Lane<V> x) {
+  V v;
+  for (int k = 0; k < NL<V>; k++) v[k] = x;  // folds to one broadcast
+  return v;
+}
+template <class V> __attribute__((always_inline)) inline V vzero() { return V{}; }
+
+// ---- bitwise on any lane type ----
+template <class V> __attribute__((always_inline)) inline V vand(V a, V b) {
+  return (V)((u64x2)a & (u64x2)b);
+}
+template <class V> __attribute__((always_inline)) inline V vor(V a, V b) {
+  return (V)((u64x2)a | (u64x2)b);
+}
+template <class V> __attribute__((always_inline)) inline V vxor(V a, V b) {
+  return (V)((u64x2)a ^ (u64x2)b);
+}
+template <class V> __attribute__((always_inline)) inline V vandn(V a, V b) {
+  return (V)((u64x2)a & ~(u64x2)b);  // a AND NOT b
+}
+
+// Lanes of a where m is set, else lanes of b.  m must be a lane mask.
+template <class V> __attribute__((always_inline)) inline V vsel(Mask<V> m, V a, V b) {
+  return (V)(((u64x2)m & (u64x2)a) | (~(u64x2)m & (u64x2)b));
+}
+template <> __attribute__((always_inline)) inline f64x2 vsel<f64x2>(i64x2 m, f64x2 a, f64x2 b) {
+  return (f64x2)_mm_blendv_pd((__m128d)b, (__m128d)a, (__m128d)m);
+}
+
+// ---- masks ----
+// Sign bit of each lane, lane k at bit k.
+__attribute__((always_inline)) inline int vbits(i64x2 m) { return _mm_movemask_pd((__m128d)m); }
+__attribute__((always_inline)) inline int vbits(i32x4 m) { return _mm_movemask_ps((__m128)m); }
+__attribute__((always_inline)) inline int vbits(i8x16 m) { return _mm_movemask_epi8((__m128i)m); }
+__attribute__((always_inline)) inline int vbits(i16x8 m) {
+  // pack the 16-bit lanes to bytes with signed saturation: sign bits survive
+  return _mm_movemask_epi8(_mm_packs_epi16((__m128i)m, _mm_setzero_si128()));
+}
+template <class M> __attribute__((always_inline)) inline bool vany(M m) {
+  return !_mm_testz_si128((__m128i)m, (__m128i)m);
+}
+template <class M> __attribute__((always_inline)) inline bool vall(M m) {
+  return _mm_test_all_ones((__m128i)m);
+}
+
+// ---- integer lane minimum and maximum ----
+template <class V> __attribute__((always_inline)) inline V vmin(V a, V b) {
+  static_assert(!std::is_same_v<V, f64x2>, "float min/max must state their NaN rule");
+  return vsel<V>(a < b, a, b);
+}
+template <class V> __attribute__((always_inline)) inline V vmax(V a, V b) {
+  static_assert(!std::is_same_v<V, f64x2>, "float min/max must state their NaN rule");
+  return vsel<V>(a > b, a, b);
+}
+
+// ---- horizontal folds, ascending lane order ----
+// Integer sums wrap.
+template <class V> __attribute__((always_inline)) inline Lane<V> vhadd(V v) {
+  if constexpr (std::is_floating_point_v<Lane<V>>) {
+    Lane<V> r = v[0];
+    for (int k = 1; k < NL<V>; k++) r = r + v[k];
+    return r;
+  } else {
+    typedef std::make_unsigned_t<Lane<V>> W;
+    W r = (W)v[0];
+    for (int k = 1; k < NL<V>; k++) r = (W)(r + (W)v[k]);
+    return (Lane<V>)r;
+  }
+}
+template <class V> __attribute__((always_inline)) inline Lane<V> vhmin(V v) {
+  Lane<V> r = v[0];
+  for (int k = 1; k < NL<V>; k++) r = v[k] < r ? v[k] : r;
+  return r;
+}
+template <class V> __attribute__((always_inline)) inline Lane<V> vhmax(V v) {
+  Lane<V> r = v[0];
+  for (int k = 1; k < NL<V>; k++) r = v[k] > r ? v[k] : r;
+  return r;
+}
+
+// ---- widening and narrowing ----
+__attribute__((always_inline)) inline i16x8 vwlo(i8x16 v) { return (i16x8)_mm_cvtepi8_epi16((__m128i)v); }
+__attribute__((always_inline)) inline u16x8 vwlo(u8x16 v) { return (u16x8)_mm_cvtepu8_epi16((__m128i)v); }
+__attribute__((always_inline)) inline i32x4 vwlo(i16x8 v) { return (i32x4)_mm_cvtepi16_epi32((__m128i)v); }
+__attribute__((always_inline)) inline u32x4 vwlo(u16x8 v) { return (u32x4)_mm_cvtepu16_epi32((__m128i)v); }
+__attribute__((always_inline)) inline i64x2 vwlo(i32x4 v) { return (i64x2)_mm_cvtepi32_epi64((__m128i)v); }
+__attribute__((always_inline)) inline u64x2 vwlo(u32x4 v) { return (u64x2)_mm_cvtepu32_epi64((__m128i)v); }
+template <class V> __attribute__((always_inline)) inline auto vwhi(V v) {
+  return vwlo((V)_mm_unpackhi_epi64((__m128i)v, (__m128i)v));
+}
+// Low half of every lane of a (lanes 0..) then of b.
+__attribute__((always_inline)) inline i8x16 vnarrow(i16x8 a, i16x8 b) {
+  return __builtin_shuffle((i8x16)a, (i8x16)b,
+                           (u8x16){0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30});
+}
+__attribute__((always_inline)) inline i16x8 vnarrow(i32x4 a, i32x4 b) {
+  return __builtin_shuffle((i16x8)a, (i16x8)b, (u16x8){0, 2, 4, 6, 8, 10, 12, 14});
+}
+__attribute__((always_inline)) inline i32x4 vnarrow(i64x2 a, i64x2 b) {
+  return __builtin_shuffle((i32x4)a, (i32x4)b, (u32x4){0, 2, 4, 6});
+}
+
+// ---- conversions to double ----
+__attribute__((always_inline)) inline f64x2 vf64(i32x4 v) { return (f64x2)_mm_cvtepi32_pd((__m128i)v); }  // lanes 0, 1
+__attribute__((always_inline)) inline f64x2 vf64(i64x2 v) { return __builtin_convertvector(v, f64x2); }
+
+// ---- float tests ----
+__attribute__((always_inline)) inline i64x2 visnan(f64x2 v) { return v != v; }
+// The exact bit pattern of -0.0 (0x8000000000000000).
+__attribute__((always_inline)) inline i64x2 vnegz(f64x2 v) { return (i64x2)v == vdup<i64x2>(INT64_MIN); }
+
+}  // namespace zk

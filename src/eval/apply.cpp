@@ -1,0 +1,345 @@
+// apply.cpp: application of values: _1 (one argument), _2 (two), _8 (n),
+// the projection builder prj, the valence _K, native calls ext, builtins
+// by name sym1, the fillers of empty verb-table slots (no2, no8, ins8) and
+// dyadic `.` (dot).
+//
+// Ownership, binding on every path here: f is borrowed; _1 consumes x; _2
+// borrows x and consumes y; _8 and prj consume all n arguments (the array
+// stays the caller's); a v8 slot consumes args[0] and its caller releases
+// the rest.  A failure releases what the path still holds and returns 0.
+//
+// Built here: lambdas, primitives through the verb tables, natives,
+// symbols (host verbs, then the builtin table), projections, compositions,
+// hooks and forks, building derived verbs, and data indexed by integer
+// atoms.  Not built yet, each failing with 'nyi: applying a derived verb
+// (the adverbs), handles (int atoms), data indexed by anything but integer
+// atoms.
+#include <algorithm>
+#include "capi/capi.h"
+#include "core/err.h"
+#include "core/sym.h"
+#include "eval/tables.h"
+#include "list/list.h"
+
+namespace zk {
+
+namespace {
+
+ZK_INLINE bool fnt(int t) { return t >= tLAMBDA && t <= tNATIVE; }
+ZK_INLINE U ar(V f) { return (U)(f >> 48) & 15; }  // arity of a native
+
+// A train: a general list of 2 or 3 functions, none of f, g and the last
+// being `::`.
+bool train(V f) {
+  if (!heap(f) || hd(f)->type != tLIST) return false;
+  U n = nx(f);
+  if (n != 2 && n != 3) return false;
+  for (U i = 0; i < n; i++) {
+    V g = PA(f)[i];
+    if (!fnt(tp(g)) || g == GNULL) return false;
+  }
+  return true;
+}
+
+// Depth of a value for the valence of a list: 0 atoms, 1 flat vectors,
+// 1 + the common depth of a general list's items, -1 when they differ.
+I depth(V x) {
+  int t = tp(x);
+  if (t >= tINTA) return 0;
+  if (t == tDICT || t == tTABLE) return depth(PA(x)[1]);
+  if (t != tLIST) return 1;
+  U n = nx(x);
+  if (!n) return 1;
+  I d = depth(PA(x)[0]);
+  for (U i = 1; i < n; i++)
+    if (depth(PA(x)[i]) != d) return -1;
+  return d < 0 ? -1 : d + 1;
+}
+
+// Primitive operands of trains and compositions go to their table slot
+// directly.
+ZK_INLINE V mono(V g, V x) { return tp(g) == tMONAD ? v1[(U)g & 31](x) : _1(g, x); }
+ZK_INLINE V dyad(V g, V x, V y) { return tp(g) == tDYAD ? v2[(U)g & 31](x, y) : _2(g, x, y); }
+
+// f[x;] for a dyadic function: the two-argument projection.
+V prj2(V f, V x, V y) {
+  V a[2] = {x, y};
+  return prj(f, a, 2);
+}
+
+// Data indexed by the integer atom i (consumed), item by item with null
+// fill; other indices are not built yet.
+V ix1(V f, V i) {
+  int t = tp(i);
+  if (t != tINTA && t != tLONGA) return en(i);
+  if (tp(f) == tDICT) return en(i);  // key lookup belongs to the list primitives
+  return io(f, gl(i));
+}
+
+// f[a0;a1;...] on data: index by a0, then the result by a1, and so on.
+V ix8(V f, V *a, U n) {
+  V r = _r(f);
+  for (U i = 0; i < n; i++) {
+    V s = ix1(r, a[i]);
+    mr(r);
+    if (!s) {
+      mrn(n - i - 1, a + i + 1);
+      return 0;
+    }
+    r = s;
+  }
+  return r;
+}
+
+// Apply the projection p (g; a1; ...; ak): holes filled from args in
+// order, the rest appended.  Consumes the n arguments.
+V pfill(V p, V *args, U n) {
+  U k = nx(p) - 1, c = 0, j = 0;
+  V a[18];
+  for (U i = 1; i <= k; i++) {
+    V v = PA(p)[i];
+    a[c++] = v == GAP && j < n ? args[j++] : _r(v);
+  }
+  while (j < n) a[c++] = args[j++];
+  if (c > 8) return er8(a, c);
+  return _8(PA(p)[0], a, c);
+}
+
+// A derived verb (type 28) holding x as its operand.
+V dvb(U adv, V x) {
+  V r = an(1, tDERIV);
+  PA(r)[0] = x;
+  hd(r)->adverb = (G)adv;
+  I v = fnt(tp(x)) ? _K(x) : 1;
+  if ((adv == 1 || adv == 2 || adv == 3) && v == 2) v = 1;
+  hd(r)->valence = (G)v;
+  return r;
+}
+
+}  // namespace
+
+I _K(V f) {
+  int t = tp(f);
+  switch (t) {
+    case tLIST: return depth(f);
+    case tLAMBDA: case tPROJ: case tCOMP: case tDERIV: return hd(f)->valence;
+    case tMONAD: case tADV: return 1;
+    case tDYAD: return 2;
+    case tNATIVE: return (I)ar(f);
+    default: return 0;
+  }
+}
+
+V _1(V f, V x) {
+  int t = tp(f);
+  switch (t) {
+    case tLIST:
+      if (train(f)) {
+        int xt = tp(x);
+        J v = xt == tINTA || xt == tLONGA ? gl_(x) : -1;
+        if (v >= 0 && v < (J)nx(f)) return ix1(f, x);
+        V g0 = PA(f)[0], g1 = PA(f)[1];
+        if (nx(f) == 2) {  // hook: x f (g x)
+          V r = mono(g1, _r(x));
+          if (!r) return mr(x), (V)0;
+          V s = dyad(g0, x, r);
+          mr(x);
+          return s;
+        }
+        // fork: (f x) g (h x)
+        V a = mono(g0, _r(x));
+        if (!a) return mr(x), (V)0;
+        V b = mono(PA(f)[2], x);
+        if (!b) return mr(a), (V)0;
+        V s = dyad(g1, a, b);
+        mr(a);
+        return s;
+      }
+      return ix1(f, x);
+    case tDYAD: return prj2(f, x, GAP);
+    case tNATIVE: {
+      U a = ar(f);
+      if (a <= 1) return ext(f, &x, 1);
+      if (a == 2) return prj2(f, x, GAP);
+      return prj(f, &x, 1);
+    }
+    case tADV: return dvb((U)f, x);
+    case tMONAD: return v1[(U)f & 31](x);
+    case tINTA: return en(x);  // handles: not built yet
+    case tSYMA: return sym1(ip(f), x);
+    case tLAMBDA: case tPROJ: case tCOMP: case tDERIV: {
+      U v = hd(f)->valence;
+      if (v > 1) return v == 2 && t != tPROJ ? prj2(f, x, GAP) : prj(f, &x, 1);
+      if (t == tLAMBDA) return run(f, &x, 1);
+      if (t == tCOMP) {
+        V r = _1(PA(f)[1], x);
+        return r ? _1(PA(f)[0], r) : 0;
+      }
+      if (t == tPROJ) return pfill(f, &x, 1);
+      return en(x);  // derived verbs: the adverbs are not built yet
+    }
+    default:
+      if (t >= tINTA) return et(x);
+      return ix1(f, x);
+  }
+}
+
+V _2(V f, V x, V y) {
+  int t = tp(f);
+  switch (t) {
+    case tLIST:
+      if (train(f)) {
+        V g0 = PA(f)[0], g1 = PA(f)[1];
+        if (nx(f) == 2) {  // hook: f[x; g y]
+          V r = mono(g1, y);
+          return r ? dyad(g0, x, r) : 0;
+        }
+        // fork: (x f y) g (x h y)
+        V a = dyad(g0, x, _r(y));
+        if (!a) return mr(y), (V)0;
+        V b = dyad(PA(f)[2], x, y);
+        if (!b) return mr(a), (V)0;
+        V s = dyad(g1, a, b);
+        mr(a);
+        return s;
+      }
+      goto data;
+    case tDYAD: return v2[(U)f & 31](x, y);
+    case tADV: {
+      if ((U)f == 0) {  // f'g: the composition f of g
+        V r = an(2, tCOMP);
+        PA(r)[0] = _r(x);
+        PA(r)[1] = y;
+        hd(r)->valence = (G)_K(y);
+        return r;
+      }
+      V d = _1(f, _r(x));
+      if (!d) return mr(y), (V)0;
+      V r = _1(d, y);
+      mr(d);
+      return r;
+    }
+    case tNATIVE: {
+      V a[2] = {_r(x), y};
+      return ar(f) < 3 ? ext(f, a, 2) : prj(f, a, 2);
+    }
+    case tLAMBDA: case tPROJ: case tCOMP: case tDERIV: {
+      V a[2] = {x, y};
+      if (hd(f)->valence > 2) return _r(x), prj(f, a, 2);
+      if (t == tCOMP) {
+        V r = _2(PA(f)[1], x, y);
+        return r ? _1(PA(f)[0], r) : 0;
+      }
+      if (t == tDERIV) return en(y);  // the adverbs are not built yet
+      _r(x);
+      return t == tLAMBDA ? run(f, a, 2) : pfill(f, a, 2);
+    }
+    default:
+      if (t >= tINTA) return et(y);
+    data: {
+      V a[2] = {_r(x), y};
+      return ix8(f, a, 2);
+    }
+  }
+}
+
+V _8(V f, V *a, U n) {
+  if (n == 1) return _1(f, a[0]);
+  int t = tp(f);
+  if (n == 2) {
+    if (t == tPROJ) return hd(f)->valence <= 2 ? pfill(f, a, 2) : prj(f, a, 2);
+    V r = _2(f, a[0], a[1]);
+    mr(a[0]);
+    return r;
+  }
+  switch (t) {
+    case tDYAD: {
+      if (!n) return prj(f, a, 0);
+      V r = v8[(U)f & 31](a, n);
+      mrn(n - 1, a + 1);
+      return r;
+    }
+    case tMONAD: case tADV: return n ? et8(a, n) : prj(f, a, 0);
+    case tNATIVE: return n < ar(f) ? prj(f, a, n) : ext(f, a, n);
+    case tLAMBDA: case tPROJ: case tCOMP: case tDERIV: {
+      if (n < hd(f)->valence) return prj(f, a, n);
+      if (t == tLAMBDA) return run(f, a, n);
+      if (t == tPROJ) return pfill(f, a, n);
+      if (t == tCOMP) {
+        V r = _8(PA(f)[1], a, n);
+        return r ? _1(PA(f)[0], r) : 0;
+      }
+      return en8(a, n);  // the adverbs are not built yet
+    }
+    default:
+      if (t >= tINTA) return et8(a, n);
+      return ix8(f, a, n);
+  }
+}
+
+V prj(V f, V *a, U n) {
+  int t = tp(f);
+  if (t == tLIST || t == tTABLE || t == tDICT) return _8(f, a, n);
+  U v;
+  switch (t) {
+    case tLAMBDA: case tPROJ: case tCOMP: case tDERIV: v = std::max<U>(hd(f)->valence, n); break;
+    case tDYAD: v = std::max<U>(n, 2); break;
+    case tNATIVE: v = std::max<U>(ar(f), n); break;
+    case tMONAD: case tADV: v = n ? n : 1; break;
+    default: v = n;
+  }
+  for (U i = 0; i < n; i++) v -= a[i] != GAP;
+  U k = t == tPROJ ? nx(f) : 1, c = k;
+  V r = an(k + n, tLIST);
+  if (t == tPROJ)
+    for (U i = 0; i < k; i++) PA(r)[i] = _r(PA(f)[i]);
+  else
+    PA(r)[0] = _r(f);
+  U j = 0;
+  for (U i = 1; i < k && j < n; i++)
+    if (PA(r)[i] == GAP) PA(r)[i] = a[j++];
+  while (j < n) PA(r)[c++] = a[j++];
+  hd(r)->count = c;
+  if (c > 9) return ez(r);
+  hd(r)->type = tPROJ;
+  hd(r)->valence = (G)v;
+  return r;
+}
+
+V ext(V f, V *a, U n) {
+  if (ar(f) != n) return er8(a, n);
+  UJ p = f & 0xFFFFFFFFFFFFull;
+  switch (n) {
+    case 1: return ((V(*)(V))p)(a[0]);
+    case 2: return ((V(*)(V, V))p)(a[0], a[1]);
+    case 3: return ((V(*)(V, V, V))p)(a[0], a[1], a[2]);
+    case 4: return ((V(*)(V, V, V, V))p)(a[0], a[1], a[2], a[3]);
+    default: return en8(a, n);
+  }
+}
+
+V sym1(I id, V x) {
+  if (xverb h = zk_ext_verb_lookup(id)) return h(x);
+  for (U i = 0; i < 107; i++)
+    if (bnm[i] == id) return bfn[i](x);
+  return bfn[107](x);
+}
+
+V no2(V, V y) { return en(y); }
+V no8(V *a, U) { return en(a[0]); }
+V ins8(V *a, U) { return er(a[0]); }
+
+V dot(V f, V x) {
+  int t = tp(x);
+  if (t == tDICT) return et(x);
+  J n = _n(x);
+  if (!n) return mr(x), _r(f);
+  if (n > 8) return ez(x);
+  if (t >= tINTA) return _1(f, x);
+  V a[8];
+  for (J i = 0; i < n; i++) a[i] = ii(x, i);
+  mr(x);
+  return _8(f, a, (U)n);
+}
+
+}  // namespace zk

@@ -1,0 +1,138 @@
+// tables.cpp: the monadic, dyadic and n-adic verb tables (v1 v2 v8) and the
+// builtin table (bnm names, bfn functions).  Every table is generated from
+// one list below, so a slot's shown name, its kernel and its binding can
+// never drift apart.  Slots whose kernel is not built are bound to the
+// table's filler: en (monadic, builtins), no2 (dyadic), no8 (n-adic); each
+// releases what the calling convention gives it and fails with 'nyi.
+#include "eval/tables.h"
+#include "eval/eval.h"
+#include "core/diag.h"
+#include "core/err.h"
+#include "io/io.h"
+#include "list/list.h"
+#include "num/num.h"
+
+namespace zk {
+
+// X(slot, shown name, kernel, bound function)
+#define ZK_V1(X)                                                                      \
+  X(0, ":", sam, sam) X(1, "+", flp, en) X(2, "-", neg, en) X(3, "*", fir, en)       \
+  X(4, "%", sqr, en) X(5, "!", til, en) X(6, "&", whr, en) X(7, "|", rev, en)        \
+  X(8, "<", asc, en) X(9, ">", dsc, en) X(10, "=", grp, en) X(11, "~", not, en)      \
+  X(12, ",", enl, enl) X(13, "^", nul, en) X(14, "#", len, en) X(15, "_", flr, en)    \
+  X(16, "$", str, str) X(17, "?", unq, en) X(18, "@", typ, en) X(19, ".", val, val)    \
+  X(20, "0:", u0c, en) X(21, "1:", u1c, en) X(22, "2:", u2c, en)                     \
+  X(23, "las", las, las) X(24, "imin", imn, en) X(25, "imax", imx, en)                \
+  X(26, "::", out, out) X(27, "srt", srtC, en) X(28, "srtd", srtdC, en)               \
+  X(29, "", en, en) X(30, "", en, en) X(31, "", en, en)
+
+#define ZK_V2(X)                                                                      \
+  X(0, ":", dex, dex) X(1, "+", add, add) X(2, "-", sub, sub) X(3, "*", mul, mul)    \
+  X(4, "%", dvd, dvd) X(5, "!", exc, no2) X(6, "&", mnu, mnu) X(7, "|", mxu, mxu)    \
+  X(8, "<", ltu, ltu) X(9, ">", gtu, gtu) X(10, "=", eql, eql) X(11, "~", mtc, no2)  \
+  X(12, ",", cat, no2) X(13, "^", crt, no2) X(14, "#", hsh, no2) X(15, "_", und, no2) \
+  X(16, "$", dlr, no2) X(17, "?", que, no2) X(18, "@", _1, _1) X(19, ".", dot, dot)  \
+  X(20, "0:", v0c, no2) X(21, "1:", v1c, no2) X(22, "2:", v2c, no2)                  \
+  X(23, "3:", dex, dex) X(24, "4:", dex, dex) X(25, "mkl", dex, dex)                 \
+  X(26, "gap", dex, dex) X(27, "cmpr", cmprC, no2) X(28, "", no2, no2)               \
+  X(29, "", no2, no2) X(30, "ins", ins2, no2) X(31, "ech", ech2, no2)
+
+#define ZK_V8(X)                                                                      \
+  X(0, "", no8, no8) X(1, "", no8, no8) X(2, "", no8, no8) X(3, "", no8, no8)        \
+  X(4, "", no8, no8) X(5, "!", bng, no8) X(6, "", no8, no8) X(7, "", no8, no8)       \
+  X(8, "", no8, no8) X(9, "", no8, no8) X(10, "", no8, no8) X(11, "", no8, no8)      \
+  X(12, "", no8, no8) X(13, "", no8, no8) X(14, "", no8, no8) X(15, "", no8, no8)    \
+  X(16, "", no8, no8) X(17, "?", ins, no8) X(18, "@", a8q, no8) X(19, ".", d8, no8)  \
+  X(20, "", no8, no8) X(21, "", no8, no8) X(22, "", no8, no8) X(23, "", no8, no8)    \
+  X(24, "", no8, no8) X(25, "", no8, no8) X(26, "", no8, no8)                        \
+  X(27, "fred", fredC, no8) X(28, "fma", fmaC, no8) X(29, "fms", fmsC, no8)          \
+  X(30, "", ins8, ins8) X(31, "ech", ech8, no8)
+
+// X(slot, name, bound function).  Slots 72 and 106 both carry the name
+// exit; the name search stops at the first, so 106 is reached only by
+// its slot.
+#define ZK_BI(X)                                                                        \
+  X(0, "k", kst) X(1, "j", en) X(2, "p", en) X(3, "t", en) X(4, "x", en)                \
+  X(5, "hex", en) X(6, "err", errC) X(7, "argv", en) X(8, "env", en) X(9, "dlt", en)   \
+  X(10, "js", en) X(11, "pri", en) X(12, "prng", en) X(13, "sin", en)                  \
+  X(14, "cos", en) X(15, "exp", en) X(16, "ln", en) X(17, "fb", en) X(18, "sa", en)    \
+  X(19, "ua", en) X(20, "pa", en) X(21, "ga", en) X(22, "at", en) X(23, "pe", en)      \
+  X(24, "ema", en) X(25, "wj", en) X(26, "mkd", en) X(27, "mkt", en)                   \
+  X(28, "mkp", en) X(29, "plt", en) X(30, "cdl", en) X(31, "aex", en)                  \
+  X(32, "aim", en) X(33, "bi", en) X(34, "aj", en) X(35, "arn", en) X(36, "dgn", en)   \
+  X(37, "simd", en) X(38, "vmd", en) X(39, "para", en) X(40, "csvr", en)               \
+  X(41, "csv0", en) X(42, "csvx", en) X(43, "astt", en) X(44, "diag", diagC)           \
+  X(45, "ajs", en) X(46, "wjb", en) X(47, "mw", en) X(48, "xs", en) X(49, "srt", en)   \
+  X(50, "rdl", en) X(51, "sbb", en) X(52, "sbt", en) X(53, "wsm", en)                  \
+  X(54, "memb", en) X(55, "gagg", en) X(56, "sumn", en) X(57, "ejx", en)               \
+  X(58, "cvm", en) X(59, "prn", en) X(60, "hnl", en) X(61, "abs", en)                  \
+  X(62, "wcol", en) X(63, "rcol", en) X(64, "fsz", en) X(65, "ldir", en)               \
+  X(66, "wtn", en) X(67, "senc", en) X(68, "hh", en) X(69, "mm", en) X(70, "sec", en)  \
+  X(71, "tjn", en) X(72, "exit", en) X(73, "lk", en) X(74, "ins", en)                  \
+  X(75, "wmul", en) X(76, "qmc", en) X(77, "nsd", en) X(78, "ewt", en)                 \
+  X(79, "ech", en) X(80, "tan", en) X(81, "asin", en) X(82, "acos", en)                \
+  X(83, "atan", en) X(84, "qst", qstT) X(85, "md5", en) X(86, "qes", en)                 \
+  X(87, "qeg", en) X(88, "rnd", en) X(89, "minv", en) X(90, "mku", en)                 \
+  X(91, "mkv", en) X(92, "mkm", en) X(93, "mkn", en) X(94, "dmo", en) X(95, "mod", en) \
+  X(96, "fdv", en) X(97, "qho", en) X(98, "qhc", en) X(99, "qlog", en)                 \
+  X(100, "ser", en) X(101, "des", en) X(102, "tzo", en) X(103, "wcq", en)              \
+  X(104, "trv", trvC) X(105, "hdel", en) X(106, "exit", en)
+
+#define ZK_FN(s, g, k, f) f,
+#define ZK_SHOWN(s, g, k, f) g,
+#define ZK_KERNEL(s, g, k, f) #k,
+
+const F1 v1[32] = {ZK_V1(ZK_FN)};
+const F2 v2[32] = {ZK_V2(ZK_FN)};
+const F8 v8[32] = {ZK_V8(ZK_FN)};
+const char *const vn1[32] = {ZK_V1(ZK_SHOWN)};
+const char *const vn2[32] = {ZK_V2(ZK_SHOWN)};
+const char *const vn8[32] = {ZK_V8(ZK_SHOWN)};
+const char *const vk1[32] = {ZK_V1(ZK_KERNEL)};
+const char *const vk2[32] = {ZK_V2(ZK_KERNEL)};
+const char *const vk8[32] = {ZK_V8(ZK_KERNEL)};
+
+#define ZK_BNAME(s, n, f) pk4(n),
+#define ZK_BFN(s, n, f) f,
+#define ZK_BTEXT(s, n, f) n,
+const I bnm[107] = {ZK_BI(ZK_BNAME)};
+const F1 bfn[108] = {ZK_BI(ZK_BFN) ed};
+const char *const bnt[108] = {ZK_BI(ZK_BTEXT) ""};
+
+// The lists must give exactly one row per slot, in slot order.
+#define ZK_ORD(s, ...) s,
+namespace {
+constexpr int o1[] = {ZK_V1(ZK_ORD)}, o2[] = {ZK_V2(ZK_ORD)}, o8[] = {ZK_V8(ZK_ORD)},
+              ob[] = {ZK_BI(ZK_ORD)};
+template <int N> constexpr bool inorder(const int (&o)[N]) {
+  for (int i = 0; i < N; i++)
+    if (o[i] != i) return false;
+  return true;
+}
+static_assert(sizeof o1 / sizeof *o1 == 32 && inorder(o1));
+static_assert(sizeof o2 / sizeof *o2 == 32 && inorder(o2));
+static_assert(sizeof o8 / sizeof *o8 == 32 && inorder(o8));
+static_assert(sizeof ob / sizeof *ob == 107 && inorder(ob));
+// Packed names are the ids the language gives them: short names only.
+constexpr bool short_names() {
+  const char *n[] = {ZK_BI(ZK_BTEXT)};
+  for (const char *s : n) {
+    int l = 0;
+    while (s[l]) l++;
+    if (l < 1 || l > 4 || (l == 4 && (G)s[3] >= 0x80)) return false;
+  }
+  return true;
+}
+static_assert(short_names());
+static_assert(pk4("abs") == 0x736261 && pk4("exit") == 0x74697865);
+}  // namespace
+
+bool nyi1(U s) { return s < 32 && v1[s] == (F1)en; }
+bool nyi2(U s) { return s < 32 && v2[s] == (F2)no2; }
+bool nyi8(U s) { return s < 32 && v8[s] == (F8)no8; }
+bool nyib(U s) { return s < 107 && bfn[s] == (F1)en; }
+
+const char *const adg[6] = {"'", "/", "\\", "':", "/:", "\\:"};
+const char *const adn[6] = {"Each", "Over/Reduce", "Scan", "Each-Prior", "Each-Right", "Each-Left"};
+
+}  // namespace zk

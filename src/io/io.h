@@ -1,0 +1,38 @@
+// io.h: text and data interchange's face to the rest of the engine.
+//
+// Text forms of values (srcform.cpp, str.cpp).  Two forms:
+//   kst  the source form (builtin `k`): text the parser reads back into an
+//        equal value: typed empties, one-item vectors with ",", symbols
+//        with backticks, strings quoted, functions as their source.
+//   str  monadic `$`: the plain text: digits, temporal text with empty
+//        nulls, names without backticks; vectors, lists and dicts item by
+//        item.
+// Names: kss_ = quote a string, kp = source form parenthesised by type
+// letter and count, kl = kp for the left of "!" and of a projection, kT1 =
+// the one-item form ",x", tqh = "list of temporal atoms of one type",
+// tqs = text of one temporal atom, qstT = builtin `qst` (display numbers,
+// nulls empty), out = the result printer (monadic slot 26).
+//
+// Every operation but tqh consumes its argument and returns a new
+// reference, or 0 with the thread's error text set ('limit when a text
+// would pass 2^32-1 bytes, 'stack when a value nests too deeply to walk).
+#pragma once
+#include "core/core.h"
+
+namespace zk {
+
+// ---- source form (srcform.cpp) ----
+V kst(V x);                    // builtin `k`
+V kss_(V s, int mode);         // s a char vector; mode 0 string, 1 symbol
+V kp(V x, const char *one, const char *few, const char *all);
+V kl(V x);
+V kT1(V x);
+bool tqh(V x);                 // borrows x
+V out(V x);                    // prints; never fails; returns x
+
+// ---- plain text (str.cpp) ----
+V str(V x);                    // monadic `$`; a symbol vector gives a list of names
+V tqs(V x, int flags);         // temporal atom; flags bit 0: source form
+V qstT(V x);                   // builtin `qst`
+
+}  // namespace zk

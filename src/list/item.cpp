@@ -1,0 +1,134 @@
+// item.cpp: item access: _n (count), ii (item i), io (item i with null
+// fill), iM (row of a table), mkn (null of a value's shape) and las (last).
+//
+// least version: covers what the runtime core needs of these (normalisation,
+// symbols and globals); the list primitives' owner completes them.
+//
+// Items come out as atoms of the vector's kind: bits and 8/16/32-bit
+// integers as int atoms, longs, floats, timestamps and timespans boxed,
+// chars, symbols and 32-bit temporals immediate.  Narrow integer storage
+// has no null of its own, so the null of an integer item is the long null.
+#include "core/err.h"
+#include "core/sym.h"
+#include "list/list.h"
+
+namespace zk {
+
+J _n(V x) {
+  int t = tp(x);
+  if (t >= tINTA) return 1;
+  switch (t) {
+    case tRANGE: return PL(x)[1] - PL(x)[0];
+    case tTABLE: {
+      V c = PA(x)[1];
+      return nx(c) ? _n(PA(c)[0]) : 0;
+    }
+    case tDICT: return _n(PA(x)[0]);
+    default: return nx(x);
+  }
+}
+
+static V boxed(int t, J v) {
+  V x = an(1, t);
+  PL(x)[0] = v;
+  return x;
+}
+
+V iM(V x, J i) {
+  V c = PA(x)[1];
+  U m = nx(c);
+  V r = m ? an(m, tLIST) : aA0(0);
+  for (U j = 0; j < m; j++) PA(r)[j] = ii(PA(c)[j], i);
+  return am(_r(PA(x)[0]), sqz(r));
+}
+
+V ii(V x, J i) {
+  int t = tp(x);
+  if (t >= tINTA) return _r(x);
+  switch (t) {
+    case tLIST: return _r(PA(x)[i]);
+    case tRANGE: return az(PL(x)[0] + i);
+    case tBOOL: return ai((P(x)[i >> 3] >> (i & 7)) & 1);
+    case tBYTE: return ai(P<int8_t>(x)[i]);
+    case tSHORT: return ai(P<int16_t>(x)[i]);
+    case tINT: return ai(PI(x)[i]);
+    case tLONG: return al(PL(x)[i]);
+    case tFLT: return af(PF(x)[i]);
+    case tCHR: return ac(PC(x)[i]);
+    case tSYM: return as(PI(x)[i]);
+    case tTSTAMP:
+    case tTSPAN: return boxed(t + 22, PL(x)[i]);
+    case tTABLE: return iM(x, i);
+    case tDICT: return ii(PA(x)[1], i);
+    default: return imm(t + 22, (U)PI(x)[i]);  // 32-bit temporals
+  }
+}
+
+V io(V x, J i) {
+  int t = tp(x);
+  if (t >= tINTA) return _r(x);
+  if (t == tDICT) return io(PA(x)[1], i);
+  J n = _n(x);
+  if (i >= 0 && i < n) return ii(x, i);
+  switch (t) {
+    case tLIST: return n ? mkn(ii(x, 0)) : _r(PA(x)[0]);  // empty: the prototype
+    case tRANGE: return _r(cn[tLONGA]);
+    case tTABLE: return mkn(iM(x, 0));
+    default: return _r(cn[t]);
+  }
+}
+
+// A vector of n copies of the null of type t's items.
+static V nulls(int t, U n) {
+  if (t <= tLONG) t = tLONG;  // narrow integers and bits have no null
+  V r = an(n, t);
+  switch (Tw[t]) {
+    case 3: memset(P(r), ' ', n); break;
+    case 5: {
+      I v = t == tSYM ? 0 : NI;
+      for (U i = 0; i < n; i++) PI(r)[i] = v;
+      break;
+    }
+    default: {
+      J v = t == tFLT ? (J)NF_BITS : NJ;
+      for (U i = 0; i < n; i++) PL(r)[i] = v;
+    }
+  }
+  return r;
+}
+
+V mkn(V x) {
+  int t = tp(x);
+  V r;
+  if (t >= tINTA) return mr(x), _r(cn[t]);
+  switch (t) {
+    case tLIST: {
+      U n = nx(x);
+      if (!n) return x;
+      r = an(n, tLIST);
+      for (U i = 0; i < n; i++) PA(r)[i] = mkn(_r(PA(x)[i]));
+      break;
+    }
+    case tRANGE: {
+      J n = _n(x);
+      if (n < 0 || n > (J)0xFFFFFFFF) return ez(x);
+      r = nulls(tLONG, (U)n);
+      break;
+    }
+    case tDICT: r = am(_r(PA(x)[0]), mkn(_r(PA(x)[1]))); break;
+    case tTABLE: r = aM(_r(PA(x)[0]), mkn(_r(PA(x)[1]))); break;
+    default: r = nulls(t, nx(x));
+  }
+  mr(x);
+  return r;
+}
+
+V las(V x) {
+  if (tp(x) >= tINTA) return x;
+  J n = _n(x);
+  V r = n ? ii(x, n - 1) : io(x, 0);
+  mr(x);
+  return r;
+}
+
+}  // namespace zk

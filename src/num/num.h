@@ -1,0 +1,65 @@
+// num.h: the numeric kernels' face to the rest of the engine.  Names: ct =
+// the universal cast (to vector type t 3..10, or the matching atom type);
+// c<to><from> = plain-memory cast kernels, target width first (G 8, H 16,
+// I 32, L 64 bits).  Values are consumed unless a line says otherwise; a
+// failure returns 0 with the thread's error text set.
+#pragma once
+#include "core/core.h"
+
+namespace zk {
+
+// ---- casts (cast.cpp) ----
+V ct(int t, V x);
+void cGI(int8_t *out, const int32_t *in, U n);   // low 8 bits of each item
+void cHI(int16_t *out, const int32_t *in, U n);  // low 16 bits of each item
+
+// ---- arithmetic verbs (ari.cpp): x borrowed, y consumed ----
+V sam(V x);       // monadic `:`: x itself
+V dex(V x, V y);  // dyadic `:`: y
+V add(V x, V y);
+V sub(V x, V y);
+V mul(V x, V y);
+V dvd(V x, V y);
+V mnu(V x, V y);  // `&`
+V mxu(V x, V y);  // `|`
+V ltu(V x, V y);
+V gtu(V x, V y);
+V eql(V x, V y);
+
+// ---- fused expression runner (fuse.cpp) ----
+// i points at byte 1 of a FUSED instruction (skip, constant, local);
+// loc is the running frame's locals, k the lambda's constants.  The fused
+// result as a new reference, or 0 when the runner declines (never an
+// error); nothing is consumed.
+V fzop(const G *i, const V *loc, const V *k);
+
+}  // namespace zk
+
+// ---- integer kernels with widening, comparison, % and modulus: num/int.h ----
+#include "num/int.h"
+
+// ---- monadic math (math.cpp): x consumed ----
+namespace zk {
+V neg(V x);   // monadic -
+V sqr(V x);   // monadic %: square root
+V not_(V x);  // monadic ~
+V nul(V x);   // monadic ^: null test
+void njw(void *job, int i);  // pool task of the parallel null test
+V flr(V x);   // monadic _: floor; lower case for chars and symbols
+V kabs(V x);  // builtin abs
+V ksin(V x);  // builtins sin cos exp ln tan asin acos atan
+V kcos(V x);
+V kexp(V x);
+V klog(V x);
+V ktan(V x);
+V kasn(V x);
+V kacs(V x);
+V katn(V x);
+V rndT(V x);  // builtin rnd: nearest integer, halves away from zero
+}  // namespace zk
+
+// ---- reductions, over, scan and each-prior: num/red.h ----
+#include "num/red.h"
+
+// ---- float kernels and the parallel element-wise runner: num/flt.h ----
+#include "num/flt.h"
