@@ -9,6 +9,7 @@
 // materialised and fails with 'limit rather than come out truncated.
 #include "core/err.h"
 #include "core/sym.h"
+#include "eval/each.h"
 #include "list/list.h"
 #include "num/num.h"
 #include "order/order.h"
@@ -30,16 +31,6 @@ template <class T> UJ orz(const T *p, U n) {
   return m;
 }
 
-// least version of the each adverb for one use: rs0 of every value of a
-// dict (the empty column of each value's kind).  Consumes v.
-V e1rs0(V v) {
-  J n = _n(v);
-  V r = n ? an((U)n, tLIST) : aA0(0);
-  for (J i = 0; i < n; i++) PA(r)[i] = rs0(ii(v, i));
-  mr(v);
-  return r;
-}
-
 // A list of dicts whose keys all match the first's becomes a table.  Names
 // must be a non-empty symbol vector: anything else has no table form.
 V dicts(V l) {
@@ -49,7 +40,8 @@ V dicts(V l) {
   if (tp(k0) != tSYM || !nx(k0)) return l;
   for (U i = 0; i < n; i++)
     if (tp(a[i]) != tDICT || !mtc_(PA(a[i])[0], k0)) return l;
-  V cols = blw(e1rs0(_r(PA(a[0])[1])));
+  V cols = e1f(rs0, _r(PA(a[0])[1]));  // one empty column of each value's kind
+  if (!cols || !(cols = blw(cols))) return mr(l), (V)0;
   V t = aM(_r(k0), cols);
   for (U i = 0; i < n && t; i++) t = psh(t, _r(a[i]));
   mr(l);

@@ -1,25 +1,35 @@
 // apply.cpp: application of values: _1 (one argument), _2 (two), _8 (n),
 // the projection builder prj, the valence _K, native calls ext, builtins
-// by name sym1, the fillers of empty verb-table slots (no2, no8, ins8) and
-// dyadic `.` (dot).
+// by name sym1, handles (int atoms applied), and the fillers of empty verb
+// table slots (no2, no8, ins8).  This is the one place where the kind of
+// an applied value decides what happens; `.` and the cached lambdas
+// (eval.cpp), the VM, the adverbs and the C interface all come here.
 //
 // Ownership, binding on every path here: f is borrowed; _1 consumes x; _2
 // borrows x and consumes y; _8 and prj consume all n arguments (the array
 // stays the caller's); a v8 slot consumes args[0] and its caller releases
 // the rest.  A failure releases what the path still holds and returns 0.
+// The adverb entries take the reverse of the dyadic rule (x consumed, y
+// borrowed): the calls into them below add and drop references to match.
 //
-// Built here: lambdas, primitives through the verb tables, natives,
-// symbols (host verbs, then the builtin table), projections, compositions,
-// hooks and forks, building derived verbs, and data indexed by integer
-// atoms.  Not built yet, each failing with 'nyi: applying a derived verb
-// (the adverbs), handles (int atoms), data indexed by anything but integer
-// atoms.
+// Names: fnt = is a function type, ar = arity of a native, train = is a
+// general list a hook or fork, mono/dyad = apply a train or composition
+// operand (primitives straight through their table slot), pfill = apply a
+// projection by filling its holes, dvb = build a derived verb, xcall = call
+// a C function, hnd = apply a handle, hwr = write to a standard descriptor.
+//
+// Argument arrays live in the caller's frame: at most 8 arguments, 9 with
+// the one a projection appends, so dispatch allocates nothing of its own.
 #include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 #include "capi/capi.h"
 #include "core/err.h"
 #include "core/sym.h"
+#include "eval/adverb.h"
 #include "eval/tables.h"
 #include "list/list.h"
+#include "shell/ring.h"
 
 namespace zk {
 
@@ -57,9 +67,12 @@ I depth(V x) {
 }
 
 // Primitive operands of trains and compositions go to their table slot
-// directly.
-ZK_INLINE V mono(V g, V x) { return tp(g) == tMONAD ? v1[(U)g & 31](x) : _1(g, x); }
-ZK_INLINE V dyad(V g, V x, V y) { return tp(g) == tDYAD ? v2[(U)g & 31](x, y) : _2(g, x, y); }
+// directly: applied to one argument, a primitive is its monadic verb and
+// applied to two its dyadic verb, whichever immediate (type 29 or 30) the
+// parser made of its glyph.
+ZK_INLINE bool prim(V g) { return tag(g) == tMONAD || tag(g) == tDYAD; }
+ZK_INLINE V mono(V g, V x) { return prim(g) ? v1[(U)g & 31](x) : _1(g, x); }
+ZK_INLINE V dyad(V g, V x, V y) { return prim(g) ? v2[(U)g & 31](x, y) : _2(g, x, y); }
 
 // f[x;] for a dyadic function: the two-argument projection.
 V prj2(V f, V x, V y) {
@@ -67,32 +80,9 @@ V prj2(V f, V x, V y) {
   return prj(f, a, 2);
 }
 
-// Data indexed by the integer atom i (consumed), item by item with null
-// fill; other indices are not built yet.
-V ix1(V f, V i) {
-  int t = tp(i);
-  if (t != tINTA && t != tLONGA) return en(i);
-  if (tp(f) == tDICT) return en(i);  // key lookup belongs to the list primitives
-  return io(f, gl(i));
-}
-
-// f[a0;a1;...] on data: index by a0, then the result by a1, and so on.
-V ix8(V f, V *a, U n) {
-  V r = _r(f);
-  for (U i = 0; i < n; i++) {
-    V s = ix1(r, a[i]);
-    mr(r);
-    if (!s) {
-      mrn(n - i - 1, a + i + 1);
-      return 0;
-    }
-    r = s;
-  }
-  return r;
-}
-
-// Apply the projection p (g; a1; ...; ak): holes filled from args in
-// order, the rest appended.  Consumes the n arguments.
+// Apply the projection p (g; a1; ...; ak): the holes take args in order,
+// later holes stay holes, the arguments left over are appended; a1..ak
+// are shared with the projection.  Consumes the n arguments.
 V pfill(V p, V *args, U n) {
   U k = nx(p) - 1, c = 0, j = 0;
   V a[18];
@@ -105,7 +95,9 @@ V pfill(V p, V *args, U n) {
   return _8(PA(p)[0], a, c);
 }
 
-// A derived verb (type 28) holding x as its operand.
+// A derived verb (type 28) holding x as its operand.  Over, scan and
+// each-prior of a dyadic function take one argument (the seed is
+// optional); otherwise the derived verb takes what its operand takes.
 V dvb(U adv, V x) {
   V r = an(1, tDERIV);
   PA(r)[0] = x;
@@ -114,6 +106,91 @@ V dvb(U adv, V x) {
   if ((adv == 1 || adv == 2 || adv == 3) && v == 2) v = 1;
   hd(r)->valence = (G)v;
   return r;
+}
+
+// Calls the C function at p with the n arguments.  A C function may fail
+// without writing the error text, which would leave the failure to be
+// reported with whatever text an earlier error left; err_blocks marks
+// whether it raised one (every error start resets it), so a silent failure
+// gets 'domain, and a success leaves the earlier text as it was.
+V xcall(UJ p, V *a, U n) {
+  I b = tl.err_blocks;
+  tl.err_blocks = -1;
+  V r;
+  switch (n) {
+    case 1: r = ((V(*)(V))p)(a[0]); break;
+    case 2: r = ((V(*)(V, V))p)(a[0], a[1]); break;
+    case 3: r = ((V(*)(V, V, V))p)(a[0], a[1], a[2]); break;
+    default: r = ((V(*)(V, V, V, V))p)(a[0], a[1], a[2], a[3]);
+  }
+  if (tl.err_blocks == -1) {
+    tl.err_blocks = b;
+    if (!r) return ed0();
+  }
+  return r;
+}
+
+// ---- handles ----
+
+// All n bytes to fd, through partial writes and interrupted calls; false
+// when a write fails or writes nothing.
+bool wall(int fd, const char *s, UJ n) {
+  if (g_sb_capture && n) rfeed(s, n);  // the panel keeps console output
+  while (n) {
+    ssize_t w = write(fd, s, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    s += w;
+    n -= (UJ)w;
+  }
+  return true;
+}
+
+// h in 1, 2, -1, -2: text to descriptor |h|, a newline after each piece
+// when h is negative.  Gives h.
+V hwr(I h, V x) {
+  int fd = h < 0 ? -h : h;
+  bool nl = h < 0;
+  int t = tp(x);
+  bool ok = true;
+  if (t == tCHRA) {
+    char c[2] = {(char)x, '\n'};
+    ok = wall(fd, c, nl ? 2 : 1);
+  } else if (t == tCHR) {
+    ok = wall(fd, PC(x), nx(x)) && (!nl || wall(fd, "\n", 1));
+  } else if (t == tLIST) {
+    U n = nx(x);
+    for (U i = 0; i < n && ok; i++) {
+      V s = PA(x)[i];
+      if (tp(s) != tCHR) return et(x);
+      ok = wall(fd, PC(s), nx(s)) && (!nl || wall(fd, "\n", 1));
+    }
+    if (!n && nl) ok = wall(fd, "\n", 1);
+  } else if (t < tINTA && !_n(x)) {
+    if (nl) ok = wall(fd, "\n", 1);
+  } else
+    return et(x);
+  if (!ok) return eo(x);
+  mr(x);
+  return ai(h);
+}
+
+V kc_qvalue;  // cached "{qvalue x}"
+
+// An int atom h applied to x.
+V hnd(I h, V x) {
+  if (!h) {  // 0: evaluate text, or a list form through the modules
+    int t = tp(x);
+    if (t == tCHR) return val(x);
+    if (t == tLIST) return k1(&kc_qvalue, "{qvalue x}", x);
+    return et(x);
+  }
+  U a = h < 0 ? 0u - (U)h : (U)h;
+  if (a <= 2) return hwr(h, x);
+  if (a > 4095) return et(x);
+  // Log files and connections to other processes: the handle table and the
+  // message exchange are not built yet.
+  return en(x);
 }
 
 }  // namespace
@@ -137,7 +214,7 @@ V _1(V f, V x) {
       if (train(f)) {
         int xt = tp(x);
         J v = xt == tINTA || xt == tLONGA ? gl_(x) : -1;
-        if (v >= 0 && v < (J)nx(f)) return ix1(f, x);
+        if (v >= 0 && v < (J)nx(f)) return i1(f, x);  // (f;g) 0 is f: indexing wins
         V g0 = PA(f)[0], g1 = PA(f)[1];
         if (nx(f) == 2) {  // hook: x f (g x)
           V r = mono(g1, _r(x));
@@ -155,7 +232,7 @@ V _1(V f, V x) {
         mr(a);
         return s;
       }
-      return ix1(f, x);
+      return i1(f, x);
     case tDYAD: return prj2(f, x, GAP);
     case tNATIVE: {
       U a = ar(f);
@@ -165,22 +242,22 @@ V _1(V f, V x) {
     }
     case tADV: return dvb((U)f, x);
     case tMONAD: return v1[(U)f & 31](x);
-    case tINTA: return en(x);  // handles: not built yet
+    case tINTA: return hnd(ip(f), x);
     case tSYMA: return sym1(ip(f), x);
     case tLAMBDA: case tPROJ: case tCOMP: case tDERIV: {
       U v = hd(f)->valence;
       if (v > 1) return v == 2 && t != tPROJ ? prj2(f, x, GAP) : prj(f, &x, 1);
       if (t == tLAMBDA) return run(f, &x, 1);
       if (t == tCOMP) {
-        V r = _1(PA(f)[1], x);
-        return r ? _1(PA(f)[0], r) : 0;
+        V r = mono(PA(f)[1], x);
+        return r ? mono(PA(f)[0], r) : 0;
       }
       if (t == tPROJ) return pfill(f, &x, 1);
-      return en(x);  // derived verbs: the adverbs are not built yet
+      return w1(f, x);  // the adverbs (over.cpp)
     }
     default:
       if (t >= tINTA) return et(x);
-      return ix1(f, x);
+      return i1(f, x);
   }
 }
 
@@ -203,10 +280,10 @@ V _2(V f, V x, V y) {
         mr(a);
         return s;
       }
-      goto data;
+      return i2(f, x, y);
     case tDYAD: return v2[(U)f & 31](x, y);
     case tADV: {
-      if ((U)f == 0) {  // f'g: the composition f of g
+      if ((U)f == 0) {  // x'y: the composition x of y
         V r = an(2, tCOMP);
         PA(r)[0] = _r(x);
         PA(r)[1] = y;
@@ -227,19 +304,20 @@ V _2(V f, V x, V y) {
       V a[2] = {x, y};
       if (hd(f)->valence > 2) return _r(x), prj(f, a, 2);
       if (t == tCOMP) {
-        V r = _2(PA(f)[1], x, y);
-        return r ? _1(PA(f)[0], r) : 0;
+        V r = dyad(PA(f)[1], x, y);
+        return r ? mono(PA(f)[0], r) : 0;
       }
-      if (t == tDERIV) return en(y);  // the adverbs are not built yet
+      if (t == tDERIV) {  // the adverbs (over.cpp) consume x and borrow y
+        V r = w2(hd(f)->adverb, PA(f)[0], _r(x), y);
+        mr(y);
+        return r;
+      }
       _r(x);
       return t == tLAMBDA ? run(f, a, 2) : pfill(f, a, 2);
     }
     default:
       if (t >= tINTA) return et(y);
-    data: {
-      V a[2] = {_r(x), y};
-      return ix8(f, a, 2);
-    }
+      return i2(f, x, y);
   }
 }
 
@@ -267,13 +345,13 @@ V _8(V f, V *a, U n) {
       if (t == tPROJ) return pfill(f, a, n);
       if (t == tCOMP) {
         V r = _8(PA(f)[1], a, n);
-        return r ? _1(PA(f)[0], r) : 0;
+        return r ? mono(PA(f)[0], r) : 0;
       }
-      return en8(a, n);  // the adverbs are not built yet
+      return w8(f, a, n);  // the adverbs (over.cpp)
     }
     default:
       if (t >= tINTA) return et8(a, n);
-      return ix8(f, a, n);
+      return i8(f, a, n);
   }
 }
 
@@ -308,18 +386,12 @@ V prj(V f, V *a, U n) {
 
 V ext(V f, V *a, U n) {
   if (ar(f) != n) return er8(a, n);
-  UJ p = f & 0xFFFFFFFFFFFFull;
-  switch (n) {
-    case 1: return ((V(*)(V))p)(a[0]);
-    case 2: return ((V(*)(V, V))p)(a[0], a[1]);
-    case 3: return ((V(*)(V, V, V))p)(a[0], a[1], a[2]);
-    case 4: return ((V(*)(V, V, V, V))p)(a[0], a[1], a[2], a[3]);
-    default: return en8(a, n);
-  }
+  if (n < 1 || n > 4) return en8(a, n);
+  return xcall(f & 0xFFFFFFFFFFFFull, a, n);
 }
 
 V sym1(I id, V x) {
-  if (xverb h = zk_ext_verb_lookup(id)) return h(x);
+  if (xverb h = zk_ext_verb_lookup(id)) return xcall((UJ)(uintptr_t)h, &x, 1);
   for (U i = 0; i < 107; i++)
     if (bnm[i] == id) return bfn[i](x);
   return bfn[107](x);
@@ -328,18 +400,5 @@ V sym1(I id, V x) {
 V no2(V, V y) { return en(y); }
 V no8(V *a, U) { return en(a[0]); }
 V ins8(V *a, U) { return er(a[0]); }
-
-V dot(V f, V x) {
-  int t = tp(x);
-  if (t == tDICT) return et(x);
-  J n = _n(x);
-  if (!n) return mr(x), _r(f);
-  if (n > 8) return ez(x);
-  if (t >= tINTA) return _1(f, x);
-  V a[8];
-  for (J i = 0; i < n; i++) a[i] = ii(x, i);
-  mr(x);
-  return _8(f, a, (U)n);
-}
 
 }  // namespace zk

@@ -29,6 +29,14 @@ Cs cs;
 
 namespace {
 
+// Writes the offset byte of the branch or jump at p.  Positions are taken
+// from cs.nb, which saturates at 2047 once the code is too long (the
+// compile then fails with 'limit), so the byte after p may lie past the
+// buffer: such a patch is dropped.
+void patch(I p, I d) {
+  if (p + 1 < (I)sizeof cs.b) cs.b[p + 1] = (G)d;
+}
+
 // ---- node shapes ----
 ZK_INLINE bool islist(V x) { return heap(x) && hd(x)->type == tLIST; }
 ZK_INLINE bool isname(V x) { return heap(x) && hd(x)->type == tSYM && nx(x) > 0; }
@@ -287,7 +295,7 @@ I ccond(V x, G c, I want) {
       cs.lim = 1;
       return c;
     }
-    cs.b[br[i] + 1] = (G)d;
+    patch(br[i], d);
   }
   for (U i = 0; i < pairs; i++) {
     I from = jp[i] + 2, d = e - from;
@@ -303,7 +311,7 @@ I ccond(V x, G c, I want) {
         return c;
       }
     }
-    cs.b[jp[i] + 1] = (G)d;
+    patch(jp[i], d);
   }
   if (!want) ob(oPOP, c);
   return -1;
@@ -351,7 +359,7 @@ I cloop(V x, G c, I want) {
     cs.lim = 1;
     return c;
   }
-  cs.b[bp + 1] = (G)fwd;
+  patch(bp, fwd);
   // A value read inside the loop is read again on the next pass.
   for (I i = 0; i < 16; i++)
     if (cs.lu[i] >= start) cs.lu[i] = -1;

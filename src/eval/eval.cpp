@@ -1,6 +1,7 @@
 // eval.cpp: text and argument lists becoming values: statement-by-statement
-// evaluation (evn), monadic `.` (val), and the cached lambdas through which
-// the engine runs small pieces of its own library (ki, k1, k2, k8).
+// evaluation (evn), monadic and dyadic `.` (val, dot), and the cached
+// lambdas through which the engine runs small pieces of its own library
+// (ki, k1, k2, k8).
 //
 // Scratch memory lives at most one statement: evn rewinds the thread's
 // arena to its own mark after each statement, and carries out the pending
@@ -124,6 +125,19 @@ V val(V x) {
     case tMONAD: case tDYAD: case tADV: return ai((I)(U)(x & 0xFFFFFFFFu));
     default: return x;
   }
+}
+
+V dot(V f, V x) {
+  int t = tp(x);
+  if (t == tDICT) return et(x);
+  J n = _n(x);
+  if (!n) return mr(x), _r(f);
+  if ((UJ)n > 8) return ez(x);
+  if (t >= tINTA) return _1(f, x);  // an atom or a function is one argument
+  V a[8];
+  for (J i = 0; i < n; i++) a[i] = ii(x, i);
+  mr(x);
+  return _8(f, a, (U)n);
 }
 
 V ki(V *slot, const char *text) {

@@ -59,3 +59,7 @@ extern const I bnm[107];     // builtin names, packed as their symbol ids
 extern const F1 bfn[108];    // builtin functions; 107 raises 'domain
 
 }  // namespace zk
+
+// ---- each, each-left, each-right, atomic extension, dictionary
+// arithmetic: eval/each.h ----
+#include "eval/each.h"

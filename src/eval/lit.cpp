@@ -56,7 +56,7 @@ UJ rd19(const char *p) {
   return m;
 }
 
-// Appends v to the run x (0 before the first chunk) as n items of type t.
+// Appends the n items of type t at buf to the run x (0 before the first chunk).
 V chunk(V x, int t, U n, const void *buf) {
   if (!x) return aV(t, n, buf);
   U c = nx(x);

@@ -144,14 +144,16 @@ V name(const char *p, U c, G *isv) {
 
 // Temporal run at the cursor: one literal, or a blank-separated run of one
 // type as a vector.  0 with *err clear: not temporal, cursor unchanged.
+// Untyped 0N items (the first one too) and bare months take the run's
+// type from its typed items; a run with none is not temporal.
 struct Ti {
   int t;  // atom type, 0 an untyped 0N, -1 a bare month
   J v;
 };
-int titem(Ti *o, bool first) {
+int titem(Ti *o) {
   const char *p = pz.s;
   I m;
-  if (!first && p[0] == '0' && p[1] == 'N' && !nmc(p[2]) && p[2] != '.') {
+  if (p[0] == '0' && p[1] == 'N' && !nmc(p[2]) && p[2] != '.') {
     pz.s = p + 2;
     o->t = 0;
     return 1;
@@ -185,7 +187,7 @@ V trun(bool *err) {
   const char *st = pz.s;
   Ti it;
   *err = false;
-  int r = titem(&it, true);
+  int r = titem(&it);
   if (r <= 0) {
     pz.s = st;
     if (r < 0) *err = true;
@@ -217,7 +219,7 @@ V trun(bool *err) {
     while (isbl(*s)) s++;
     if (!(isdg(*s) || (*s == '-' && isdg(s[1])))) break;
     pz.s = s;
-    r = titem(&it, false);
+    r = titem(&it);
     if (r < 0) {
       mz(big);
       *err = true;

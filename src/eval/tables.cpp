@@ -8,6 +8,7 @@
 #include "eval/eval.h"
 #include "core/diag.h"
 #include "core/err.h"
+#include "eval/parse.h"
 #include "io/io.h"
 #include "list/list.h"
 #include "num/num.h"
@@ -42,7 +43,7 @@ namespace zk {
   X(4, "", no8, no8) X(5, "!", bng, no8) X(6, "", no8, no8) X(7, "", no8, no8)       \
   X(8, "", no8, no8) X(9, "", no8, no8) X(10, "", no8, no8) X(11, "", no8, no8)      \
   X(12, "", no8, no8) X(13, "", no8, no8) X(14, "", no8, no8) X(15, "", no8, no8)    \
-  X(16, "", no8, no8) X(17, "?", ins, no8) X(18, "@", a8q, no8) X(19, ".", d8, no8)  \
+  X(16, "", no8, no8) X(17, "?", ins, no8) X(18, "@", a8q, a8q) X(19, ".", d8, d8)    \
   X(20, "", no8, no8) X(21, "", no8, no8) X(22, "", no8, no8) X(23, "", no8, no8)    \
   X(24, "", no8, no8) X(25, "", no8, no8) X(26, "", no8, no8)                        \
   X(27, "fred", fredC, no8) X(28, "fma", fmaC, no8) X(29, "fms", fmsC, no8)          \
@@ -52,7 +53,7 @@ namespace zk {
 // exit; the name search stops at the first, so 106 is reached only by
 // its slot.
 #define ZK_BI(X)                                                                        \
-  X(0, "k", kst) X(1, "j", en) X(2, "p", en) X(3, "t", en) X(4, "x", en)                \
+  X(0, "k", kst) X(1, "j", en) X(2, "p", qp) X(3, "t", en) X(4, "x", en)                \
   X(5, "hex", en) X(6, "err", errC) X(7, "argv", en) X(8, "env", en) X(9, "dlt", en)   \
   X(10, "js", en) X(11, "pri", en) X(12, "prng", en) X(13, "sin", en)                  \
   X(14, "cos", en) X(15, "exp", en) X(16, "ln", en) X(17, "fb", en) X(18, "sa", en)    \

@@ -6,9 +6,12 @@
 // value.  Live words are exactly locals [0, nl) and the stack [sp, end),
 // so leaving (END or failure) releases those and nothing else.  A failing
 // instruction leaves no value of its own in the frame: what it consumed is
-// popped before the failure path runs.  Names: fr frame, sp stack top, ip
-// pc the first byte of the current instruction, k constants, cur the
-// running lambda, tf the lambda a tail call left running (held here).
+// popped before the failure path runs.  Two int atoms under + - < > = are
+// computed in place, giving exactly what the verbs give for them (an int
+// atom when the result fits 32 bits, else the verb is called); everything
+// else goes through the verb tables.  Names: fr frame, sp stack top, pc
+// the first byte of the current instruction, k constants, cur the running
+// lambda, tf the lambda a tail call left running (held here).
 #include "eval/vm.h"
 #include <cstdarg>
 #include <cstdio>
@@ -92,21 +95,21 @@ ZK_INLINE void mz(V x) {
   if (x) mr(x);
 }
 
-// Two int atoms under + - < > =: the result the verbs give (an int atom
-// when the sum fits 32 bits; 0 or 1 for a comparison), without the call.
-// 0 when the pair or the verb is not one of these, or the sum overflows.
+// Two int atoms under the dyad op (+ - < > =): the verb's result, or 0
+// when the pair or the verb is not one of these, or the sum overflows.
 ZK_INLINE V ii2(U op, V x, V y) {
   if (((x >> 56) ^ tINTA) | ((y >> 56) ^ tINTA)) return 0;
-  J a = ip(x), b = ip(y), r;
-  switch (op) {
-    case 1: r = a + b; break;
-    case 2: r = a - b; break;
-    case 8: return ai(a < b);
-    case 9: return ai(a > b);
-    case 10: return ai(a == b);
-    default: return 0;
+  J a = ip(x), b = ip(y);
+  // Plain branches, not a switch: a loop's counter test and step would
+  // otherwise share one indirect jump.
+  if (op == 1 || op == 2) {
+    J r = op == 1 ? a + b : a - b;
+    return r == (I)r ? ai((I)r) : 0;
   }
-  return r == (I)r ? ai((I)r) : 0;
+  if (op == 8) return ai(a < b);
+  if (op == 9) return ai(a > b);
+  if (op == 10) return ai(a == b);
+  return 0;
 }
 
 // Is the instruction at q, after any chain of JUMPs, an END?
@@ -122,10 +125,6 @@ V unset(V names, U i) {
   return err0(*s ? s : "value");
 }
 
-}  // namespace
-
-namespace {
-
 // Frames up to this many words live in run's own array; larger ones are
 // sized exactly on the native stack.
 inline constexpr U FR0 = 40;
@@ -137,17 +136,22 @@ ZK_INLINE void fill(V *fr, V *a, U n, U nl) {
   for (U i = n; i < nl; i++) fr[i] = 0;
 }
 
-// The interpreter proper: runs f in the frame fr of fs words whose locals
-// already hold the arguments (the rest of the locals zero).  The call
-// depth was raised by run; every exit lowers it.  Each handler ends in its
+// The interpreter proper: runs f on the n arguments a (consumed), in its
+// own fixed array or, for a larger frame, in big.  The call depth was
+// raised by the caller; every exit lowers it.  Each handler ends in its
 // own indirect jump, so the branch predictor sees one dispatch site per
 // instruction kind; common-code merging would fold them into a few shared,
 // badly predicted ones.
-__attribute__((noinline, hot, optimize("O3", "no-gcse", "no-crossjumping"))) V exec(V f, V *fr, const U fs) {
+__attribute__((noinline, hot, optimize("O3", "no-gcse", "no-crossjumping")))
+V exec(V f, V *a, U n, V *big) {
   V *sl = PA(f);
   const G *code = P(sl[1]);
   const V *k = sl + 4;
   U nl = nx(sl[3]);
+  const U fs = code[0] + nl;  // the frame keeps this size across tail calls
+  V fr0[FR0];
+  V *fr = big ? big : fr0;
+  fill(fr, a, n, nl);
   V *const end = fr + fs;
   V *sp = end;
   // pc stays on the first byte of an instruction until it completes, so a
@@ -318,7 +322,11 @@ l_apply : {
       }
     }
     sp += m + 1;
-    r = run(g, args, m);
+    if (P(PA(g)[1])[0] + nx(PA(g)[3]) <= FR0 && tl.cdp < max_call_depth) {
+      tl.cdp++;  // what run does first, without its extra call
+      r = exec(g, args, m, nullptr);
+    } else
+      r = run(g, args, m);
   } else {
     sp += m + 1;
     r = _8(g, args, m);
@@ -529,10 +537,9 @@ fail : {
 #undef INTS
 }
 
-__attribute__((noinline)) V runbig(V f, V *a, U n, U fs, U nl) {
+__attribute__((noinline)) V runbig(V f, V *a, U n, U fs) {
   V *fr = (V *)__builtin_alloca(fs * sizeof(V));
-  fill(fr, a, n, nl);
-  return exec(f, fr, fs);
+  return exec(f, a, n, fr);
 }
 
 }  // namespace
@@ -547,11 +554,8 @@ V run(V f, V *a, U n) {
     tl.cdp--;
     return er8(a, n);
   }
-  U nl = nx(PA(f)[3]), fs = P(PA(f)[1])[0] + nl;  // kept across tail calls
-  if (fs > FR0) return runbig(f, a, n, fs, nl);
-  V fr[FR0];
-  fill(fr, a, n, nl);
-  return exec(f, fr, fs);
+  U fs = P(PA(f)[1])[0] + nx(PA(f)[3]);
+  return fs > FR0 ? runbig(f, a, n, fs) : exec(f, a, n, nullptr);
 }
 
 // ---- disassembler ----

@@ -38,4 +38,29 @@ I ixca(V *slot, V cur, V idx, V y, I dyad);
 // The error of an amend status (1 'index, 2 'length, 3 'type); 0 always.
 V ixer(I st);
 
+// ---- indexing (index.cpp) ----
+// x@y: x borrowed, y consumed.  An integer atom or vector (or range)
+// selects items, a position outside x or 0N giving the null of x's items;
+// a dict looks its keys up (missing keys give nulls).
+V i1(V x, V y);
+// x[i;j]: x and i borrowed, j consumed.  When i selects several items j
+// indexes (or is applied to) each of them, else the item i selects.
+V i2(V x, V i, V j);
+// x[a0;a1;...] by n indices: x borrowed, the n indices consumed (the array
+// stays the caller's); n = 0 gives x.
+V i8(V x, V *a, U n);
+
+// ---- seeds (ie.cpp) ----
+// The seed of a fold of f over x (x borrowed): for `,` the empty value of
+// x's type, else the identity element of f for the type of x's first item.
+V ie(V f, V x);
+
+// ---- functional amend and protected application (amend/at.cpp,
+// amend/dot.cpp): the n-adic `@` and `.`, args[0] consumed, the others
+// borrowed ----
+V a8q(V *args, U n);       // v8 slot 18: picks the form of @[...]
+V a8t(V f, V *args);       // @[f; x; e]: f consumed, args[1], args[2] borrowed
+V a8(V *args, U n);        // the amend core
+V d8(V *args, U n);        // v8 slot 19: picks the form of .[...]
+
 }  // namespace zk

@@ -81,18 +81,19 @@ ZK_INLINE bool olap(const void *a, UJ na, const void *b, UJ nb) {
   return na && nb && p < q + nb && q < p + na;
 }
 
-// Doubles to bytes by a lane-mask test, one input array (B null) or two:
+// Doubles to bytes by a lane-mask test c(a[i], b[i]) (TWO) or c(a[i], -):
 // sixteen items a step, then one at a time; one at a time throughout when
 // the bytes would overwrite items not yet read.
-template <class Cmp> ZK_INLINE void g2(const F *a, const F *b, G *d, UJ n, Cmp c) {
+template <bool TWO, class Cmp> ZK_INLINE void g2(const F *a, const F *b, G *d, UJ n, Cmp c) {
+  auto lb = [b](UJ i) { return TWO ? ld(b + i) : dup(0); };
   UJ i = 0;
-  if (!olap(a, 8 * n, d, n) && !(b && olap(b, 8 * n, d, n)))
+  if (!olap(a, 8 * n, d, n) && !(TWO && olap(b, 8 * n, d, n)))
     for (; i + 16 <= n; i += 16) {
       i64x2 m[8];
-      for (int k = 0; k < 8; k++) m[k] = c(ld(a + i + 2 * k), b ? ld(b + i + 2 * k) : dup(0));
+      for (int k = 0; k < 8; k++) m[k] = c(ld(a + i + 2 * k), lb(i + 2 * k));
       st16(d + i, m);
     }
-  for (; i < n; i++) d[i] = (G)(c(dup(a[i]), b ? dup(b[i]) : dup(0))[0] & 1);
+  for (; i < n; i++) d[i] = (G)(c(dup(a[i]), TWO ? dup(b[i]) : dup(0))[0] & 1);
 }
 
 // ---- the order rule ----
@@ -321,26 +322,26 @@ const k3f ff_k[4] = {aFF, sFF, mFF, dFF};
 
 // ---- comparisons into bytes ----
 void eqvvk(const void *a, const void *b, void *out, UJ n) {
-  g2((const F *)a, (const F *)b, (G *)out, n, [](f64x2 p, f64x2 q) { return eqf(p, q); });
+  g2<true>((const F *)a, (const F *)b, (G *)out, n, [](f64x2 p, f64x2 q) { return eqf(p, q); });
 }
 void eqsvk(const F *a, G *out, UJ n, F x) {
   f64x2 X = dup(x);
-  if (x != x) g2(a, nullptr, out, n, [](f64x2 v, f64x2) { return nan2(v); });
-  else g2(a, nullptr, out, n, [X](f64x2 v, f64x2) { return (i64x2)(v == X); });
+  if (x != x) g2<false>(a, nullptr, out, n, [](f64x2 v, f64x2) { return nan2(v); });
+  else g2<false>(a, nullptr, out, n, [X](f64x2 v, f64x2) { return (i64x2)(v == X); });
 }
 void ltoFF(const void *a, const void *b, void *out, UJ n) {
-  g2((const F *)a, (const F *)b, (G *)out, n, [](f64x2 p, f64x2 q) { return lto(p, q); });
+  g2<true>((const F *)a, (const F *)b, (G *)out, n, [](f64x2 p, f64x2 q) { return lto(p, q); });
 }
 void gtoFF(const void *a, const void *b, void *out, UJ n) {
-  g2((const F *)a, (const F *)b, (G *)out, n, [](f64x2 p, f64x2 q) { return lto(q, p); });
+  g2<true>((const F *)a, (const F *)b, (G *)out, n, [](f64x2 p, f64x2 q) { return lto(q, p); });
 }
 void ltoFf(const F *v, G *out, UJ n, F x) {
   f64x2 X = dup(x);
-  g2(v, nullptr, out, n, [X](f64x2 p, f64x2) { return lto(p, X); });
+  g2<false>(v, nullptr, out, n, [X](f64x2 p, f64x2) { return lto(p, X); });
 }
 void gtoFf(const F *v, G *out, UJ n, F x) {
   f64x2 X = dup(x);
-  g2(v, nullptr, out, n, [X](f64x2 p, f64x2) { return lto(X, p); });
+  g2<false>(v, nullptr, out, n, [X](f64x2 p, f64x2) { return lto(X, p); });
 }
 
 // ---- order minimum and maximum ----

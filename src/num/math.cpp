@@ -23,7 +23,9 @@
 #include "core/pool.h"
 #include "core/simd.h"
 #include "core/sym.h"
+#include "eval/each.h"
 #include "list/list.h"
+#include "num/ari.h"
 #include "num/num.h"
 
 namespace zk {
@@ -31,7 +33,6 @@ namespace zk {
 namespace {
 
 constexpr J LO[4] = {INT8_MIN, INT16_MIN, INT32_MIN, INT64_MIN};
-typedef V (*mf)(V);  // a monadic function that consumes its argument
 
 ZK_INLINE bool isfn(int t) { return t >= tLAMBDA && t <= tNATIVE; }
 ZK_INLINE bool nest(int t) { return t == tLIST || t == tDICT || t == tTABLE; }
@@ -52,48 +53,6 @@ ZK_INLINE V done(V x, V d) {
 
 // Items of n items of width 2^sh bytes, raised to whole 32-byte blocks.
 ZK_INLINE UJ blk(UJ n, int sh) { return (((n << sh) + 31) >> 5) << (5 - sh); }
-
-// fn item by item over a general list, a dict's values or a table's rows
-// (least version of the monadic each of the evaluator, for atomic fn).
-V e1m(mf fn, V x) {
-  int t = tp(x);
-  if (t == tDICT) {
-    V v = kv(&x), r = fn(v);
-    if (!r) return mr(x), (V)0;
-    return am(x, r);
-  }
-  if (t == tLIST) {
-    U n = nx(x);
-    if (!n) {  // the typed empty of fn's result on the prototype
-      V s = fn(io(x, 0));
-      mr(x);
-      if (!s) return 0;
-      int st = tp(s);
-      V r = st >= tINTA && !isfn(st) ? _r(ce[TT[st]]) : emp();
-      mr(s);
-      return r;
-    }
-    x = mut(x);
-    for (U i = 0; i < n; i++) {
-      V v = fn(PA(x)[i]);
-      if (!v) {
-        PA(x)[i] = GNULL;
-        return mr(x), (V)0;
-      }
-      PA(x)[i] = v;
-    }
-    return sqz(x);
-  }
-  J n = _n(x);
-  V r = aA0((U)n);
-  for (J i = 0; i < n; i++) {
-    V v = fn(iM(x, i));
-    if (!v) return mr(r), mr(x), (V)0;
-    if (!(r = psh(r, v))) return mr(x), (V)0;
-  }
-  mr(x);
-  return r;
-}
 
 // x widened one step when it holds the smallest value of its width.
 V wmin(V x) {
@@ -167,9 +126,9 @@ F lasn(F a) { return std::asin(a); }
 F lacs(F a) { return std::acos(a); }
 F latn(F a) { return std::atan(a); }
 
-V fmath(mf self, fk4 k, V x) {
+V fmath(K1 self, fk4 k, V x) {
   int t = tp(x);
-  if (nest(t)) return e1m(self, x);
+  if (nest(t)) return e1f(self, x);
   if (t != tFLT && t != tFLTA) {
     if (!(x = ct(tFLT, x))) return 0;
     t = tp(x);
@@ -282,7 +241,7 @@ V absl(V x) {
 V neg(V x) {
   int t = tp(x);
   switch (t) {
-    case tLIST: case tDICT: case tTABLE: return e1m(neg, x);
+    case tLIST: case tDICT: case tTABLE: return e1f(neg, x);
     case tRANGE: return (x = gZ(x)) ? neg(x) : 0;
     case tBOOL: return (x = ct(tBYTE, x)) ? neg(x) : 0;
     case tCHR: return (x = cZ(tBYTE, x)) ? neg(x) : 0;
@@ -350,7 +309,13 @@ V not_(V x) {
       mr(x);
       return r;
     }
-    default: return eql(ai(0), x);  // temporals, lists, dicts, tables: the comparison's rules
+    default: {  // temporals, lists, dicts, tables: 0 = x by the comparison's rules
+      I f = tl.f;
+      tl.f = 10;
+      V r = ari(ai(0), x);
+      tl.f = f;
+      return r;
+    }
   }
 }
 
@@ -365,7 +330,7 @@ V nul(V x) {
   int t = tp(x);
   if (isfn(t)) return mr(x), ai(0);
   switch (t) {
-    case tLIST: case tDICT: case tTABLE: return e1m(nul, x);
+    case tLIST: case tDICT: case tTABLE: return e1f(nul, x);
     case tFLT: {
       U n = nx(x);
       V r = an(n, tBYTE);
@@ -399,7 +364,7 @@ V flr(V x) {
   switch (t) {
     case tRANGE: case tBOOL: case tBYTE: case tSHORT: case tINT: case tLONG: case tINTA: case tLONGA:
       return x;
-    case tLIST: case tDICT: case tTABLE: return e1m(flr, x);
+    case tLIST: case tDICT: case tTABLE: return e1f(flr, x);
     case tFLT: {
       U n = nx(x);
       V r = an(n, tLONG);
@@ -451,7 +416,7 @@ V kabs(V x) {
     case tBOOL: return ct(tBYTE, x);
     case tRANGE: return (x = gZ(x)) ? kabs(x) : 0;
     case tCHR: return (x = cZ(tBYTE, x)) ? kabs(x) : 0;
-    case tLIST: case tDICT: case tTABLE: return e1m(kabs, x);
+    case tLIST: case tDICT: case tTABLE: return e1f(kabs, x);
     default: return absl(x);
   }
 }
@@ -474,7 +439,7 @@ V rndT(V x) {
       return az(rn1(d));
     }
     // Lists take the nearest integer item by item, not the cast's truncation.
-    case tLIST: case tDICT: case tTABLE: return e1m(rndT, x);
+    case tLIST: case tDICT: case tTABLE: return e1f(rndT, x);
     default: return ct(tLONG, x);
   }
 }

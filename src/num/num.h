@@ -63,3 +63,18 @@ V rndT(V x);  // builtin rnd: nearest integer, halves away from zero
 
 // ---- float kernels and the parallel element-wise runner: num/flt.h ----
 #include "num/flt.h"
+
+// ---- arithmetic dispatch, operator codes, mod, mnm, mxm: num/ari.h ----
+#include "num/ari.h"
+
+// ---- each-prior kernels (prior.cpp), the entries of prior_k: (verb,
+// seed, x), x a vector borrowed, the seed consumed; dexp is the prior of x
+// (seed, x[0] .. x[n-2]); p___ is the engine's ___p (+ - * %) ----
+namespace zk {
+V dexp(V verb, V seed, V x);
+V p___(V verb, V seed, V x);
+V modp(V verb, V seed, V x);
+V mnmp(V verb, V seed, V x);
+V mxmp(V verb, V seed, V x);
+V cmpp(V verb, V seed, V x);
+}  // namespace zk

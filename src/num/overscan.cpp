@@ -1,6 +1,6 @@
-// overscan.cpp: over (arf), scan (ars) and each-prior (arp) of the eleven
-// primitive dyadic verbs on whole vectors, the kernel tables over_k,
-// scan_k and prior_k, and the generic fold f___ and scan s___ that apply
+// overscan.cpp: over (arf) and scan (ars) of the eleven primitive dyadic
+// verbs on whole vectors, the kernel tables over_k and scan_k, and the
+// generic fold f___ and scan s___ that apply
 // the verb item by item wherever no typed route exists.  See red.h for
 // names and ownership.
 //
@@ -184,27 +184,6 @@ V viatmp(V (*f)(V, V, V), V verb, V seed, V x) {
   return r;
 }
 
-// least version of the each-prior kernels: item i is the verb applied to
-// x[i] and x[i-1] (the seed before item 0) through _2, appended in order.
-V pgen(V verb, V seed, V x) {
-  J n = _n(x);
-  if (!n) {
-    if (seed) mr(seed);
-    return _r(x);
-  }
-  V prev = seed ? seed : mkn(ii(x, 0));
-  V r = aA0((U)n);
-  for (J i = 0; i < n; i++) {
-    V cur = ii(x, i);
-    V v = _2(verb, cur, prev);
-    prev = cur;
-    if (!v) return mr(r), mr(prev), (V)0;
-    if (!(r = psh(r, v))) return mr(prev), (V)0;
-  }
-  mr(prev);
-  return r;
-}
-
 }  // namespace
 
 // ---- over ----
@@ -381,28 +360,6 @@ V ars(V verb, V seed, V x) {
     }
   }
   return scan_k[op](verb, seed, x);
-}
-
-// ---- each-prior ----
-
-const ovk prior_k[11] = {pgen, pgen, pgen, pgen, pgen, pgen, pgen, pgen, pgen, pgen, pgen};
-
-V arp(V verb, V seed, V x) {
-  I op = slot(verb);
-  int t = tp(x);
-  if (t == tCHR && seed && tp(seed) == tCHRA && (op == 8 || op == 9)) {
-    // Characters compare as unsigned codes 0..255.
-    U n = nx(x);
-    V y = an(n, tSHORT);
-    for (U i = 0; i < n; i++) P<int16_t>(y)[i] = (G)PC(x)[i];
-    V s = ai((G)ip(seed));
-    V r = arp(verb, s, y);
-    mr(y);
-    return r;
-  }
-  if (t == tRANGE || t == tBOOL) return viatmp(arp, verb, seed, x);
-  if (op < 0 || op > 10) return pgen(verb, seed, x);
-  return prior_k[op](verb, seed, x);
 }
 
 }  // namespace zk

@@ -9,9 +9,9 @@
 // over, mmmf `&` `|` over, dexf/dexs `:`, adms `+` `*` scan, subs `-`
 // scan, mnms/mxms `&`/`|` scan, eqls `=` scan; f___ and s___ are the
 // generic fold and scan that apply the verb item by item.  arf/ars/arp
-// dispatch over, scan and each-prior.  gmmP/gmm1 = parallel integer min
-// and max, maxfU = largest unsigned 32-bit value.  fk/kf map doubles to
-// order keys and back.
+// dispatch over, scan and each-prior (arp and prior_k live in prior.cpp).
+// gmmP/gmm1 = parallel integer min and max, maxfU = largest unsigned
+// 32-bit value.  fk/kf map doubles to order keys and back.
 //
 // Over/scan/prior entries take (verb, seed, x): verb the dyadic primitive
 // value (its slot 0..10 indexes the tables), seed consumed (0 = none, else

@@ -236,12 +236,14 @@ struct Case {
 TEST(FltRunner, SameBytesForEveryThreadCount) {
   boot_once();
   Threads t;
-  for (UJ n : {1048575ull, 1048576ull, 10000000ull}) {
-    std::vector<F> a = mixed(n, 1), b = mixed(n, 2), c = clean(n, 3), d = clean(n, 4);
+  // Buffers for the largest size, used by prefix for the smaller ones.
+  const UJ NMAX = 10000000ull;
+  std::vector<F> a = mixed(NMAX, 1), b = mixed(NMAX, 2), c = clean(NMAX, 3), d = clean(NMAX, 4);
+  std::vector<F> rf(NMAX), of(NMAX);  // reference, and the drivers' destination
+  std::vector<G> rg(NMAX), og(NMAX);
+  for (UJ n : {(UJ)1048575, (UJ)1048576, NMAX}) {
     b[n / 2] = 0.0;  // a divisor of zero somewhere in the middle
-    V xa = fv(a), xb = fv(b);
-    std::vector<F> rf(n), of(n);  // reference, and the drivers' destination
-    std::vector<G> rg(n), og(n);
+    V xa = fv(std::vector<F>(a.begin(), a.begin() + n)), xb = fv(std::vector<F>(b.begin(), b.begin() + n));
     F *pof = of.data();
     G *pog = og.data();
     std::vector<Case> cases;

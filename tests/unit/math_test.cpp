@@ -25,6 +25,10 @@ typedef std::vector<F> Fs;
 
 struct Math : ::testing::Test {
   void SetUp() override { boot_once(); }
+  void TearDown() override {
+    unsetenv("ZELKO_THREADS");
+    mc();
+  }
 };
 
 V mk(int t, const Js &v) {
@@ -368,6 +372,11 @@ TEST_F(Math, NotGivesZeroTestsAsBytes) {
   EXPECT_EQ(not_(GNULL), ai(1));
   EXPECT_EQ(not_(mp1(2)), ai(0));
   EXPECT_EQ(not_(mp2(1)), ai(0));
+  r = not_(aA2(ai(0), mk(tINT, {1, 0})));  // a list compares item by item
+  ASSERT_EQ(tp(r), tLIST);
+  EXPECT_EQ(PA(r)[0], ai(1));
+  EXPECT_EQ(items(PA(r)[1]), (Js{0, 1}));
+  mr(r);
 }
 
 TEST_F(Math, NotInvertsBoolsAndKeepsThePaddingClear) {

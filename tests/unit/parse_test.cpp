@@ -269,6 +269,8 @@ TEST_F(Parse, Expressions) {
       {"0W", "9223372036854775807j"},
       {"-0W", "-9223372036854775807j"},
       {"1 0N", "v7[1 0N]"},
+      {"0N 1", "v7[0N 1]"},
+      {"0N 1.5", "v8[0n 1.5]"},
       {"2.5", "2.5f"},
       {"0n", "0nf"},
       {"0w", "0wf"},
@@ -488,6 +490,7 @@ TEST_F(Parse, Errors) {
       {"1D12:30", "nyi", 0},
       {"x -1D12:30", "nyi", 2},
       {"2000.01 2000.02m", "nyi", 8},
+      {"0N 0Nd", "nyi", 3},
       {deep.c_str(), "limit", 512},
       {many.c_str(), "limit", -2},
       {chain.c_str(), "limit", -2},
@@ -602,6 +605,37 @@ TEST_F(Parse, Lambdas) {
   }
 }
 
+// Statement lists and bracket lists read directly: what a lambda body and
+// an argument list are made of.
+TEST_F(Parse, ListsDirect) {
+  struct L {
+    const char *src;
+    char term;
+    const char *want;
+  } ls[] = {
+      {"a;}", '}', "(gap;a;::)"},
+      {"a\n\n b}", '}', "(gap;a;b)"},
+      {"\n a;\n b\n}", '}', "(gap;a;b)"},
+      {"}", '}', "(gap;::)"},
+      {";}", '}', "(gap;::;::)"},
+      {"a;;b]", ']', "(gap;a;gap;b)"},
+      {"\na\n]", ']', "(gap;a)"},
+      {"a;\n]", ']', "(gap;a)"},
+      {"]", ']', "(gap;gap)"},
+      {";]", ']', "(gap;gap;gap)"},
+  };
+  Pz sv = pz;
+  for (const L &l : ls) {
+    pz.s = pz.ts = l.src, pz.pd = 0, pz.pfrm = 0, pz.ppe = 0, pz.k = 1;
+    V r = pb(GAP, l.term);
+    ASSERT_TRUE(r) << l.src;
+    EXPECT_EQ(pr(r), l.want) << l.src;
+    EXPECT_EQ(pz.s, l.src + strlen(l.src)) << l.src;  // past the terminator
+    mr(r);
+  }
+  pz = sv;
+}
+
 // Whether a name is used infix is decided at parse time by what its
 // global holds, in the current namespace unless root mode is on.
 TEST_F(Parse, NamesAsVerbs) {
@@ -707,6 +741,8 @@ TEST_F(Parse, DISABLED_TemporalRuns) {
       {"2000.01.02", "d1"},
       {"2000.01.01 2000.01.03", "v11[0 2]"},
       {"2000.01.01 0N 2000.01.02", "v11[0 -2147483648 1]"},
+      {"0N 2000.01.01", "v11[-2147483648 0]"},
+      {"0N 0N", "v7[0N 0N]"},
       {"2000.01 2000.02m", "v16[0 1]"},
       {"2000.02m 2000.01", "v16[1 0]"},
       {"12:30 12:31", "v14[750 751]"},

@@ -28,7 +28,10 @@ typedef std::vector<F> Fs;
 
 struct Red : ::testing::Test {
   void SetUp() override { boot_once(); }
-  void TearDown() override { unsetenv("ZELKO_THREADS"); }
+  void TearDown() override {
+    unsetenv("ZELKO_THREADS");
+    mc();
+  }
 };
 
 V mk(int t, const Js &v) {
@@ -316,6 +319,7 @@ TEST_F(Red, FloatSumsAreBitIdenticalForAnyThreadCount) {
     if (n <= 1048575) EXPECT_EQ(want, bits(0.0 + simd_sum_f64(PF(x), n)));
     else EXPECT_EQ(want, bits(0.0 + pbs(PF(x), nullptr, n)));
     mr(x);
+    mc();  // unmap the large vector now
   }
 }
 
