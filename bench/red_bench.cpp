@@ -4,6 +4,7 @@
 // figures come from bench/red_numpy.py.  The argument is ZELKO_THREADS.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -23,7 +24,9 @@ constexpr U N = 100000000, NS = 10000000;
 void boot() {
   if (!kinit_done) kinit();
 }
-void threads(benchmark::State &s) { setenv("ZELKO_THREADS", std::to_string(s.range(0)).c_str(), 1); }
+void threads(benchmark::State &s) {
+  setenv("ZELKO_THREADS", std::to_string(s.range(0)).c_str(), 1);
+}
 
 V fillf(U n) {
   V v = an(n, tFLT);
@@ -69,22 +72,26 @@ void scan_f64(benchmark::State &s) {
   mc();
 }
 
-// Every word of the vector read once, split over the same number of threads.
+// Every word of the vector read once by the same number of threads, which
+// claim 65,536-word blocks in turn as the sums do.
 struct Rd {
   const UJ *p;
   UJ n;
-  int t;
+  std::atomic<UJ> next;
   UJ out[64];
 };
 void rd_task(void *c, int i) {
   Rd *r = (Rd *)c;
-  UJ b = r->n * i / r->t, e = r->n * (i + 1) / r->t;
   u64x2 a0 = {}, a1 = {}, a2 = {}, a3 = {};
-  for (UJ k = b; k + 8 <= e; k += 8) {
-    a0 |= vld<u64x2>(r->p + k);
-    a1 |= vld<u64x2>(r->p + k + 2);
-    a2 |= vld<u64x2>(r->p + k + 4);
-    a3 |= vld<u64x2>(r->p + k + 6);
+  for (UJ b; (b = r->next.fetch_add(1, std::memory_order_relaxed)) < (r->n + 65535) / 65536;) {
+    const UJ *p = r->p + b * 65536;
+    UJ m = r->n - b * 65536 < 65536 ? r->n - b * 65536 : 65536;  // N is a multiple of 8
+    for (UJ k = 0; k < m; k += 8) {
+      a0 |= vld<u64x2>(p + k);
+      a1 |= vld<u64x2>(p + k + 2);
+      a2 |= vld<u64x2>(p + k + 4);
+      a3 |= vld<u64x2>(p + k + 6);
+    }
   }
   u64x2 a = (a0 | a1) | (a2 | a3);
   r->out[i] = a[0] | a[1];
@@ -94,7 +101,7 @@ void read(benchmark::State &s) {
   V x = filll(N);
   int t = (int)s.range(0);
   for (auto _ : s) {
-    Rd r{P<UJ>(x), N, t, {}};
+    Rd r{P<UJ>(x), N, {0}, {}};
     par_run(t, rd_task, &r);
     benchmark::DoNotOptimize(r.out[0]);
   }

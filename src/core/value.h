@@ -168,6 +168,7 @@ struct Tl {
   char *err_end;
   I zktd;
   I cdp;              // nested `run` calls of the VM on this thread
+  V *vrg, *vrl;       // VM frame region: first free word, end (0 outside any run)
   V bkt[24];          // free-list heads by size class (data addresses)
   U acn;              // colour counter
   G pst[168];         // random-number state

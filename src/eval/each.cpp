@@ -26,15 +26,11 @@ namespace {
 
 ZK_INLINE bool atm(V x) { return tp(x) >= tINTA; }
 
-// A general list ready to be written: x itself when sole-owned (its
-// attribute cleared), else a copy.
-ZK_INLINE V own(V x) { return mut(x); }
-
-// Each slot of the writable general list l replaced by fn(slot); the
-// failing slot becomes `::` so that releasing l releases every other item
-// once.
+// Each slot of the general list l replaced by fn(slot), in l itself when
+// sole-owned (mut clears its attribute), else in a copy; the failing slot
+// becomes `::` so that releasing l releases every other item once.
 template <class Fn> V inplace(V l, Fn fn) {
-  l = own(l);
+  l = mut(l);
   U n = nx(l);
   for (U i = 0; i < n; i++) {
     V r = fn(PA(l)[i]);

@@ -133,6 +133,11 @@ V p2(V f, V x, V y) {
   }
   if (yt == tFLT && op >= 1 && op != 5 && (xt == tFLTA || xt == tINTA || xt == tLONGA)) {
     V s = ct(tFLT, x);
+    if (s && op != 8 && op != 9 && op != 10) {
+      F d = PF(s)[0];
+      mr(s);
+      return fprp(op, d, y);
+    }
     V sh = s ? dexp(f, s, y) : 0;
     return sh ? v2[op](y, sh) : 0;
   }

@@ -17,10 +17,10 @@ namespace zk {
 
 // X(slot, shown name, kernel, bound function)
 #define ZK_V1(X)                                                                      \
-  X(0, ":", sam, sam) X(1, "+", flp, en) X(2, "-", neg, en) X(3, "*", fir, en)       \
-  X(4, "%", sqr, en) X(5, "!", til, en) X(6, "&", whr, en) X(7, "|", rev, en)        \
-  X(8, "<", asc, en) X(9, ">", dsc, en) X(10, "=", grp, en) X(11, "~", not, en)      \
-  X(12, ",", enl, enl) X(13, "^", nul, en) X(14, "#", len, en) X(15, "_", flr, en)    \
+  X(0, ":", sam, sam) X(1, "+", flp, en) X(2, "-", neg, neg) X(3, "*", fir, en)       \
+  X(4, "%", sqr, sqr) X(5, "!", til, en) X(6, "&", whr, en) X(7, "|", rev, en)        \
+  X(8, "<", asc, en) X(9, ">", dsc, en) X(10, "=", grp, en) X(11, "~", not_, not_)      \
+  X(12, ",", enl, enl) X(13, "^", nul, nul) X(14, "#", len, en) X(15, "_", flr, flr)    \
   X(16, "$", str, str) X(17, "?", unq, en) X(18, "@", typ, en) X(19, ".", val, val)    \
   X(20, "0:", u0c, en) X(21, "1:", u1c, en) X(22, "2:", u2c, en)                     \
   X(23, "las", las, las) X(24, "imin", imn, en) X(25, "imax", imx, en)                \
@@ -55,8 +55,8 @@ namespace zk {
 #define ZK_BI(X)                                                                        \
   X(0, "k", kst) X(1, "j", en) X(2, "p", qp) X(3, "t", en) X(4, "x", en)                \
   X(5, "hex", en) X(6, "err", errC) X(7, "argv", en) X(8, "env", en) X(9, "dlt", en)   \
-  X(10, "js", en) X(11, "pri", en) X(12, "prng", en) X(13, "sin", en)                  \
-  X(14, "cos", en) X(15, "exp", en) X(16, "ln", en) X(17, "fb", en) X(18, "sa", en)    \
+  X(10, "js", en) X(11, "pri", en) X(12, "prng", en) X(13, "sin", ksin)                  \
+  X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", en) X(18, "sa", en)    \
   X(19, "ua", en) X(20, "pa", en) X(21, "ga", en) X(22, "at", en) X(23, "pe", en)      \
   X(24, "ema", en) X(25, "wj", en) X(26, "mkd", en) X(27, "mkt", en)                   \
   X(28, "mkp", en) X(29, "plt", en) X(30, "cdl", en) X(31, "aex", en)                  \
@@ -66,14 +66,14 @@ namespace zk {
   X(45, "ajs", en) X(46, "wjb", en) X(47, "mw", en) X(48, "xs", en) X(49, "srt", en)   \
   X(50, "rdl", en) X(51, "sbb", en) X(52, "sbt", en) X(53, "wsm", en)                  \
   X(54, "memb", en) X(55, "gagg", en) X(56, "sumn", en) X(57, "ejx", en)               \
-  X(58, "cvm", en) X(59, "prn", en) X(60, "hnl", en) X(61, "abs", en)                  \
+  X(58, "cvm", en) X(59, "prn", en) X(60, "hnl", en) X(61, "abs", kabs)                  \
   X(62, "wcol", en) X(63, "rcol", en) X(64, "fsz", en) X(65, "ldir", en)               \
   X(66, "wtn", en) X(67, "senc", en) X(68, "hh", en) X(69, "mm", en) X(70, "sec", en)  \
   X(71, "tjn", en) X(72, "exit", en) X(73, "lk", en) X(74, "ins", en)                  \
   X(75, "wmul", en) X(76, "qmc", en) X(77, "nsd", en) X(78, "ewt", en)                 \
-  X(79, "ech", en) X(80, "tan", en) X(81, "asin", en) X(82, "acos", en)                \
-  X(83, "atan", en) X(84, "qst", qstT) X(85, "md5", en) X(86, "qes", en)                 \
-  X(87, "qeg", en) X(88, "rnd", en) X(89, "minv", en) X(90, "mku", en)                 \
+  X(79, "ech", en) X(80, "tan", ktan) X(81, "asin", kasn) X(82, "acos", kacs)                \
+  X(83, "atan", katn) X(84, "qst", qstT) X(85, "md5", en) X(86, "qes", en)                 \
+  X(87, "qeg", en) X(88, "rnd", rndT) X(89, "minv", en) X(90, "mku", en)                 \
   X(91, "mkv", en) X(92, "mkm", en) X(93, "mkn", en) X(94, "dmo", en) X(95, "mod", en) \
   X(96, "fdv", en) X(97, "qho", en) X(98, "qhc", en) X(99, "qlog", en)                 \
   X(100, "ser", en) X(101, "des", en) X(102, "tzo", en) X(103, "wcq", en)              \

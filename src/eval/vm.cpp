@@ -95,21 +95,95 @@ ZK_INLINE void mz(V x) {
   if (x) mr(x);
 }
 
-// Two int atoms under the dyad op (+ - < > =): the verb's result, or 0
-// when the pair or the verb is not one of these, or the sum overflows.
-ZK_INLINE V ii2(U op, V x, V y) {
-  if (((x >> 56) ^ tINTA) | ((y >> 56) ^ tINTA)) return 0;
-  J a = ip(x), b = ip(y);
-  // Plain branches, not a switch: a loop's counter test and step would
-  // otherwise share one indirect jump.
-  if (op == 1 || op == 2) {
-    J r = op == 1 ? a + b : a - b;
-    return r == (I)r ? ai((I)r) : 0;
+// _r and mr (core.h) with the thread block T at hand.  Those two read the
+// thread-local block themselves, and in position-independent code every
+// such read is, as far as the compiler knows, a call to the TLS resolver:
+// the interpreter would spill its registers around each one.  The last
+// reference still goes through mr, which frees.
+ZK_INLINE V rt(V x, Tl *T) {
+  if (heap(x)) {
+    if (ZK_UNLIKELY(T->rc_sync & 1)) at_add_relaxed(hd(x)->rc, 1u);
+    else hd(x)->rc++;
   }
-  if (op == 8) return ai(a < b);
-  if (op == 9) return ai(a > b);
-  if (op == 10) return ai(a == b);
-  return 0;
+  return x;
+}
+ZK_INLINE void rl(V x, Tl *T) {
+  if (!heap(x)) return;
+  Hdr *h = hd(x);
+  if (ZK_LIKELY(!(T->rc_sync & 1)) && h->rc >= 2) h->rc--;
+  else mr(x);
+}
+ZK_INLINE void rlz(V x, Tl *T) {
+  if (x) rl(x, T);
+}
+
+// ---- integer atoms computed in place ----
+// Int and long atoms under + - * & | < > = are computed here, giving
+// exactly what the verbs give: an int atom when the value fits 32 bits,
+// else a long atom; + - * wrap, and give the long null when either side
+// is it; comparisons give the int atom 0 or 1.  Every other pair or dyad
+// goes to the verb tables.
+
+// Value of an int or long atom; false for anything else.  x is not 0.
+ZK_INLINE bool zv(V x, J &a) {
+  if (tag(x) == tINTA) {
+    a = ip(x);
+    return true;
+  }
+  if (heap(x) && hd(x)->type == tLONGA) {
+    a = PL(x)[0];
+    return true;
+  }
+  return false;
+}
+
+// a op b for the dyad slot op; false when op is not computed here.  Plain
+// branches, most frequent first: with op a constant they fold away.
+ZK_INLINE bool zop(U op, J a, J b, J &r) {
+  if (op == 1 || op == 2 || op == 3) {
+    r = a == NJ || b == NJ ? NJ
+        : op == 1          ? (J)((UJ)a + (UJ)b)
+        : op == 2          ? (J)((UJ)a - (UJ)b)
+                           : (J)((UJ)a * (UJ)b);
+    return true;
+  }
+  if (op == 8) return r = a < b, true;
+  if (op == 9) return r = a > b, true;
+  if (op == 10) return r = a == b, true;
+  if (op == 6) return r = a < b ? a : b, true;
+  if (op == 7) return r = a > b ? a : b, true;
+  return false;
+}
+
+// The atom of an integer result.
+ZK_INLINE V zbox(J v) {
+  if (v == (J)(I)v) return ai((I)v);
+  V r = an(1, tLONGA);
+  PL(r)[0] = v;
+  return r;
+}
+
+// Local *l = the atom of v.  A long atom that the local alone holds is
+// rewritten in place: it would be released at once, and nothing else can
+// see it (the count is 1, so no other thread holds it either).
+ZK_INLINE void zset(V *l, J v, Tl *T) {
+  V o = *l;
+  if (v != (J)(I)v && o && heap(o) && hd(o)->type == tLONGA && hd(o)->rc == 1) {
+    PL(o)[0] = v;
+    return;
+  }
+  *l = zbox(v);
+  rlz(o, T);
+}
+
+// x op: y on a local holding an integer atom, y an integer atom (borrowed):
+// done in place; false, with nothing changed, for anything else.
+ZK_INLINE bool zmod(V *l, V y, U op, Tl *T) {
+  V c = *l;
+  J a, b, r;
+  if (!c || !zv(c, a) || !zv(y, b) || !zop(op, a, b, r)) return false;
+  zset(l, r, T);
+  return true;
 }
 
 // Is the instruction at q, after any chain of JUMPs, an END?
@@ -125,51 +199,91 @@ V unset(V names, U i) {
   return err0(*s ? s : "value");
 }
 
-// Frames up to this many words live in run's own array; larger ones are
-// sized exactly on the native stack.
-inline constexpr U FR0 = 40;
+// Frames: a run's frame is carved from the thread's frame region when it
+// has room, else it lives in exec's own array (up to FR0 words) or is
+// sized exactly on the native stack.  The region is an array on the native
+// stack of the outermost run (RGW words); tl.vrg is its first free word
+// and tl.vrl its end, both 0 when no run is active.  A lambda that running
+// bytecode calls gets its frame there too, RW words above a record of the
+// caller's state, and runs in the same exec: no native call, no prologue.
+inline constexpr U FR0 = 40, RGW = 4096, RW = 6;
 
-ZK_INLINE void fill(V *fr, V *a, U n, U nl) {
-  // Only the locals need clearing: a stack word is written before it is
-  // read, and the exits release exactly the locals and [sp, end).
-  for (U i = 0; i < n; i++) fr[i] = a[i];
-  for (U i = n; i < nl; i++) fr[i] = 0;
+// Two int atoms.  Two compare-and-branch pairs: each fuses into one
+// operation, and nothing else has to be kept in a register.
+ZK_INLINE bool ints(V x, V y) { return tag(x) == tINTA && tag(y) == tINTA; }
+
+// A u16 operand (little-endian in the bytecode).
+ZK_INLINE U u16(const G *p) {
+  uint16_t d;
+  memcpy(&d, p, 2);
+  if constexpr (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__) d = __builtin_bswap16(d);
+  return d;
 }
 
 // The interpreter proper: runs f on the n arguments a (consumed), in its
 // own fixed array or, for a larger frame, in big.  The call depth was
-// raised by the caller; every exit lowers it.  Each handler ends in its
-// own indirect jump, so the branch predictor sees one dispatch site per
-// instruction kind; common-code merging would fold them into a few shared,
-// badly predicted ones.
-__attribute__((noinline, hot, optimize("O3", "no-gcse", "no-crossjumping")))
+// raised by the caller; every exit lowers it.
+//
+// Dispatch: each handler ends in its own indirect jump, so the branch
+// predictor sees one dispatch site per instruction kind; common-code
+// merging would fold them into a few shared, badly predicted ones.  Loops
+// here copy a handful of words: vectorising them only adds set-up to every
+// call.
+//
+// Operand fusion: GETLOC, DELLOC (of an int) and CONST read their value v
+// and, instead of pushing it, jump on the next opcode through xg.  When
+// that is a DYAD of a dyad computed in place (v its left operand, the top
+// of the stack its right one), a CONSTDYAD (v its right operand) or a
+// MODASN with + (v the addend), and both operands are integer atoms, the
+// result is made at once and handed to a following BRANCH or SETLOC
+// directly (SINK).  Anything else goes to g_push, which pushes v as the
+// plain instruction would; from there each instruction runs on its own, so
+// a failure still happens at its own column.
+__attribute__((noinline, hot, optimize("O3", "no-gcse", "no-crossjumping", "no-tree-vectorize")))
 V exec(V f, V *a, U n, V *big) {
+  // The thread block, read once: see rt.
+  Tl *T = &tl;
+  asm("" : "+r"(T));
+  // The running lambda's slots; its code, constants (sl + 4) and local
+  // count are read from them where needed, which keeps the state that
+  // every handler carries small.
   V *sl = PA(f);
   const G *code = P(sl[1]);
-  const V *k = sl + 4;
   U nl = nx(sl[3]);
-  const U fs = code[0] + nl;  // the frame keeps this size across tail calls
   V fr0[FR0];
   V *fr = big ? big : fr0;
-  fill(fr, a, n, nl);
-  V *const end = fr + fs;
+  // Only the locals need clearing: a stack word is written before it is
+  // read, and the exits release exactly the locals and [sp, end).
+  for (U i = 0; i < n; i++) fr[i] = a[i];
+  for (U i = n; i < nl; i++) fr[i] = 0;
+  // The frame keeps its size across tail calls: [fr, end).
+  V *end = fr + code[0] + nl;
   V *sp = end;
   // pc stays on the first byte of an instruction until it completes, so a
   // failure knows its column from pc alone.
   const G *pc = code + 1;
-  V cur = f, tf = 0;
+  V tf = 0;
+  U dep = 0;  // frames of lambdas called inline, above the first
+  V v, w;  // operands read, not yet pushed: w the second, when there is one
+  J z;     // an integer just stored by SETLOC, for s_loop
+  // The start of the do loop s_loop found last, and its test constant.
+  // The code it points into stays alive while the running lambda does not
+  // change, so every call, return and tail call forgets it.
+  const G *lt = nullptr;
+  J lc = 0;
 
-  static const void *const jt[256] = {
 #define L2(l) &&l, &&l
 #define L4(l) L2(l), L2(l)
 #define L8(l) L4(l), L4(l)
 #define L16(l) L8(l), L8(l)
 #define L32(l) L16(l), L16(l)
 #define L64(l) L32(l), L32(l)
+#define L128_(l) L64(l), L64(l)
+  static const void *const jt[256] = {
       &&l_end,
       L16(l_monad), L8(l_monad), L4(l_monad), L2(l_monad),                        // 1..30
       &&l_fused,                                                                   // 31
-      &&l_dyad, &&l_add, &&l_sub, L4(l_dyad), &&l_dyad,                            // 32..39
+      &&l_dyad, &&l_add, &&l_sub, &&l_mul, L2(l_dyad), &&l_min, &&l_max,           // 32..39
       &&l_lt, &&l_gt, &&l_eq, L16(l_dyad), L4(l_dyad), &&l_dyad,                    // 40..63
       L16(l_setloc), L16(l_getloc), L16(l_delloc),                                 // 64..111
       &&l_apply, &&l_project, &&l_modasn, &&l_modasng, &&l_idx, &&l_idx, &&l_idx, &&l_idx,
@@ -177,13 +291,35 @@ V exec(V f, V *a, U n, V *big) {
       &&l_constdyad, &&l_loop,                                                      // 112..129
       L64(l_const), L32(l_const), L16(l_const), L8(l_const), L4(l_const), &&l_const,  // 130..254
       &&l_bad};
+  // The opcode after an operand instruction.
+  static const void *const xg[256] = {
+      L32(g_push),                                                                 // 0..31
+      &&g_push, &&g_add, &&g_sub, &&g_mul, L2(g_push), &&g_min, &&g_max,           // 32..39
+      &&g_lt, &&g_gt, &&g_eq, L16(g_push), L4(g_push), &&g_push,                    // 40..63
+      L16(g_push), L16(g_gl2), L16(g_dl2), L2(g_push),                             // 64..113
+      &&g_mod, L8(g_push), L4(g_push), &&g_push,                                   // 114..127
+      &&g_cd, &&g_push, L64(g_k2), L32(g_k2), L16(g_k2), L8(g_k2), L4(g_k2),       // 128..253
+      &&g_k2, &&g_push};                                                           // 254..255
+  // The opcode after two operand instructions.
+  static const void *const dt[256] = {
+      L32(g_push),                                                                 // 0..31
+      &&g_push, &&d_add, &&d_sub, &&d_mul, L2(g_push), &&d_min, &&d_max,           // 32..39
+      &&d_lt, &&d_gt, &&d_eq, L16(g_push), L4(g_push), &&g_push,                    // 40..63
+      L64(g_push), L128_(g_push)};                                                 // 64..255
+  // The dyad of a CONSTDYAD after an operand instruction.
+  static const void *const ct[32] = {
+      &&g_push, &&c_add, &&c_sub, &&c_mul, L2(g_push), &&c_min, &&c_max,
+      &&c_lt, &&c_gt, &&c_eq, L16(g_push), L4(g_push), &&g_push};
 #undef L2
 #undef L4
 #undef L8
 #undef L16
 #undef L32
 #undef L64
-  static_assert(sizeof jt / sizeof *jt == 256);
+#undef L128_
+  static_assert(sizeof jt / sizeof *jt == 256 && sizeof xg / sizeof *xg == 256);
+  static_assert(sizeof dt / sizeof *dt == 256);
+  static_assert(sizeof ct / sizeof *ct == 32);
 
 #define NEXT goto *jt[*pc]
 #define STEP(n) \
@@ -191,19 +327,100 @@ V exec(V f, V *a, U n, V *big) {
     pc += (n);  \
     NEXT;       \
   } while (0)
-#define U16(p) ((U)(p)[0] | (U)(p)[1] << 8)
-// Two int atoms: the value the verb gives, computed in place.
-#define INTS(x, y) (!((((x) >> 56) ^ tINTA) | (((y) >> 56) ^ tINTA)))
+#define U16(p) u16(p)
+// Back to the caller of an inline frame, at its APPLY.
+#define POPF()                                     \
+  do {                                             \
+    V *rc = fr - RW;                               \
+    T->vrg = rc;                                   \
+    pc = (const G *)rc[0], sp = (V *)rc[1];        \
+    fr = (V *)rc[2], end = (V *)rc[3];             \
+    sl = (V *)rc[4], tf = rc[5];                   \
+    lt = nullptr;                                  \
+    dep--;                                         \
+  } while (0)
+// Hands the integer r of a dyad computed in place to the instruction at
+// pc: a BRANCH tests it, a SETLOC stores it (and a LOOP after it may take
+// it along, s_loop), anything else finds it pushed.
+#define SINK(r)                                    \
+  do {                                             \
+    if (*pc == oBRANCH) {                          \
+      if (r) STEP(2);                              \
+      STEP(2 + pc[1]);                             \
+    }                                              \
+    if ((G)(*pc - oSETLOC) < 16) {                 \
+      zset(fr + (*pc - oSETLOC), r, T);            \
+      if (pc[1] == oLOOP) {                        \
+        z = r;                                     \
+        goto s_loop;                               \
+      }                                            \
+      STEP(1);                                     \
+    }                                              \
+    *--sp = zbox(r);                               \
+    NEXT;                                          \
+  } while (0)
+// The values p and q of the integer atoms x and y, two ints first; any
+// other pair goes to fail.
+#define ZOPS(x, y, p, q, fail)          \
+  if (ints(x, y)) p = ip(x), q = ip(y); \
+  else if (!zv(x, p) || !zv(y, q)) goto fail
+// DYAD after an operand: v op top; the top is consumed.
+#define GD(lab, o)            \
+  lab : {                     \
+    V y = sp[0];              \
+    J p, q, r;                \
+    ZOPS(v, y, p, q, g_push); \
+    zop(o, p, q, r);          \
+    sp++;                     \
+    rl(y, T);                 \
+    pc += 2;                  \
+    SINK(r);                  \
+  }
+// DYAD after two operands: w op v.
+#define DD(lab, o)            \
+  lab : {                     \
+    J p, q, r;                \
+    ZOPS(w, v, p, q, g_push); \
+    zop(o, p, q, r);          \
+    pc += 3;                  \
+    SINK(r);                  \
+  }
+// CONSTDYAD after an operand: constant op v.
+#define GC(lab, o)            \
+  lab : {                     \
+    V x = sl[4 + pc[2]];      \
+    J p, q, r;                \
+    ZOPS(x, v, p, q, g_push); \
+    zop(o, p, q, r);          \
+    pc += 4;                  \
+    SINK(r);                  \
+  }
+// DYAD on the stack; what is not two integer atoms goes to the verb.
+#define LD(lab, o)            \
+  lab : {                     \
+    V x = sp[0], y = sp[1];   \
+    J p, q, r;                \
+    ZOPS(x, y, p, q, l_dyad); \
+    zop(o, p, q, r);          \
+    sp += 2;                  \
+    rl(x, T);                 \
+    rl(y, T);                 \
+    pc++;                     \
+    SINK(r);                  \
+  }
 
   NEXT;
 
 l_end : {
   V r = sp < end ? *sp++ : GNULL;
-  for (U i = 0; i < nl; i++) mz(fr[i]);
-  for (V *p = sp; p < end; p++) mr(*p);
-  tl.cdp--;
-  if (tf) mr(tf);
-  return r;
+  for (U i = 0, nl = nx(sl[3]); i < nl; i++) rlz(fr[i], T);
+  for (V *p = sp; p < end; p++) rl(*p, T);
+  T->cdp--;
+  if (tf) rl(tf, T);
+  if (!dep) return r;
+  POPF();
+  *--sp = r;
+  STEP(2);
 }
 l_monad : {
   V r = v1[*pc](*sp);
@@ -215,56 +432,24 @@ l_monad : {
   STEP(1);
 }
 l_fused : {
-  V r = fzop(pc + 1, fr, k);
+  V r = fzop(pc + 1, fr, sl + 4);
   if (!r) STEP(4);
   *--sp = r;
   STEP(4 + pc[1]);
 }
-l_add : {
-  V x = sp[0], y = sp[1];
-  if (INTS(x, y)) {
-    J s = (J)ip(x) + ip(y);
-    if (s == (I)s) {
-      *++sp = ai((I)s);
-      STEP(1);
-    }
-  }
-  goto l_dyad;
-}
-l_sub : {
-  V x = sp[0], y = sp[1];
-  if (INTS(x, y)) {
-    J s = (J)ip(x) - ip(y);
-    if (s == (I)s) {
-      *++sp = ai((I)s);
-      STEP(1);
-    }
-  }
-  goto l_dyad;
-}
-l_lt : {
-  V x = sp[0], y = sp[1];
-  if (!INTS(x, y)) goto l_dyad;
-  *++sp = ai(ip(x) < ip(y));
-  STEP(1);
-}
-l_gt : {
-  V x = sp[0], y = sp[1];
-  if (!INTS(x, y)) goto l_dyad;
-  *++sp = ai(ip(x) > ip(y));
-  STEP(1);
-}
-l_eq : {
-  V x = sp[0], y = sp[1];
-  if (!INTS(x, y)) goto l_dyad;
-  *++sp = ai(ip(x) == ip(y));
-  STEP(1);
-}
+  LD(l_add, 1)
+  LD(l_sub, 2)
+  LD(l_mul, 3)
+  LD(l_min, 6)
+  LD(l_max, 7)
+  LD(l_lt, 8)
+  LD(l_gt, 9)
+  LD(l_eq, 10)
 l_dyad : {
   V x = sp[0], y = sp[1];
   sp += 2;
   V r = v2[*pc - oDYAD](x, y);
-  mr(x);
+  rl(x, T);
   if (ZK_UNLIKELY(!r)) goto fail;
   *--sp = r;
   STEP(1);
@@ -273,28 +458,81 @@ l_setloc : {
   V *l = fr + (*pc - oSETLOC);
   V o = *l;
   *l = *sp++;
-  mz(o);
+  rlz(o, T);
   STEP(1);
 }
-l_getloc : {
-  V v = fr[*pc - oGETLOC];
+l_getloc:
+  v = fr[*pc - oGETLOC];
   if (ZK_UNLIKELY(!v)) {
     unset(sl[3], *pc - oGETLOC);
     goto fail;
   }
-  *--sp = _r(v);
-  STEP(1);
-}
+  goto *xg[pc[1]];
 l_delloc : {
   V *l = fr + (*pc - oDELLOC);
-  V v = *l;
+  v = *l;
   if (ZK_UNLIKELY(!v)) {
     unset(sl[3], *pc - oDELLOC);
     goto fail;
   }
   *l = 0;
+  if (tag(v) == tINTA) goto *xg[pc[1]];  // nothing to release: on as GETLOC
   *--sp = v;
   STEP(1);
+}
+l_const:
+  v = sl[4 + *pc - oCONST];
+  goto *xg[pc[1]];
+g_push:
+  *--sp = rt(v, T);
+  STEP(1);
+  GD(g_add, 1)
+  GD(g_sub, 2)
+  GD(g_mul, 3)
+  GD(g_min, 6)
+  GD(g_max, 7)
+  GD(g_lt, 8)
+  GD(g_gt, 9)
+  GD(g_eq, 10)
+g_gl2:  // a second operand: on when a DYAD computed here follows
+  w = fr[pc[1] - oGETLOC];
+  if (!w) goto g_push;
+  goto *dt[pc[2]];
+g_dl2:  // only an int, so that nothing stays to release or restore
+  w = fr[pc[1] - oDELLOC];
+  if (!w || !ints(w, v) || dt[pc[2]] == &&g_push) goto g_push;
+  fr[pc[1] - oDELLOC] = 0;
+  goto *dt[pc[2]];
+g_k2:
+  w = sl[4 + pc[1] - oCONST];
+  goto *dt[pc[2]];
+  DD(d_add, 1)
+  DD(d_sub, 2)
+  DD(d_mul, 3)
+  DD(d_min, 6)
+  DD(d_max, 7)
+  DD(d_lt, 8)
+  DD(d_gt, 9)
+  DD(d_eq, 10)
+g_cd:
+  goto *ct[pc[3] & 31];
+  GC(c_add, 1)
+  GC(c_sub, 2)
+  GC(c_mul, 3)
+  GC(c_min, 6)
+  GC(c_max, 7)
+  GC(c_lt, 8)
+  GC(c_gt, 9)
+  GC(c_eq, 10)
+g_mod : {  // x+:v on a local holding an integer atom
+  V *l = fr + U16(pc + 2);
+  V c = *l;
+  J p, q, r;
+  if ((pc[4] & 31) != 1 || !c) goto g_push;
+  ZOPS(c, v, p, q, g_push);
+  zop(1, p, q, r);
+  zset(l, r, T);
+  STEP(5);
 }
 l_apply : {
   U m = pc[1];
@@ -302,36 +540,48 @@ l_apply : {
   V *args = sp + 1;
   V r;
   if (heap(g) && hd(g)->type == tLAMBDA && hd(g)->valence == m) {
-    if (sp + m + 1 == end && m <= 8 && tailpos(pc + 2)) {
-      V *s2 = PA(g);
-      const G *c2 = P(s2[1]);
-      U n2 = nx(s2[3]);
-      if (c2[0] + n2 <= fs) {
-        // Tail call: reuse this frame; the depth counter stays as it is.
-        V tmp[8];
-        for (U i = 0; i < m; i++) tmp[i] = args[i];
-        for (U i = 0; i < nl; i++) mz(fr[i]);
-        if (tf) mr(tf);
-        tf = cur = g;
-        sl = s2, code = c2, k = s2 + 4, nl = n2;
-        for (U i = 0; i < m; i++) fr[i] = tmp[i];
-        for (U i = m; i < n2; i++) fr[i] = 0;
-        sp = end;
-        pc = code + 1;
-        NEXT;
-      }
+    V *s2 = PA(g);
+    const G *c2 = P(s2[1]);
+    U n2 = nx(s2[3]), f2 = c2[0] + n2;
+    if (sp + m + 1 == end && f2 <= end - fr && m <= 8 && tailpos(pc + 2)) {
+      // Tail call: reuse this frame; the depth counter stays as it is.
+      V tmp[8];
+      for (U i = 0; i < m; i++) tmp[i] = args[i];
+      for (U i = 0, nl = nx(sl[3]); i < nl; i++) rlz(fr[i], T);
+      if (tf) rl(tf, T);
+      tf = g;
+      sl = s2, lt = nullptr;
+      for (U i = 0; i < m; i++) fr[i] = tmp[i];
+      for (U i = m; i < n2; i++) fr[i] = 0;
+      sp = end;
+      pc = c2 + 1;
+      NEXT;
+    }
+    V *rc = T->vrg;  // set inside every run
+    if (f2 + RW <= (UJ)(T->vrl - rc) && T->cdp < max_call_depth) {
+      // Inline call: the caller's state goes into the record below the
+      // new frame, and the reference to g is the new frame's to release.
+      T->cdp++;
+      V *nf = rc + RW;
+      rc[0] = (V)pc, rc[1] = (V)(sp + m + 1), rc[2] = (V)fr, rc[3] = (V)end;
+      rc[4] = (V)sl, rc[5] = tf;
+      for (U i = 0; i < m; i++) nf[i] = args[i];
+      for (U i = m; i < n2; i++) nf[i] = 0;
+      T->vrg = nf + f2;
+      fr = nf, end = sp = nf + f2;
+      tf = g;
+      sl = s2, lt = nullptr;
+      dep++;
+      pc = c2 + 1;
+      NEXT;
     }
     sp += m + 1;
-    if (P(PA(g)[1])[0] + nx(PA(g)[3]) <= FR0 && tl.cdp < max_call_depth) {
-      tl.cdp++;  // what run does first, without its extra call
-      r = exec(g, args, m, nullptr);
-    } else
-      r = run(g, args, m);
+    r = run(g, args, m);
   } else {
     sp += m + 1;
     r = _8(g, args, m);
   }
-  mr(g);
+  rl(g, T);
   if (ZK_UNLIKELY(!r)) goto fail;
   *--sp = r;
   STEP(2);
@@ -360,8 +610,11 @@ l_modasn : {
     ev(y);
     goto fail;
   }
-  V r = d == 1 && INTS(c, y) && (J)ip(c) + ip(y) == (I)(ip(c) + (J)ip(y)) ? ai(ip(c) + ip(y))
-                                                                           : v2[d](c, y);
+  if (zmod(l, y, d, T)) {
+    rl(y, T);
+    STEP(4);
+  }
+  V r = v2[d](c, y);
   if (!r) goto fail;
   *l = r;
   mr(c);
@@ -435,12 +688,16 @@ l_idx : {
   STEP(4);
 }
 l_getglb : {
-  V v = gv[U16(pc + 1)];
-  if (ZK_UNLIKELY(!v)) {
+  V g = gv[U16(pc + 1)];
+  if (ZK_UNLIKELY(!g)) {
     err0(su((I)(U)gk[U16(pc + 1)]));
     goto fail;
   }
-  *--sp = _r(v);
+  *--sp = rt(g, T);
+  if (pc[3] == oAPPLY) {  // a named function called: the common case
+    pc += 3;
+    goto l_apply;
+  }
   STEP(3);
 }
 l_setglb : {
@@ -471,15 +728,15 @@ l_list : {
 }
 l_unlist : {
   U m = pc[1];
-  V v = *sp;
-  if (tp(v) < tINTA) {
-    if (_n(v) != (J)m) {
+  V u = *sp;
+  if (tp(u) < tINTA) {
+    if (_n(u) != (J)m) {
       el0();
       goto fail;
     }
-    for (U j = m; j-- > 0;) *--sp = ii(v, j);
+    for (U j = m; j-- > 0;) *--sp = ii(u, j);
   } else
-    for (U j = 0; j < m; j++) *--sp = _r(v);
+    for (U j = 0; j < m; j++) *--sp = _r(u);
   STEP(2);
 }
 l_branch : {
@@ -490,56 +747,107 @@ l_branch : {
 l_jump:
   STEP(2 + pc[1]);
 l_recur:
-  *--sp = _r(cur);
+  *--sp = rt((V)sl, T);
   STEP(1);
 l_pop:
-  mr(*sp++);
+  rl(*sp++, T);
   STEP(1);
 l_constdyad : {
-  V c = k[pc[1]], y = *sp, r;
+  V c = sl[4 + pc[1]], y = *sp;
   G d = pc[2] & 31;
-  if (INTS(c, y) && (r = ii2(d, c, y))) {
-    *sp = r;
-    STEP(3);
+  J p, q, r;
+  if (zv(c, p) && zv(y, q) && zop(d, p, q, r)) {
+    sp++;
+    rl(y, T);
+    pc += 3;
+    SINK(r);
   }
-  r = v2[d](c, y);
-  if (ZK_UNLIKELY(!r)) {
+  V z = v2[d](c, y);
+  if (ZK_UNLIKELY(!z)) {
     sp++;
     goto fail;
   }
-  *sp = r;
+  *sp = z;
   STEP(3);
 }
 l_loop:
   pc -= U16(pc + 1) - 3;
   NEXT;
-l_const:
-  *--sp = _r(k[*pc - oCONST]);
-  STEP(1);
+s_loop : {
+  // SETLOC i of the integer z, then LOOP.  When the loop starts with the
+  // test of a do loop on that local, GETLOC i; CONSTDYAD c <; BRANCH,
+  // the test is made here on z: the step, the jump back and the test are
+  // one dispatch.  Any other loop start runs as it is.
+  const G *t = pc + 4 - U16(pc + 2);
+  V c;
+  if (t != lt) {
+    if (t[0] != *pc + (oGETLOC - oSETLOC) || t[1] != oCONSTDYAD || (t[3] & 31) != 8 ||
+        t[4] != oBRANCH || tag(c = sl[4 + t[2]]) != tINTA) {
+      pc = t;
+      NEXT;
+    }
+    lt = t, lc = ip(c);
+  }
+  if (lc < z) {
+    pc = t + 6;
+    NEXT;
+  }
+  pc = t + 6 + t[5];
+  NEXT;
+}
 l_bad:
   ec0();  // no compiler writes this byte
   goto fail;
 
 fail : {
-  U col = P(sl[2])[pc - code];
-  for (U i = 0; i < nl; i++) mz(fr[i]);
-  for (V *p = sp; p < end; p++) mr(*p);
-  tl.cdp--;
+  U col = P(sl[2])[pc - P(sl[1])];
+  for (U i = 0, nl = nx(sl[3]); i < nl; i++) rlz(fr[i], T);
+  for (V *p = sp; p < end; p++) rl(*p, T);
+  T->cdp--;
   // Past the fifth frame the error text takes no more context, and a
   // diagnostic per frame of a deep recursion would flood standard error.
-  if (tl.err_blocks < 5) eS(sl[0], col);
-  if (tf) mr(tf);
-  return 0;
+  if (T->err_blocks < 5) eS(sl[0], col);
+  if (tf) rl(tf, T);
+  if (!dep) return 0;
+  POPF();  // the caller fails at its APPLY
+  goto fail;
 }
 #undef NEXT
 #undef STEP
 #undef U16
-#undef INTS
+#undef POPF
+#undef SINK
+#undef ZOPS
+#undef GD
+#undef DD
+#undef GC
+#undef LD
 }
 
 __attribute__((noinline)) V runbig(V f, V *a, U n, U fs) {
   V *fr = (V *)__builtin_alloca(fs * sizeof(V));
   return exec(f, a, n, fr);
+}
+
+// A frame of fs words from the region, else from exec or runbig.
+V run1(V f, V *a, U n, U fs) {
+  V *fr = tl.vrg;
+  if (fr && fr + fs <= tl.vrl) {
+    tl.vrg = fr + fs;
+    V r = exec(f, a, n, fr);
+    tl.vrg = fr;
+    return r;
+  }
+  return fs > FR0 ? runbig(f, a, n, fs) : exec(f, a, n, nullptr);
+}
+
+// The outermost run on the thread provides the frame region.
+__attribute__((noinline)) V runr(V f, V *a, U n, U fs) {
+  V rg[RGW];
+  tl.vrg = rg, tl.vrl = rg + RGW;
+  V r = run1(f, a, n, fs);
+  tl.vrg = tl.vrl = nullptr;
+  return r;
 }
 
 }  // namespace
@@ -555,7 +863,7 @@ V run(V f, V *a, U n) {
     return er8(a, n);
   }
   U fs = P(PA(f)[1])[0] + nx(PA(f)[3]);
-  return fs > FR0 ? runbig(f, a, n, fs) : exec(f, a, n, nullptr);
+  return tl.vrl ? run1(f, a, n, fs) : runr(f, a, n, fs);
 }
 
 // ---- disassembler ----

@@ -12,8 +12,9 @@
 // vector fails with 'type.
 //
 // Names: gat = gather a vector at integer positions, fnd1 = position of one
-// key (the count when missing), dget / tget = dict and table lookups, all =
-// the elided index (`::` or a hole), which selects every item.
+// key (the count when missing; several keys are found by hashing, fnd),
+// dget / tget = dict and table lookups, all = the elided index (`::` or a
+// hole), which selects every item, deeper = the indices after the first.
 //
 // Null fill: positions outside 0..count-1 (0N among them) give the null of
 // the items.  Bits and 8/16/32-bit integers have no null of their own, so a
@@ -179,24 +180,19 @@ V dget(V d, V y) {
   }
   if (tk == tLIST) {  // compound keys: y as one key first
     J p = fnd1(k, y);
-    if (p < _n(k) || ty != tLIST) return dget1(d, y);
+    if (p < _n(k) || ty != tLIST) {
+      V r = io(v, p);
+      mr(y);
+      return r;
+    }
     return each(d, y, dget);
   }
   if (ty == tLIST) return each(d, y, dget);
   if (ty >= tINTA || ty == tTABLE) return dget1(d, y);
-  J cm = _n(y);
-  if ((UJ)cm > NMAX) return ez(y);
-  U m = (U)cm;
-  V p = an(m, tLONG);
-  for (U i = 0; i < m; i++) {
-    V yi = ii(y, i);
-    PL(p)[i] = fnd1(k, yi);
-    mr(yi);
-  }
-  mr(y);
-  V r = m ? gat(v, p) : rs0(_r(v));
-  mr(p);
-  return r;
+  // Positions by hashing, 0N for a missing key, which the gather fills with
+  // the null; the values may be a table, whose rows are gathered then.
+  V p = fnd(k, y);
+  return p ? i1(v, p) : 0;
 }
 
 // The column named id of table x, borrowed; 0 when there is none.
@@ -265,6 +261,17 @@ bool many(V x, V y) {
   return true;
 }
 
+// The indices after the first, for one selected item: data is indexed
+// further and a function applied, but an atom holds nothing to index: an
+// int atom met at depth is never taken for a handle (which could write to
+// a descriptor), nor a symbol for a builtin.
+V deeper(V r, V *a, U n) {
+  int t = tp(r);
+  if (t >= tLAMBDA && t <= tNATIVE) return _8(r, a, n);
+  if (t >= tINTA) return et8(a, n);
+  return i8(r, a, n);
+}
+
 }  // namespace
 
 V i1(V x, V y) {
@@ -304,8 +311,8 @@ V i8(V x, V *a, U n) {
     mrn(n - 1, a + 1);
     return 0;
   }
-  if (!mny) {  // one item: the rest applies to it, data or function
-    V s = _8(r, a + 1, n - 1);
+  if (!mny) {
+    V s = deeper(r, a + 1, n - 1);
     mr(r);
     return s;
   }
@@ -320,7 +327,7 @@ V i8(V x, V *a, U n) {
     V b[8];
     for (U q = 1; q < n; q++) b[q - 1] = _r(a[q]);
     V it = ii(r, i);
-    V s = _8(it, b, n - 1);
+    V s = deeper(it, b, n - 1);
     mr(it);
     if (!s) {
       hd(o)->count = i;

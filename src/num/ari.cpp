@@ -183,6 +183,12 @@ V faa(I op, F a, F b) {
 // Operand types that become floats for arif: integer-like values only.
 ZK_INLINE bool tofl(V x) { return bit(x) & (INTL | FLT); }
 
+// x (consumed) as floats; a char vector as its signed bytes.
+V flo(V x) {
+  if (tp(x) == tCHR && !(x = cZ(tBYTE, x))) return 0;
+  return ct(tFLT, x);
+}
+
 // ---- lists, dicts, tables ----
 // Results gathered item by item are int vectors of 0 and 1 where a
 // comparison gives bytes; a dict's values likewise.
@@ -259,6 +265,7 @@ V (*const ariv[11])(V, V) = {dex, add, sub, mul, dvd, mod, mnu, mxu, ltu, gtu, e
 
 V ari(V x, V y) {
   const I op = tl.f;
+  if ((U)(op - 1) > 9u) return en(y);  // no verb has this code
   for (;;) {
     UJ a = bit(x), b = bit(y), m = a | b;
     if (m & TVEC) return cmpb(tvo(x, y, op), op);
@@ -349,7 +356,7 @@ V arif(V x, V y, I op) {
   int a = tp(x), b = tp(y);
   if (a != tFLT && a != tFLTA) {
     if (!tofl(x)) return et(y);
-    V c = ct(tFLT, _r(x));
+    V c = flo(_r(x));
     if (!c) return mr(y), (V)0;
     V r = arif(c, y, op);
     mr(c);
@@ -357,7 +364,7 @@ V arif(V x, V y, I op) {
   }
   if (b != tFLT && b != tFLTA) {
     if (!tofl(y)) return et(y);
-    if (!(y = ct(tFLT, y))) return 0;
+    if (!(y = flo(y))) return 0;
     return arif(x, y, op);
   }
   bool vx = a == tFLT, vy = b == tFLT;
@@ -487,6 +494,8 @@ V cub(V x) {
     mr(x);
     return r;
   }
+  // The cast casts a list item by item: so does this, without the cast.
+  if (t == tLIST) return e1f(cub, x);
   static V cc;  // {`c$x}, compiled once
   V f = ki(&cc, "{`c$x}");
   if (!f) return mr(x), (V)0;

@@ -24,7 +24,6 @@
 #include "core/simd.h"
 #include "core/sym.h"
 #include "eval/each.h"
-#include "list/list.h"
 #include "num/ari.h"
 #include "num/num.h"
 
@@ -362,7 +361,8 @@ V nul(V x) {
 V flr(V x) {
   int t = tp(x);
   switch (t) {
-    case tRANGE: case tBOOL: case tBYTE: case tSHORT: case tINT: case tLONG: case tINTA: case tLONGA:
+    case tRANGE: case tBOOL: case tBYTE: case tSHORT: case tINT: case tLONG:
+    case tINTA: case tLONGA:
       return x;
     case tLIST: case tDICT: case tTABLE: return e1f(flr, x);
     case tFLT: {

@@ -77,4 +77,8 @@ V modp(V verb, V seed, V x);
 V mnmp(V verb, V seed, V x);
 V mxmp(V verb, V seed, V x);
 V cmpp(V verb, V seed, V x);
+// Each-prior of + - * % & | (op 1..4, 6, 7) on the float vector x
+// (borrowed) with the float seed s: the bits the verb gives on x and its
+// prior, in one pass.
+V fprp(I op, F s, V x);
 }  // namespace zk

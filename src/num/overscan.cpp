@@ -1,8 +1,7 @@
 // overscan.cpp: over (arf) and scan (ars) of the eleven primitive dyadic
 // verbs on whole vectors, the kernel tables over_k and scan_k, and the
-// generic fold f___ and scan s___ that apply
-// the verb item by item wherever no typed route exists.  See red.h for
-// names and ownership.
+// generic fold f___ and scan s___ that apply the verb item by item
+// wherever no typed route exists.  See red.h for names and ownership.
 //
 // Scans run item by item in order (a running float sum is the same double
 // the fold computes one step at a time).  Integer scans write at x's width
@@ -12,7 +11,6 @@
 // running value of + * - the long null, as the fold itself does.
 #include <cmath>
 
-#include "core/err.h"
 #include "core/sym.h"
 #include "eval/eval.h"
 #include "list/list.h"
@@ -70,8 +68,9 @@ template <class T, bool MUL> bool rsk(const void *p, void *o, UJ n, J s) {
   }
 }
 typedef bool (*rskf)(const void *, void *, UJ, J);
-const rskf rsk_t[2][4] = {{rsk<int8_t, false>, rsk<int16_t, false>, rsk<int32_t, false>, rsk<int64_t, false>},
-                          {rsk<int8_t, true>, rsk<int16_t, true>, rsk<int32_t, true>, rsk<int64_t, true>}};
+const rskf rsk_t[2][4] = {
+    {rsk<int8_t, false>, rsk<int16_t, false>, rsk<int32_t, false>, rsk<int64_t, false>},
+    {rsk<int8_t, true>, rsk<int16_t, true>, rsk<int32_t, true>, rsk<int64_t, true>}};
 
 // Running sum (mul false) or product of the integer vector y from s;
 // consumes y.
@@ -96,8 +95,9 @@ template <class T, bool MX> void rmk(const void *p, void *o, UJ n, J s) {
   for (UJ i = 0; i < n; i++) r[i] = a = MX ? (x[i] > a ? x[i] : a) : (x[i] < a ? x[i] : a);
 }
 typedef void (*rmkf)(const void *, void *, UJ, J);
-const rmkf rmk_t[2][4] = {{rmk<int8_t, false>, rmk<int16_t, false>, rmk<int32_t, false>, rmk<int64_t, false>},
-                          {rmk<int8_t, true>, rmk<int16_t, true>, rmk<int32_t, true>, rmk<int64_t, true>}};
+const rmkf rmk_t[2][4] = {
+    {rmk<int8_t, false>, rmk<int16_t, false>, rmk<int32_t, false>, rmk<int64_t, false>},
+    {rmk<int8_t, true>, rmk<int16_t, true>, rmk<int32_t, true>, rmk<int64_t, true>}};
 
 J at(V x, UJ i) {
   switch (Tw[tp(x)]) {

@@ -147,7 +147,28 @@ template <class T, int OP> bool cmk(const void *px, void *pr, UJ lo, UJ hi) {
   return false;
 }
 
+// Floats: r[i] = x[i] op x[i-1] by the very kernels the float verbs run
+// (+ - * % on whole 4-item blocks and the same IEEE step for the rest; the
+// float-order minimum and maximum), so the bits are the verb's.
+template <int OP> bool fpk(const void *px, void *pr, UJ lo, UJ hi) {
+  const F *x = (const F *)px;
+  F *r = (F *)pr;
+  UJ m = hi - lo;
+  if constexpr (OP == 6) mnoFF(x + lo, x + lo - 1, r + lo, m);
+  else if constexpr (OP == 7) mxoFF(x + lo, x + lo - 1, r + lo, m);
+  else {
+    UJ q = m >> 2;
+    if (q) ff_k[OP - 1](x + lo, x + lo - 1, r + lo, q);
+    for (UJ i = lo + (q << 2); i < hi; i++) {
+      F a = x[i], b = x[i - 1];
+      r[i] = OP == 1 ? a + b : OP == 2 ? a - b : OP == 3 ? a * b : a / b;
+    }
+  }
+  return false;
+}
+
 typedef bool (*pk)(const void *x, void *r, UJ lo, UJ hi);
+const pk fpk_t[8] = {nullptr, fpk<1>, fpk<2>, fpk<3>, fpk<4>, nullptr, fpk<6>, fpk<7>};
 #define ZK_W4(F, ...) {F<int8_t, __VA_ARGS__>, F<int16_t, __VA_ARGS__>, F<int32_t, __VA_ARGS__>, F<int64_t, __VA_ARGS__>}
 const pk ark_t[3][4] = {ZK_W4(ark, 1), ZK_W4(ark, 2), ZK_W4(ark, 3)};
 const pk mmk_t[2][4] = {ZK_W4(mmk, false), ZK_W4(mmk, true)};
@@ -354,6 +375,23 @@ V cmpp(V verb, V seed, V x) {
   return r;
 }
 
+// ---- floats: + - * % & | in one pass ----
+
+V fprp(I op, F s, V x) {
+  U n = nx(x);
+  V r = an(n, tFLT);
+  if (!n) return r;
+  const F *p = PF(x);
+  F *o = PF(r);
+  // Item 0 meets the seed through the same kernel as every other item.
+  F a[2] = {p[0], s};
+  if (op == 6) mnoFF(a, a + 1, o, 1);
+  else if (op == 7) mxoFF(a, a + 1, o, 1);
+  else o[0] = op == 1 ? a[0] + s : op == 2 ? a[0] - s : op == 3 ? a[0] * s : a[0] / s;
+  pass(fpk_t[op], p, o, n);
+  return r;
+}
+
 const ovk prior_k[11] = {dexp, p___, p___, p___, p___, modp, mnmp, mxmp, cmpp, cmpp, cmpp};
 
 V arp(V verb, V seed, V x) {
@@ -379,6 +417,9 @@ V arp(V verb, V seed, V x) {
     mr(y);
     return r;
   }
+  // A char seed counts as its signed byte against integers, also on the
+  // whole-vector route; only the prior itself keeps the char.
+  if (op && intv(t) && seed && tp(seed) == tCHRA) seed = ai(ip(seed));
   if (op < 0 || op > 10) return whole(verb, seed, x);
   return prior_k[op](verb, seed, x);
 }

@@ -5,20 +5,18 @@
 //
 // Integer sums and products wrap modulo 2^64, so any split of the items
 // gives the same answer; vectors above 1,048,575 items are split over the
-// pool in whole runs.  Float sums use the fixed accumulation order of
+// pool in 65,536-item blocks.  Float sums use the fixed accumulation order of
 // simd_sum_f64, and pbs for large vectors, whose blocks are combined in
 // block order, so float results never depend on the thread count.
 //
 // A long null among the items of +/ and */ is skipped; a long null seed
 // gives the long null (the fold's own answer: 0N + anything is 0N).
+#include <atomic>
 #include <cmath>
 #include <limits>
 
-#include "core/err.h"
 #include "core/pool.h"
 #include "core/simd.h"
-#include "core/sym.h"
-#include "list/list.h"
 #include "num/num.h"
 #include "num/simdf.h"
 
@@ -44,7 +42,8 @@ J sumG(const void *p, UJ n) {
     a0 = _mm_add_epi64(a0, _mm_sad_epu8(_mm_xor_si128(vld<__m128i>(x + i), b), z));
     a1 = _mm_add_epi64(a1, _mm_sad_epu8(_mm_xor_si128(vld<__m128i>(x + i + 16), b), z));
   }
-  for (; i + 16 <= n; i += 16) a0 = _mm_add_epi64(a0, _mm_sad_epu8(_mm_xor_si128(vld<__m128i>(x + i), b), z));
+  for (; i + 16 <= n; i += 16)
+    a0 = _mm_add_epi64(a0, _mm_sad_epu8(_mm_xor_si128(vld<__m128i>(x + i), b), z));
   a0 = _mm_add_epi64(a0, a1);
   UJ s = (UJ)_mm_cvtsi128_si64(a0) + (UJ)_mm_extract_epi64(a0, 1) - 128 * i;
   for (; i < n; i++) s += (UJ)(J)(int8_t)x[i];
@@ -146,22 +145,11 @@ template <class T, bool MX> J mmw(const void *p, UJ n) {
   return r;
 }
 
-// ---- parallel driver: one kernel over whole runs, combined by op ----
+// ---- parallel driver: the kernel over blocks of 65,536 items, claimed by
+// the tasks in turn (a slow thread takes fewer), each task combining its
+// own blocks; every combination is exact, so the split never shows ----
 enum { RSUM, RPRD, RMIN, RMAX };
-struct Rj {
-  redk k;
-  const G *p;
-  UJ n;
-  int sh, w;
-  J out[PL_MAX];
-};
-
-void rj_task(void *c, int i) {
-  Rj *j = (Rj *)c;
-  UJ b = (UJ)((unsigned __int128)j->n * (unsigned)i / (unsigned)j->w);
-  UJ e = (UJ)((unsigned __int128)j->n * (unsigned)(i + 1) / (unsigned)j->w);
-  j->out[i] = j->k(j->p + (b << j->sh), e - b);
-}
+constexpr UJ RBLK = 65536;
 
 J comb(int op, J a, J b) {
   switch (op) {
@@ -172,14 +160,39 @@ J comb(int op, J a, J b) {
   }
 }
 
+struct Rj {
+  redk k;
+  const G *p;
+  UJ n, nb;
+  int sh, op;
+  std::atomic<UJ> next;
+  J out[PL_MAX];
+  G any[PL_MAX];
+};
+
+void rj_task(void *c, int i) {
+  Rj *j = (Rj *)c;
+  J a = 0;
+  G any = 0;
+  for (UJ b; (b = j->next.fetch_add(1, std::memory_order_relaxed)) < j->nb;) {
+    UJ lo = b * RBLK, m = j->n - lo < RBLK ? j->n - lo : RBLK;
+    J v = j->k(j->p + (lo << j->sh), m);
+    a = any ? comb(j->op, a, v) : v;
+    any = 1;
+  }
+  j->out[i] = a;
+  j->any[i] = any;
+}
+
 // k over the n items of width class c at p, split when large.
 J pred(redk k, int op, int c, const void *p, UJ n) {
   int w = pwk(n);
   if (w <= 1) return k(p, n);
-  Rj j{k, (const G *)p, n, c, w, {}};
+  Rj j{k, (const G *)p, n, (n + RBLK - 1) / RBLK, c, op, {0}, {}, {}};
   par_run(w, rj_task, &j);
-  J r = j.out[0];
-  for (int i = 1; i < w; i++) r = comb(op, r, j.out[i]);
+  J r = k(p, 0);  // the identity
+  for (int i = 0; i < w; i++)
+    if (j.any[i]) r = comb(op, r, j.out[i]);
   return r;
 }
 

@@ -160,11 +160,11 @@ I qA(V x, V y) {
   int a = tp(x), b = tp(y);
   if (a == tSYMA && b == tSYMA) {
     if (ip(x) == ip(y)) return 0;
-    char s[8];
+    // Short names come from a ring of slots: copy before the next call.
+    char s[8] = {};
     const char *p = su(ip(x));
-    // Short names come from a ring of eight slots: copy before the next call.
     if (ip(x) >= 0) {
-      strncpy(s, p, 8);
+      memcpy(s, p, strnlen(p, 7));
       p = s;
     }
     int c = strcmp(p, su(ip(y)));

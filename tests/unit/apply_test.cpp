@@ -111,6 +111,13 @@ TEST_F(Apply, DictsLookKeysUp) {
   for (auto &c : cs) EXPECT_EQ(evs(c.src), c.want) << c.src;
   // A dict index keeps its keys: the values are looked up.
   EXPECT_EQ(ks(_1(gv[gi(as(us("dk")))], am(syms({"x", "y"}), syms({"c", "a"})))), "`x`y!30 10");
+  // Values that are a table give its rows.
+  V dt = am(syms({"p", "q"}), aM(syms({"v"}), aA1(longs({5, 6}))));
+  EXPECT_EQ(ks(_1(dt, as(us("q")))), "(,`v)!,6");
+  V rows = _1(dt, syms({"q", "z"}));
+  ASSERT_EQ(tp(rows), tTABLE);
+  EXPECT_EQ(ks(_r(PA(rows)[1])), ",6 0N");
+  mr(rows), mr(dt);
   // A keyed table (keys that are a table) is not looked up here yet.
   V kt = am(aM(syms({"k"}), aA1(longs({1, 2}))), aM(syms({"v"}), aA1(longs({3, 4}))));
   EXPECT_FALSE(_1(kt, ai(1)));
@@ -367,11 +374,13 @@ TEST_F(Apply, EachStatementRewindsTheArena) {
 }
 
 TEST_F(Apply, MillionStatementsKeepMemoryFlat) {
-  std::string one = "ms:(1;`a;\"c\";2.5)\nmt:{x+1}ms 0\n", small, big;
-  for (int i = 0; i < 1000; i++) small += one;
-  big.reserve(one.size() * 500000 + 8);
-  for (int i = 0; i < 500000; i++) big += one;
-  big += "mt*7";
+  // Ten statements a round: two that allocate lists, lambdas and globals,
+  // eight plain ones.
+  std::string one = "ms:(1;`a;\"c\";2.5)\nmt:{x+1}ms 0\n1\n2\n3\n4\n5\n6\n7\n8\n", small, big;
+  for (int i = 0; i < 100; i++) small += one;
+  big.reserve(one.size() * 100000 + 8);
+  for (int i = 0; i < 100000; i++) big += one;
+  big += "mt*7";  // statement 1,000,001
   V r = ev(small.c_str());  // settles lazily made symbols, slots and splits
   ASSERT_TRUE(r) << etext();
   mr(r);

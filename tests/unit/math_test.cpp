@@ -299,7 +299,8 @@ const LibCase LIB[] = {{sqr, rsqrt}, {ksin, rsin}, {kcos, rcos}, {kexp, rexp}, {
                        {ktan, rtan}, {kasn, rasn}, {kacs, racs}, {katn, ratn}};
 
 TEST_F(Math, LibraryFunctionsMatchTheCLibraryAtEveryCount) {
-  const Fs vals = {0.0, -0.0, 1.0, -1.0, 0.5, 4.0, 1e-300, 1e300, -7.25, INF, -INF, NaN, 3.141592653589793};
+  const Fs vals = {0.0,   -0.0, 1.0,  -1.0, 0.5, 4.0, 1e-300,
+                   1e300, -7.25, INF, -INF, NaN, 3.141592653589793};
   for (const auto &c : LIB)
     for (size_t n = 0; n <= vals.size(); n++) {
       Fs in(vals.begin(), vals.begin() + n);

@@ -97,8 +97,8 @@ J pick(int c) {
 // ---- kernels ----
 TEST_F(Red, WidthKernelsAgreeWithExactArithmetic) {
   for (int c = 0; c < 4; c++)
-    for (U n : {0u, 1u, 3u, 7u, 15u, 16u, 17u, 31u, 33u, 63u, 64u, 65u, 129u, 1000u, 8191u, 8192u, 8193u,
-                20000u, 100003u}) {
+    for (U n : {0u, 1u, 3u, 7u, 15u, 16u, 17u, 31u, 33u, 63u, 64u, 65u, 129u, 1000u, 8191u, 8192u,
+                8193u, 20000u, 100003u}) {
       Js v(n);
       for (auto &e : v) e = pick(c);
       V x = mk(4 + c, v);
@@ -453,7 +453,8 @@ TEST_F(Red, FloatScanTable) {
     V r = ars(c.verb, c.seed, x);
     ASSERT_EQ(tp(r), tFLT);
     ASSERT_EQ(nx(r), c.out.size());
-    for (size_t i = 0; i < c.out.size(); i++) EXPECT_TRUE(same(PF(r)[i], c.out[i])) << (U)c.verb << " " << i;
+    for (size_t i = 0; i < c.out.size(); i++)
+      EXPECT_TRUE(same(PF(r)[i], c.out[i])) << (U)c.verb << " " << i;
     mr(r), mr(x);
   }
   // A float seed sends an integer vector through floats.
@@ -491,7 +492,8 @@ TEST_F(Red, ScansMatchTheStepByStepFold) {
           ASSERT_EQ(_n(slow), (J)n);
           for (U i = 0; i < n; i++) {
             V a = ii(fast, i), b = ii(slow, i);
-            EXPECT_EQ(aval(a), aval(b)) << "verb " << (U)verb << " width " << c << " n " << n << " i " << i;
+            EXPECT_EQ(aval(a), aval(b))
+                << "verb " << (U)verb << " width " << c << " n " << n << " i " << i;
             mr(a), mr(b);
           }
           // + and * keep the narrowest width that holds every value.
