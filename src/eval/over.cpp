@@ -260,8 +260,10 @@ V w8(V d, V *a, U n) {
     }
     case 1:
     case 2: {
+      // Folds in lock step when the arguments are the operand's; one more
+      // argument than that is a count or a condition (do and while).
       I k = _K(g);
-      if ((tp(g) == tDYAD || dyo(g)) && (J)n - k != 1) {
+      if (k >= 2 && (J)n - k != 1) {
         if (code == 1) return f8(g, a, n);
         // Scan in lock step: every accumulator is kept.
         J m = cfm(a + 1, n - 1);
@@ -281,12 +283,12 @@ V w8(V d, V *a, U n) {
         return r;
       }
       V c = a[0];
-      int ct_ = tp(c);
+      int ty = tp(c);
       V r;
-      if (fnt(ct_)) {
+      if (fnt(ty)) {
         r = wS(g, c, a + 1, n - 1);
         mr(c);
-      } else if (ct_ == tINTA || ct_ == tLONGA) {
+      } else if (ty == tINTA || ty == tLONGA) {
         r = nS(g, gl(c), a + 1, n - 1);
       } else return et8(a, n);
       return r && code == 1 ? las(r) : r;

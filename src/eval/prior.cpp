@@ -5,8 +5,9 @@
 // See adverb.h for ownership.
 //
 // Each-prior of a primitive over a typed vector never applies the verb item
-// by item: integer vectors go to the each-prior kernels (arp), float
-// vectors to one whole-vector application of the verb to y and its prior.
+// by item: integer vectors go to the each-prior kernels (arp); float
+// vectors take one pass that gives the bits of the verb applied to y and
+// its prior (the comparisons apply the verb to the two whole vectors).
 // Windows are cut from y's storage by block copies.
 #include "core/err.h"
 #include "core/sym.h"

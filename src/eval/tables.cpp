@@ -29,14 +29,14 @@ namespace zk {
 
 #define ZK_V2(X)                                                                      \
   X(0, ":", dex, dex) X(1, "+", add, add) X(2, "-", sub, sub) X(3, "*", mul, mul)    \
-  X(4, "%", dvd, dvd) X(5, "!", exc, no2) X(6, "&", mnu, mnu) X(7, "|", mxu, mxu)    \
+  X(4, "%", dvd, dvd) X(5, "!", exc, exc) X(6, "&", mnu, mnu) X(7, "|", mxu, mxu)    \
   X(8, "<", ltu, ltu) X(9, ">", gtu, gtu) X(10, "=", eql, eql) X(11, "~", mtc, no2)  \
   X(12, ",", cat, no2) X(13, "^", crt, no2) X(14, "#", hsh, no2) X(15, "_", und, no2) \
   X(16, "$", dlr, no2) X(17, "?", que, no2) X(18, "@", _1, _1) X(19, ".", dot, dot)  \
   X(20, "0:", v0c, no2) X(21, "1:", v1c, no2) X(22, "2:", v2c, no2)                  \
   X(23, "3:", dex, dex) X(24, "4:", dex, dex) X(25, "mkl", dex, dex)                 \
   X(26, "gap", dex, dex) X(27, "cmpr", cmprC, no2) X(28, "", no2, no2)               \
-  X(29, "", no2, no2) X(30, "ins", ins2, no2) X(31, "ech", ech2, no2)
+  X(29, "", no2, no2) X(30, "ins", ins2, no2) X(31, "ech", ech2, ech2)
 
 #define ZK_V8(X)                                                                      \
   X(0, "", no8, no8) X(1, "", no8, no8) X(2, "", no8, no8) X(3, "", no8, no8)        \
@@ -47,7 +47,13 @@ namespace zk {
   X(20, "", no8, no8) X(21, "", no8, no8) X(22, "", no8, no8) X(23, "", no8, no8)    \
   X(24, "", no8, no8) X(25, "", no8, no8) X(26, "", no8, no8)                        \
   X(27, "fred", fredC, no8) X(28, "fma", fmaC, no8) X(29, "fms", fmsC, no8)          \
-  X(30, "", ins8, ins8) X(31, "ech", ech8, no8)
+  X(30, "", ins8, ins8) X(31, "ech", ech8, ech8)
+
+// The builtin ech gives the each verb itself, dyadic slot 31.
+static V echB(V x) {
+  mr(x);
+  return imm(tDYAD, 31);
+}
 
 // X(slot, name, bound function).  Slots 72 and 106 both carry the name
 // exit; the name search stops at the first, so 106 is reached only by
@@ -71,7 +77,7 @@ namespace zk {
   X(66, "wtn", en) X(67, "senc", en) X(68, "hh", en) X(69, "mm", en) X(70, "sec", en)  \
   X(71, "tjn", en) X(72, "exit", en) X(73, "lk", en) X(74, "ins", en)                  \
   X(75, "wmul", en) X(76, "qmc", en) X(77, "nsd", en) X(78, "ewt", en)                 \
-  X(79, "ech", en) X(80, "tan", ktan) X(81, "asin", kasn) X(82, "acos", kacs)                \
+  X(79, "ech", echB) X(80, "tan", ktan) X(81, "asin", kasn) X(82, "acos", kacs)                \
   X(83, "atan", katn) X(84, "qst", qstT) X(85, "md5", en) X(86, "qes", en)                 \
   X(87, "qeg", en) X(88, "rnd", rndT) X(89, "minv", en) X(90, "mku", en)                 \
   X(91, "mkv", en) X(92, "mkm", en) X(93, "mkn", en) X(94, "dmo", en) X(95, "mod", en) \

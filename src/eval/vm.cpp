@@ -124,35 +124,31 @@ ZK_INLINE void rlz(V x, Tl *T) {
 // is it; comparisons give the int atom 0 or 1.  Every other pair or dyad
 // goes to the verb tables.
 
-// Value of an int or long atom; false for anything else.  x is not 0.
-ZK_INLINE bool zv(V x, J &a) {
-  if (tag(x) == tINTA) {
-    a = ip(x);
-    return true;
-  }
-  if (heap(x) && hd(x)->type == tLONGA) {
-    a = PL(x)[0];
-    return true;
-  }
-  return false;
-}
+// (Values travel by return, never through a pointer: a local whose address
+// is taken gets its own guarded stack slot in sanitizer builds, and exec,
+// which inlines all of these many times over, would need kilobytes of
+// native stack per call.)
 
-// a op b for the dyad slot op; false when op is not computed here.  Plain
-// branches, most frequent first: with op a constant they fold away.
-ZK_INLINE bool zop(U op, J a, J b, J &r) {
-  if (op == 1 || op == 2 || op == 3) {
-    r = a == NJ || b == NJ ? NJ
-        : op == 1          ? (J)((UJ)a + (UJ)b)
-        : op == 2          ? (J)((UJ)a - (UJ)b)
-                           : (J)((UJ)a * (UJ)b);
-    return true;
-  }
-  if (op == 8) return r = a < b, true;
-  if (op == 9) return r = a > b, true;
-  if (op == 10) return r = a == b, true;
-  if (op == 6) return r = a < b ? a : b, true;
-  if (op == 7) return r = a > b ? a : b, true;
-  return false;
+// An int or long atom.  x is not 0.
+ZK_INLINE bool zi(V x) { return tag(x) == tINTA || (heap(x) && hd(x)->type == tLONGA); }
+// The value of an int or long atom.
+ZK_INLINE J zv(V x) { return heap(x) ? PL(x)[0] : (J)ip(x); }
+// A dyad slot computed here: + - * & | < > =.
+ZK_INLINE bool zok(U op) { return op - 1 < 3u || op - 6 < 5u; }
+
+// a op b for a dyad slot that zok accepts.  Plain branches, most frequent
+// first: with op a constant they fold away.
+ZK_INLINE J zop(U op, J a, J b) {
+  if (op == 1 || op == 2 || op == 3)
+    return a == NJ || b == NJ ? NJ
+           : op == 1          ? (J)((UJ)a + (UJ)b)
+           : op == 2          ? (J)((UJ)a - (UJ)b)
+                              : (J)((UJ)a * (UJ)b);
+  if (op == 8) return a < b;
+  if (op == 9) return a > b;
+  if (op == 10) return a == b;
+  if (op == 6) return a < b ? a : b;
+  return a > b ? a : b;
 }
 
 // The atom of an integer result.
@@ -180,9 +176,8 @@ ZK_INLINE void zset(V *l, J v, Tl *T) {
 // done in place; false, with nothing changed, for anything else.
 ZK_INLINE bool zmod(V *l, V y, U op, Tl *T) {
   V c = *l;
-  J a, b, r;
-  if (!c || !zv(c, a) || !zv(y, b) || !zop(op, a, b, r)) return false;
-  zset(l, r, T);
+  if (!c || !zok(op) || !zi(c) || !zi(y)) return false;
+  zset(l, zop(op, zv(c), zv(y)), T);
   return true;
 }
 
@@ -361,16 +356,17 @@ V exec(V f, V *a, U n, V *big) {
   } while (0)
 // The values p and q of the integer atoms x and y, two ints first; any
 // other pair goes to fail.
-#define ZOPS(x, y, p, q, fail)          \
-  if (ints(x, y)) p = ip(x), q = ip(y); \
-  else if (!zv(x, p) || !zv(y, q)) goto fail
+#define ZOPS(x, y, p, q, fail)                   \
+  if (ints(x, y)) p = ip(x), q = ip(y);          \
+  else if (zi(x) && zi(y)) p = zv(x), q = zv(y); \
+  else goto fail
 // DYAD after an operand: v op top; the top is consumed.
 #define GD(lab, o)            \
   lab : {                     \
     V y = sp[0];              \
-    J p, q, r;                \
+    J p, q;                   \
     ZOPS(v, y, p, q, g_push); \
-    zop(o, p, q, r);          \
+    J r = zop(o, p, q);       \
     sp++;                     \
     rl(y, T);                 \
     pc += 2;                  \
@@ -379,9 +375,9 @@ V exec(V f, V *a, U n, V *big) {
 // DYAD after two operands: w op v.
 #define DD(lab, o)            \
   lab : {                     \
-    J p, q, r;                \
+    J p, q;                   \
     ZOPS(w, v, p, q, g_push); \
-    zop(o, p, q, r);          \
+    J r = zop(o, p, q);       \
     pc += 3;                  \
     SINK(r);                  \
   }
@@ -389,9 +385,9 @@ V exec(V f, V *a, U n, V *big) {
 #define GC(lab, o)            \
   lab : {                     \
     V x = sl[4 + pc[2]];      \
-    J p, q, r;                \
+    J p, q;                   \
     ZOPS(x, v, p, q, g_push); \
-    zop(o, p, q, r);          \
+    J r = zop(o, p, q);       \
     pc += 4;                  \
     SINK(r);                  \
   }
@@ -399,9 +395,9 @@ V exec(V f, V *a, U n, V *big) {
 #define LD(lab, o)            \
   lab : {                     \
     V x = sp[0], y = sp[1];   \
-    J p, q, r;                \
+    J p, q;                   \
     ZOPS(x, y, p, q, l_dyad); \
-    zop(o, p, q, r);          \
+    J r = zop(o, p, q);       \
     sp += 2;                  \
     rl(x, T);                 \
     rl(y, T);                 \
@@ -527,11 +523,10 @@ g_cd:
 g_mod : {  // x+:v on a local holding an integer atom
   V *l = fr + U16(pc + 2);
   V c = *l;
-  J p, q, r;
+  J p, q;
   if ((pc[4] & 31) != 1 || !c) goto g_push;
   ZOPS(c, v, p, q, g_push);
-  zop(1, p, q, r);
-  zset(l, r, T);
+  zset(l, zop(1, p, q), T);
   STEP(5);
 }
 l_apply : {
@@ -755,8 +750,8 @@ l_pop:
 l_constdyad : {
   V c = sl[4 + pc[1]], y = *sp;
   G d = pc[2] & 31;
-  J p, q, r;
-  if (zv(c, p) && zv(y, q) && zop(d, p, q, r)) {
+  if (zok(d) && zi(c) && zi(y)) {
+    J r = zop(d, zv(c), zv(y));
     sp++;
     rl(y, T);
     pc += 3;

@@ -63,4 +63,8 @@ V a8t(V f, V *args);       // @[f; x; e]: f consumed, args[1], args[2] borrowed
 V a8(V *args, U n);        // the amend core
 V d8(V *args, U n);        // v8 slot 19: picks the form of .[...]
 
+// Dyadic ! (bang.cpp): dict from keys and values, modulo for an integer
+// left, keyed tables and system functions; x borrowed, y consumed.
+V exc(V x, V y);
+
 }  // namespace zk

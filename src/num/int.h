@@ -49,6 +49,12 @@ V mmmzZ(J a, V y, I op);
 V addzE(J a, V r);
 // Bitwise complement of every item, in place when unshared.
 V inv(V x);
+// Register width in bytes of the kernels above: 32 (AVX2) on processors
+// that have it, found at the first call, else 16.  izw(16) or izw(32)
+// selects one for later calls (32 only where supported), izw(0) changes
+// nothing; each returns the width in force before.  Both widths give the
+// same results; this lets tests and benchmarks compare them.
+int izw(int b);
 
 // ---- comparison, division, modulus (icmp.cpp) ----
 V cmpZZ(V x, V y, I op);  // byte vector of x[i] op y[i], op 8 9 10

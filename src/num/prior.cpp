@@ -5,16 +5,17 @@
 // dexp = prior of x (x shifted one place right behind the seed), also
 // the each-prior of `:`; p___ (the engine's ___p) = + - * % as the verb
 // applied to x and its prior; modp = `!`; mxmp/mnmp = `|`/`&`; cmpp =
-// `<` `>` `=`.  Every entry takes (verb, seed, x): x a non-empty vector,
-// borrowed; the seed consumed (0 = none); a new reference or 0 with the
-// error text set.
+// `<` `>` `=`; fprp = + - * % & | of a float vector in one pass.  Every
+// table entry takes (verb, seed, x): x a non-empty vector, borrowed; the
+// seed consumed (0 = none); a new reference or 0 with the error text set.
 //
-// Fused kernels: + - * on integer vectors, | & and the comparisons read x
-// and x one item back in one pass instead of building the prior.  + - *
-// run at x's width and give up when any item leaves it; the whole-vector
-// verb then redoes the work and widens exactly as `+` `-` `*` do, so the
-// fused answer is always the one the verb would give.  Above 1,048,575
-// items the pass is split over the pool in runs of whole 64-item granules.
+// Fused kernels: + - * on integer vectors, | & and the comparisons, and
+// the float arithmetic and extremes read x and x one item back in one pass
+// instead of building the prior.  Integer + - * run at x's width and give
+// up when any item leaves it; the whole-vector verb then redoes the work
+// and widens exactly as `+` `-` `*` do, so the fused answer is always the
+// one the verb would give.  Above 1,048,575 items the pass is split over
+// the pool in runs of whole 64-item granules.
 #include <type_traits>
 
 #include "core/err.h"

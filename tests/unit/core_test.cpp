@@ -97,7 +97,7 @@ TEST_F(Core, EmptiesAndNulls) {
   UJ nan;
   memcpy(&nan, PF(cn[tFLT]), 8);
   EXPECT_EQ(nan, NF_BITS);
-  EXPECT_EQ(nx(cns), 22u);
+  EXPECT_GE(nx(cns), 22u);  // boot's 22 first; cached lambdas are pinned after them
   EXPECT_EQ(PA(cns)[17], ce[tDICT]);
   EXPECT_EQ(PA(cns)[21], cn[tTSPAN]);
 }
