@@ -149,6 +149,28 @@ template <class T, int OP, bool XA> struct Ark {
       }
       const TU sb = (TU)((TU)1 << (8 * sizeof(T) - 1));
       return (o & sb) || any(acc & dup<TU, B>(sb));
+    } else if constexpr (sizeof(T) <= 2) {
+      // Products of the even and of the odd items, each pair of items read
+      // as one lane of twice the width, where a product cannot overflow;
+      // an item overflowed when its product is not its own low half
+      // sign-extended.  Every step stays inside its lane.
+      typedef vq<dw<T>, B> VW;
+      constexpr int h = 8 * sizeof(T);
+      const VW lm = dup<dw<T>, B>((dw<T>)((1 << h) - 1)), va = (VW)dup<T, B>(a);
+      VW acc = {};
+      for (; i + L <= n; i += L) {
+        VW p = XA ? va : ld<VW>(x + i), q = ld<VW>(y + i);
+        VW e = ((p << h) >> h) * ((q << h) >> h), o = (p >> h) * (q >> h);
+        st(r + i, (e & lm) | (o << h));
+        acc |= (((e << h) >> h) ^ e) | (((o << h) >> h) ^ o);
+      }
+      bool o = any(acc);
+      for (; i < n; i++) {
+        J p = (J)(XA ? a : x[i]) * (J)y[i];
+        r[i] = (T)p;
+        o |= p != (J)(T)p;
+      }
+      return o;
     } else {
       // Products at twice the width (which cannot overflow there),
       // narrowed; an item overflowed when its narrowed value widens back

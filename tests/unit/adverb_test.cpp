@@ -367,8 +367,9 @@ TEST_F(Adv, WindowsOfEveryType) {
 // ---- over and scan: routing in front of the kernels ----
 
 // The long null is left out here: the kernels treat it by their own rules
-// (skipped by running sums, a plain number in wrapping totals).  The `!`
-// verb of the list primitives is not reached.
+// (skipped by running sums, a plain number in wrapping totals).  `!/` and
+// `!\` fold with the `!` verb itself, whose meaning beyond the modulus of
+// two integers belongs to the list primitives.
 TEST_F(Adv, OverAndScanOfPrimitivesAgreeWithItemByItem) {
   for (int op = 0; op <= 10; op++)
     if (op != 5)
