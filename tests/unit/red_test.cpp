@@ -476,7 +476,10 @@ TEST_F(Red, ScansMatchTheStepByStepFold) {
           Js v(n);
           for (auto &e : v) {
             e = (U)verb == 3 ? (J)(rng() % 5) - 2 : pick(c);
-            if (c == 3 && e == NJ) e = 0;  // the null rules differ by design
+            // Longs are kept below 2^55 so no running value wraps onto 0N:
+            // a wrapped 0N is null to the step-by-step fold but only a bit
+            // pattern to the running kernel (wrapping is tested elsewhere).
+            if (c == 3) e >>= 8;
           }
           V x = mk(4 + c, v);
           auto seed = [&]() -> V {
@@ -525,6 +528,10 @@ TEST_F(Red, FloatScansMatchTheStepByStepFoldBitForBit) {
         F a = PF(fast)[i], b = PF(slow)[i];
         // The start value 0 of an unseeded +\ makes a leading -0.0 into 0.0.
         if ((U)verb == 1 && !seeded && a == 0 && b == 0) continue;
+        // &\ and |\ go through the order keys, in which the two zeros are one
+        // key that reads back as 0.0: a leading -0.0 comes out as 0.0, while
+        // the step-by-step scan passes its first item through untouched.
+        if (((U)verb == 6 || (U)verb == 7) && !seeded && i == 0 && a == 0 && b == 0) continue;
         EXPECT_TRUE(same(a, b)) << (U)verb << " " << i << " " << a << " " << b;
       }
       mr(fast), mr(slow), mr(x);
