@@ -44,24 +44,6 @@ ZK_INLINE V pop(int k) {
   return d;
 }
 
-ZK_INLINE void push(int k, V d) {
-  Hdr *h = hd(d);
-  h->link = tl.bkt[k];
-  h->rc = 0;
-  tl.bkt[k] = d;
-}
-
-ZK_INLINE V hdr(V d, int k, int t, U n) {
-  Hdr *h = hd(d);
-  h->cls = (G)k;
-  h->colour = 0;
-  h->attr = 0;
-  h->type = (int8_t)t;
-  h->rc = 1;
-  h->count = n;
-  return d;
-}
-
 // A block of its own mapping, for classes above 23.
 V bigblock(int k) {
   UJ base = mm(64ull << k, false);
@@ -84,20 +66,20 @@ void queue_unmap(UJ base) {
 
 // Coloured allocation for classes 10 and above.
 V anc(int k, UJ b, U n, int t) {
-  if (k > 23) return hdr(bigblock(k), k, t, n);
+  if (k > 23) return ahdr(bigblock(k), k, t, n);
   V d = mb(k);
   U c = tl.acn++;
   UJ slack = (64ull << k) - 64 - b;
-  if (slack <= 32) return hdr(d, k, t, n);
+  if (slack <= 32) return ahdr(d, k, t, n);
   UJ m = (slack - 32) >> 6, e = (c * 199u) & 255u;
   if (e > m) e %= m + 1;
-  if (!e) return hdr(d, k, t, n);
+  if (!e) return ahdr(d, k, t, n);
   Hdr *h0 = hd(d);
   h0->cls = (G)k;
   h0->colour = (G)e;
   d += 64 * e;
   memset((void *)(uintptr_t)(d - 64), 0, 64);
-  hdr(d, k - 1, t, n);
+  ahdr(d, k - 1, t, n);
   hd(d)->colour = (G)e;
   return d;
 }
@@ -111,7 +93,7 @@ V mb(int k) {
   V up = d + (64ull << k);  // the upper half's data: its block start plus 64
   memset((void *)(uintptr_t)(up - 64), 0, 64);
   hd(up)->cls = (G)k;
-  push(k, up);
+  fpush(k, up);
   return d;
 }
 
@@ -121,14 +103,14 @@ V an_slow(U n, int t) {
   if (ZK_LIKELY(k <= 9)) {
     V d = pop(k);
     if (!d) d = mb(k);
-    return hdr(d, k, t, n);
+    return ahdr(d, k, t, n);
   }
   return anc(k, b, n, t);
 }
 
 V an0(U n, int t) {
   int k = szk(dbytes(n, t));
-  return hdr(k > 23 ? bigblock(k) : mb(k), k, t, n);
+  return ahdr(k > 23 ? bigblock(k) : mb(k), k, t, n);
 }
 
 UJ mm(UJ length, bool may_fail) {
@@ -187,7 +169,7 @@ void fre(V x) {
     x = d;
     k++;
   }
-  push(k, x);
+  fpush(k, x);
 }
 
 void mrn(U n, const V *xs) {

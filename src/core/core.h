@@ -37,20 +37,33 @@ void mc();
 void fre(V x);  // frees x, whose last reference is gone
 void mrn(U n, const V *xs);
 
+// Writes a new object's header: class k, type t, count n, one reference.
+ZK_INLINE V ahdr(V d, int k, int t, U n) {
+  Hdr *h = hd(d);
+  h->cls = (G)k;
+  h->colour = 0;
+  h->attr = 0;
+  h->type = (int8_t)t;
+  h->rc = 1;
+  h->count = n;
+  return d;
+}
+
+// Puts the free block d on the calling thread's list of class k.
+ZK_INLINE void fpush(int k, V d) {
+  Hdr *h = hd(d);
+  h->link = tl.bkt[k];
+  h->rc = 0;
+  tl.bkt[k] = d;
+}
+
 // The fast paths are a pop and five header stores, and a decrement.
 ZK_INLINE V an(U n, int t) {
   int k = szk(dbytes(n, t));
   V d;
   if (ZK_LIKELY(k <= 9) && ZK_LIKELY((d = tl.bkt[k]) != 0)) {
-    Hdr *h = hd(d);
-    tl.bkt[k] = h->link;
-    h->cls = (G)k;
-    h->colour = 0;
-    h->attr = 0;
-    h->type = (int8_t)t;
-    h->rc = 1;
-    h->count = n;
-    return d;
+    tl.bkt[k] = hd(d)->link;
+    return ahdr(d, k, t, n);
   }
   return an_slow(n, t);
 }
@@ -61,12 +74,7 @@ ZK_INLINE void mr(V x) {
   U before = ZK_UNLIKELY(shared_mode()) ? at_add_acqrel(h->rc, (U)-1) : h->rc--;
   if (before >= 2) return;
   int k = h->cls;
-  if (ZK_LIKELY(k - 1u < 8u) && !iscont(h->type)) {  // plain small block: push it
-    h->link = tl.bkt[k];
-    h->rc = 0;
-    tl.bkt[k] = x;
-    return;
-  }
+  if (ZK_LIKELY(k - 1u < 8u) && !iscont(h->type)) return fpush(k, x);  // plain small block
   fre(x);
 }
 inline void m0(V x) { mr(x); }
