@@ -66,6 +66,25 @@ ZK_INLINE V room(V first, U n) {
 
 ZK_INLINE V nth(V x, J i) { return atm(x) ? _r(x) : ii(x, i); }
 
+// A fresh list for n results; past the largest count it starts at one
+// slot and psh grows it.
+ZK_INLINE V lst(J n) { return aA0(n > 0xFFFFFFFFll ? 1 : (U)n); }
+
+// The results fn(0)..fn(n-1) appended to l; o, the argument the caller
+// owns, is released whether or not every call succeeds.
+template <class Fn> V gath(V l, J n, V o, Fn fn) {
+  for (J i = 0; i < n; i++) {
+    V r = fn(i);
+    if (!r || !(l = psh(l, r))) {
+      if (!r) mr(l);
+      mr(o);
+      return 0;
+    }
+  }
+  mr(o);
+  return l;
+}
+
 // A sole-owned general list gives its items to the calls; moved lists are
 // retyped afterwards.  Releases the items i..n-1 not yet used.
 ZK_INLINE void unmove(V y, J i, J n) {
@@ -110,17 +129,7 @@ V e1f(K1 fn, V x) {
     mr(x);
     return sqz(l);
   }
-  V l = aA0((U)n);
-  for (J i = 0; i < n; i++) {
-    V r = fn(ii(x, i));
-    if (!r || !(l = psh(l, r))) {
-      if (!r) mr(l);
-      mr(x);
-      return 0;
-    }
-  }
-  mr(x);
-  return l;
+  return gath(aA0((U)n), n, x, [&](J i) { return fn(ii(x, i)); });
 }
 
 V o1f(K1 fn, V x) {
@@ -141,17 +150,7 @@ V e1(V f, V x) {
   J n = _n(x);
   if (!n) return mr(x), emp();
   if (t == tLIST) return inplace(x, [f](V v) { return _1(f, v); });
-  V l = aA0(n > 0xFFFFFFFFll ? 1 : (U)n);
-  for (J i = 0; i < n; i++) {
-    V r = _1(f, ii(x, i));
-    if (!r || !(l = psh(l, r))) {
-      if (!r) mr(l);
-      mr(x);
-      return 0;
-    }
-  }
-  mr(x);
-  return l;
+  return gath(lst(n), n, x, [&](J i) { return _1(f, ii(x, i)); });
 }
 
 V ech2(V f, V y) {
@@ -187,18 +186,11 @@ V l2f(K2 fn, V x, V y) {
     mr(a);
     return r ? te0(r) : 0;
   }
-  V l = aA0(n > 0xFFFFFFFFll ? 1 : (U)n);
-  for (J i = 0; i < n; i++) {
+  return gath(lst(n), n, y, [&](J i) {
     V a = ii(x, i), r = fn(a, _r(y));
     mr(a);
-    if (!r || !(l = psh(l, r))) {
-      if (!r) mr(l);
-      mr(y);
-      return 0;
-    }
-  }
-  mr(y);
-  return l;
+    return r;
+  });
 }
 
 V r2f(K2 fn, V x, V y) {
@@ -211,17 +203,7 @@ V r2f(K2 fn, V x, V y) {
     mr(y);
     return r ? te0(r) : 0;
   }
-  V l = aA0(n > 0xFFFFFFFFll ? 1 : (U)n);
-  for (J i = 0; i < n; i++) {
-    V r = fn(x, ii(y, i));
-    if (!r || !(l = psh(l, r))) {
-      if (!r) mr(l);
-      mr(y);
-      return 0;
-    }
-  }
-  mr(y);
-  return l;
+  return gath(lst(n), n, y, [&](J i) { return fn(x, ii(y, i)); });
 }
 
 V l2(V f, V x, V y) {
@@ -238,18 +220,11 @@ V l2(V f, V x, V y) {
   }
   J n = _n(x);
   if (!n) return mr(y), emp();
-  V l = aA0(n > 0xFFFFFFFFll ? 1 : (U)n);
-  for (J i = 0; i < n; i++) {
+  return gath(lst(n), n, y, [&](J i) {
     V a = ii(x, i), r = _2(f, a, _r(y));
     mr(a);
-    if (!r || !(l = psh(l, r))) {
-      if (!r) mr(l);
-      mr(y);
-      return 0;
-    }
-  }
-  mr(y);
-  return l;
+    return r;
+  });
 }
 
 V r2(V f, V x, V y) {
@@ -266,17 +241,7 @@ V r2(V f, V x, V y) {
   }
   J n = _n(y);
   if (!n) return mr(y), emp();
-  V l = aA0(n > 0xFFFFFFFFll ? 1 : (U)n);
-  for (J i = 0; i < n; i++) {
-    V r = _2(f, x, ii(y, i));
-    if (!r || !(l = psh(l, r))) {
-      if (!r) mr(l);
-      mr(y);
-      return 0;
-    }
-  }
-  mr(y);
-  return l;
+  return gath(lst(n), n, y, [&](J i) { return _2(f, x, ii(y, i)); });
 }
 
 // ---- atomic extension of a primitive ----
@@ -303,18 +268,11 @@ V e2f(K2 fn, V x, V y) {
     mr(y);
     return r ? te0(r) : 0;
   }
-  V l = emp();
-  for (J i = 0; i < n; i++) {
+  return gath(emp(), n, y, [&](J i) {
     V p = nth(x, i), r = fn(p, nth(y, i));
     mr(p);
-    if (!r || !(l = psh(l, r))) {
-      if (!r) mr(l);
-      mr(y);
-      return 0;
-    }
-  }
-  mr(y);
-  return l;
+    return r;
+  });
 }
 
 // ---- dyadic each of any function ----

@@ -278,18 +278,6 @@ ZK_INLINE void wtmp(Tb &b, int at, J v, int flags) {
   put(b, t, (UJ)(tqw(t, at, v, flags) - t));
 }
 
-// Integer item i of an integer vector, range or boolean vector.
-ZK_INLINE J iti(V x, int t, UJ i) {
-  switch (t) {
-    case tRANGE: return PL(x)[0] + (J)i;
-    case tBOOL: return (P(x)[i >> 3] >> (i & 7)) & 1;
-    case tBYTE: return P<int8_t>(x)[i];
-    case tSHORT: return P<int16_t>(x)[i];
-    case tINT: return PI(x)[i];
-    default: return PL(x)[i];
-  }
-}
-
 void wint(Tb &b, V x, int t) {
   J n = _n(x);
   if (!n) return putz(b, "!0");

@@ -28,18 +28,6 @@ namespace {
 inline constexpr int SDEPTH = 2048;
 constinit thread_local int sdep = 0;
 
-// Item i of an integer vector (types 2..7) as a 64-bit integer.
-ZK_INLINE J iti(V x, int t, UJ i) {
-  switch (t) {
-    case tRANGE: return PL(x)[0] + (J)i;
-    case tBOOL: return (P(x)[i >> 3] >> (i & 7)) & 1;
-    case tBYTE: return P<int8_t>(x)[i];
-    case tSHORT: return P<int16_t>(x)[i];
-    case tINT: return PI(x)[i];
-    default: return PL(x)[i];
-  }
-}
-
 V snum(J v) {
   V r = an(24, tCHR);
   hd(r)->count = (U)(sl(PC(r), v) - PC(r));

@@ -36,21 +36,9 @@ inline constexpr UJ NMAX = 0xFFFFFFFFull;
 ZK_INLINE bool intv(int t) { return t >= tRANGE && t <= tLONG; }
 ZK_INLINE bool all(V y) { return y == GAPV || y == GNULL; }
 
-// Item i of an integer vector or range, widened.
-ZK_INLINE J geti(V x, int t, UJ i) {
-  switch (t) {
-    case tRANGE: return PL(x)[0] + (J)i;
-    case tBOOL: return (P(x)[i >> 3] >> (i & 7)) & 1;
-    case tBYTE: return P<int8_t>(x)[i];
-    case tSHORT: return P<int16_t>(x)[i];
-    case tINT: return PI(x)[i];
-    default: return PL(x)[i];
-  }
-}
-
 template <class T> void gatw(T *o, const T *s, V y, int ty, U m, UJ n, T nul) {
   for (U i = 0; i < m; i++) {
-    UJ k = (UJ)geti(y, ty, i);
+    UJ k = (UJ)iti(y, ty, i);
     o[i] = k < n ? s[k] : nul;
   }
 }
@@ -66,16 +54,16 @@ V gat(V x, V y) {
   UJ n = (UJ)_n(x);
   if (!m) return rs0(_r(x));
   bool out = false;
-  for (U i = 0; i < m && !out; i++) out = (UJ)geti(y, ty, i) >= n;
+  for (U i = 0; i < m && !out; i++) out = (UJ)iti(y, ty, i) >= n;
   if (t == tLIST) {
     V r = an(m, tLIST);
-    for (U i = 0; i < m; i++) PA(r)[i] = io(x, geti(y, ty, i));
+    for (U i = 0; i < m; i++) PA(r)[i] = io(x, iti(y, ty, i));
     return sqz(r);
   }
   if (t == tRANGE) {
     V r = an(m, tLONG);
     for (U i = 0; i < m; i++) {
-      UJ k = (UJ)geti(y, ty, i);
+      UJ k = (UJ)iti(y, ty, i);
       PL(r)[i] = k < n ? PL(x)[0] + (J)k : NJ;
     }
     return sqzZ(r);
@@ -92,7 +80,7 @@ V gat(V x, V y) {
     case 0: {
       memset(P(r), 0, ((UJ)m + 7) >> 3);
       for (U i = 0; i < m; i++) {
-        UJ k = (UJ)geti(y, ty, i);
+        UJ k = (UJ)iti(y, ty, i);
         P(r)[i >> 3] |= (G)(((P(x)[k >> 3] >> (k & 7)) & 1) << (i & 7));
       }
       break;
@@ -136,7 +124,7 @@ J fnd1(V k, V y) {
     if (ty != tINTA && ty != tLONGA) return n;
     J v = gl_(y);
     for (J j = 0; j < n; j++)
-      if (geti(k, tk, (UJ)j) == v) return j;
+      if (iti(k, tk, (UJ)j) == v) return j;
     return n;
   }
   if (tk != tLIST && !heap(y)) {

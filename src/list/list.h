@@ -67,4 +67,18 @@ V d8(V *args, U n);        // v8 slot 19: picks the form of .[...]
 // left, keyed tables and system functions; x borrowed, y consumed.
 V exc(V x, V y);
 
+// Item i of an integer vector (bool, byte, short, int, long) or range,
+// widened to 64 bits, for code that reads any integer width item by item;
+// t is tp(x).  A bool item is 0 or 1, a range item its start plus i.
+ZK_INLINE J iti(V x, int t, UJ i) {
+  switch (t) {
+    case tRANGE: return PL(x)[0] + (J)i;
+    case tBOOL: return (P(x)[i >> 3] >> (i & 7)) & 1;
+    case tBYTE: return P<int8_t>(x)[i];
+    case tSHORT: return P<int16_t>(x)[i];
+    case tINT: return PI(x)[i];
+    default: return PL(x)[i];
+  }
+}
+
 }  // namespace zk

@@ -16,6 +16,7 @@
 #include "num/flt.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "core/err.h"
 #include "core/pool.h"
@@ -186,8 +187,12 @@ void pew_w(void *job, int i) {
   }
 }
 
-void pk3(k3f kernel, const void *src1, const void *src2, void *dst, U nitems, U granule, U size1,
-         U size2, U size_dst, UJ n) {
+// Both kernel forms of kind 0 share one driver; a byte-result kernel is
+// marked so the workers call it through kernel.g3.
+namespace {
+template <class K, class D>
+void pk3t(K kernel, const void *src1, const void *src2, D *dst, U nitems, U granule, U size1,
+          U size2, U size_dst, UJ n) {
   int w = pew_t(n);
   // Items narrower in the destination than in a source: a worker's results
   // would land on a neighbour's unread items.
@@ -197,26 +202,26 @@ void pk3(k3f kernel, const void *src1, const void *src2, void *dst, U nitems, U 
   if (w <= 1) return kernel(src1, src2, dst, nitems);
   pew_job j;
   job0(j, 0, nitems, w);
-  j.kernel.k3 = kernel;
+  if constexpr (std::is_same_v<K, k3g>) {
+    j.kernel.g3 = kernel;
+    j.g3_ = 1;
+  } else {
+    j.kernel.k3 = kernel;
+  }
   j.src1 = src1, j.src2 = src2, j.dst = dst;
   j.granule = granule, j.size1 = size1, j.size2 = size2, j.size_dst = size_dst;
   post(j);
 }
+}  // namespace
+
+void pk3(k3f kernel, const void *src1, const void *src2, void *dst, U nitems, U granule, U size1,
+         U size2, U size_dst, UJ n) {
+  pk3t(kernel, src1, src2, dst, nitems, granule, size1, size2, size_dst, n);
+}
 
 void pk3(k3g kernel, const void *src1, const void *src2, G *dst, U nitems, U granule, U size1,
          U size2, U size_dst, UJ n) {
-  int w = pew_t(n);
-  if (w > 1 && ((size_dst != size1 && olap(dst, (UJ)nitems * size_dst, src1, (UJ)nitems * size1)) ||
-                (size_dst != size2 && olap(dst, (UJ)nitems * size_dst, src2, (UJ)nitems * size2))))
-    w = 1;
-  if (w <= 1) return kernel(src1, src2, dst, nitems);
-  pew_job j;
-  job0(j, 0, nitems, w);
-  j.kernel.g3 = kernel;
-  j.g3_ = 1;
-  j.src1 = src1, j.src2 = src2, j.dst = dst;
-  j.granule = granule, j.size1 = size1, j.size2 = size2, j.size_dst = size_dst;
-  post(j);
+  pk3t(kernel, src1, src2, dst, nitems, granule, size1, size2, size_dst, n);
 }
 
 void pk1(k1f kernel, J a, const void *src, G *dst, U n, U size1) {

@@ -204,6 +204,16 @@ ZK_INLINE J rn1(F d) {
   F t = std::trunc(d), f = d - t;  // exact: t and d share their exponent range
   return (J)t + (f >= 0.5) - (f <= -0.5);
 }
+// A long vector of g over the float vector x; x consumed.
+template <J (*g)(F)> V f2j(V x) {
+  U n = nx(x);
+  V r = an(n, tLONG);
+  const F *p = PF(x);
+  J *o = PL(r);
+  for (U i = 0; i < n; i++) o[i] = g(p[i]);
+  mr(x);
+  return r;
+}
 
 // ---- lower case ----
 ZK_INLINE char lc(char c) { return c >= 'A' && c <= 'Z' ? (char)(c + 32) : c; }
@@ -365,15 +375,7 @@ V flr(V x) {
     case tINTA: case tLONGA:
       return x;
     case tLIST: case tDICT: case tTABLE: return e1f(flr, x);
-    case tFLT: {
-      U n = nx(x);
-      V r = an(n, tLONG);
-      const F *p = PF(x);
-      J *o = PL(r);
-      for (U i = 0; i < n; i++) o[i] = fl1(p[i]);
-      mr(x);
-      return r;
-    }
+    case tFLT: return f2j<fl1>(x);
     case tFLTA: {
       F d = PF(x)[0];
       mr(x);
@@ -424,15 +426,7 @@ V kabs(V x) {
 V rndT(V x) {
   int t = tp(x);
   switch (t) {
-    case tFLT: {
-      U n = nx(x);
-      V r = an(n, tLONG);
-      const F *p = PF(x);
-      J *o = PL(r);
-      for (U i = 0; i < n; i++) o[i] = rn1(p[i]);
-      mr(x);
-      return r;
-    }
+    case tFLT: return f2j<rn1>(x);
     case tFLTA: {
       F d = PF(x)[0];
       mr(x);

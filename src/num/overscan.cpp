@@ -37,16 +37,6 @@ V fillv(int t, U n, J v) {
   return r;
 }
 
-F fseed(V s) {
-  if (tp(s) == tFLTA) {
-    F d = PF(s)[0];
-    mr(s);
-    return d;
-  }
-  J v = gl(s);
-  return v == NJ ? NAN : (F)v;
-}
-
 // ---- running + and * at one width; false when a running value leaves it ----
 template <class T, bool MUL> bool rsk(const void *p, void *o, UJ n, J s) {
   const T *x = (const T *)p;
@@ -98,15 +88,6 @@ typedef void (*rmkf)(const void *, void *, UJ, J);
 const rmkf rmk_t[2][4] = {
     {rmk<int8_t, false>, rmk<int16_t, false>, rmk<int32_t, false>, rmk<int64_t, false>},
     {rmk<int8_t, true>, rmk<int16_t, true>, rmk<int32_t, true>, rmk<int64_t, true>}};
-
-J at(V x, UJ i) {
-  switch (Tw[tp(x)]) {
-    case 3: return P<int8_t>(x)[i];
-    case 4: return P<int16_t>(x)[i];
-    case 5: return PI(x)[i];
-    default: return PL(x)[i];
-  }
-}
 
 // Running `=`: v = (v = x[i]) as 0 or 1, from v.
 template <class T> void rek(const void *p, G *o, UJ n, J v, UJ i0) {
@@ -173,8 +154,13 @@ V nscan(bool mul, J s, V x) {
 
 // Runs f on a temporary made from x (a range or a bool vector), then
 // releases it; the seed passes to f.
-V viatmp(V (*f)(V, V, V), V verb, V seed, V x) {
-  V y = tp(x) == tRANGE ? gZ(_r(x)) : ct(tBYTE, _r(x));
+V viatmp(ovk f, V verb, V seed, V x) {
+  return ontmp(f, verb, seed, tp(x) == tRANGE ? gZ(_r(x)) : ct(tBYTE, _r(x)));
+}
+
+}  // namespace
+
+V ontmp(ovk f, V verb, V seed, V y) {
   if (!y) {
     if (seed) mr(seed);
     return 0;
@@ -183,8 +169,6 @@ V viatmp(V (*f)(V, V, V), V verb, V seed, V x) {
   mr(y);
   return r;
 }
-
-}  // namespace
 
 // ---- over ----
 
@@ -272,7 +256,7 @@ V subs(V verb, V seed, V x) {
     s = 0 - (UJ)v;
   } else {
     if (!n) return _r(x);
-    s = (UJ)-2 * (UJ)at(x, 0);
+    s = (UJ)-2 * (UJ)iat(x, 0);
   }
   // s - x0 - .. - xi is the negation of the running sum from -s.
   V y = t == tCHR ? cZ(tBYTE, _r(x)) : _r(x);
@@ -314,7 +298,7 @@ V eqls(V verb, V seed, V x) {
     return r;
   }
   if (!n) return r;
-  J x0 = at(x, 0);
+  J x0 = iat(x, 0);
   rek_t[c](P(x), P(r), n, x0, 1);
   // Item 0 is x[0] itself: the byte vector widens when x[0] needs it.
   int w = tZ(x0);

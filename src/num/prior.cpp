@@ -35,17 +35,15 @@ ZK_INLINE bool intv(int t) { return t >= tBYTE && t <= tLONG; }
 // An int, long or char atom as its integer value (chars as signed bytes).
 ZK_INLINE bool zseed(V s) { return s && (tp(s) == tINTA || tp(s) == tLONGA || tp(s) == tCHRA); }
 
+// The prior of no items is x itself; the seed has nothing to meet.
+ZK_INLINE V pe0(V seed, V x) {
+  if (seed) mr(seed);
+  return _r(x);
+}
+
 constexpr J LO[4] = {INT8_MIN, INT16_MIN, INT32_MIN, INT64_MIN};
 constexpr J HI[4] = {INT8_MAX, INT16_MAX, INT32_MAX, INT64_MAX};
 
-J at(V x, UJ i) {
-  switch (Tw[tp(x)]) {
-    case 3: return P<int8_t>(x)[i];
-    case 4: return P<int16_t>(x)[i];
-    case 5: return PI(x)[i];
-    default: return PL(x)[i];
-  }
-}
 void put(V x, UJ i, J v) {
   switch (Tw[tp(x)]) {
     case 3: P<int8_t>(x)[i] = (int8_t)v; break;
@@ -232,10 +230,7 @@ J md(J a, J y) {
 V dexp(V verb, V seed, V x) {
   int t = tp(x);
   U n = nx(x);
-  if (!n) {
-    if (seed) mr(seed);
-    return _r(x);
-  }
+  if (!n) return pe0(seed, x);
   int st = seed ? tp(seed) : 0;
   // The seed fits x's own storage: one allocation and one block move.
   bool fits = intv(t) ? (st == tINTA || st == tLONGA) && tZ(gl_(seed)) <= t
@@ -267,16 +262,13 @@ V p___(V verb, V seed, V x) {
   I op = slot(verb);
   int t = tp(x);
   U n = nx(x);
-  if (!n) {
-    if (seed) mr(seed);
-    return _r(x);
-  }
+  if (!n) return pe0(seed, x);
   if (op >= 1 && op <= 3 && intv(t) && zseed(seed)) {
     J s = gl_(seed);
     int c = t - tBYTE;
     if (s >= LO[c] && s <= HI[c]) {
       V r = an(n, t);
-      J a = at(x, 0), v;
+      J a = iat(x, 0), v;
       bool o;
       if (c == 3) {
         v = a == NJ || s == NJ ? NJ
@@ -307,10 +299,7 @@ V p___(V verb, V seed, V x) {
 V modp(V verb, V seed, V x) {
   int t = tp(x);
   U n = nx(x);
-  if (!n) {
-    if (seed) mr(seed);
-    return _r(x);
-  }
+  if (!n) return pe0(seed, x);
   if (!intv(t) || !zseed(seed)) return whole(verb, seed, x);
   J y = gl(seed);
   // Results are int atoms where they fit 32 bits: an int vector, widened
@@ -319,7 +308,7 @@ V modp(V verb, V seed, V x) {
   J *o = PL(r);
   bool wide = false;
   for (U i = 0; i < n; i++) {
-    J a = at(x, i), v = md(a, y);
+    J a = iat(x, i), v = md(a, y);
     o[i] = v;
     wide |= v != (J)(I)v;
     y = a;
@@ -332,13 +321,10 @@ V modp(V verb, V seed, V x) {
 static V mmp(bool mx, V verb, V seed, V x) {
   int t = tp(x);
   U n = nx(x);
-  if (!n) {
-    if (seed) mr(seed);
-    return _r(x);
-  }
+  if (!n) return pe0(seed, x);
   if (!intv(t) || (seed && !zseed(seed))) return whole(verb, seed, x);
   int c = t - tBYTE;
-  J s = seed ? gl(seed) : at(x, 0);
+  J s = seed ? gl(seed) : iat(x, 0);
   // A seed beyond the far end of the width cannot be stored there: the
   // items are widened to long.  One beyond the near end never wins.
   if (mx ? s > HI[c] : s < LO[c]) {
@@ -350,7 +336,7 @@ static V mmp(bool mx, V verb, V seed, V x) {
   }
   if (mx ? s < LO[c] : s > HI[c]) s = mx ? LO[c] : HI[c];
   V r = an(n, t);
-  J a = at(x, 0);
+  J a = iat(x, 0);
   put(r, 0, mx ? (a > s ? a : s) : (a < s ? a : s));
   pass(mmk_t[mx][c], P(x), P(r), n);
   return r;
@@ -364,12 +350,9 @@ V cmpp(V verb, V seed, V x) {
   I op = slot(verb);
   int t = tp(x);
   U n = nx(x);
-  if (!n) {
-    if (seed) mr(seed);
-    return _r(x);
-  }
+  if (!n) return pe0(seed, x);
   if (!intv(t) || !zseed(seed)) return whole(verb, seed, x);
-  J s = gl(seed), a = at(x, 0);
+  J s = gl(seed), a = iat(x, 0);
   V r = an(n, tBYTE);
   P(r)[0] = op == 8 ? a < s : op == 9 ? a > s : a == s;
   pass(cmk_t[op - 8][t - tBYTE], P(x), P(r), n);
@@ -410,13 +393,7 @@ V arp(V verb, V seed, V x) {
       for (U i = 0; i < n; i++) P<int16_t>(y)[i] = (G)PC(x)[i];
       seed = ai((G)ip(seed));
     }
-    if (!y) {
-      if (seed) mr(seed);
-      return 0;
-    }
-    V r = arp(verb, seed, y);
-    mr(y);
-    return r;
+    return ontmp(arp, verb, seed, y);
   }
   // A char seed counts as its signed byte against integers, also on the
   // whole-vector route; only the prior itself keeps the char.

@@ -202,26 +202,6 @@ ZK_INLINE bool intv(int t) { return t >= tBYTE && t <= tLONG; }
 ZK_INLINE bool iseed(int st) { return st == tINTA || st == tLONGA; }
 ZK_INLINE I slot(V verb) { return ip(verb); }
 
-// A seed atom (int, long or float) as a double; releases it.
-F fseed(V s) {
-  if (tp(s) == tFLTA) {
-    F d = PF(s)[0];
-    mr(s);
-    return d;
-  }
-  J v = gl(s);
-  return v == NJ ? NAN : (F)v;
-}
-
-J at(V x, UJ i) {
-  switch (Tw[tp(x)]) {
-    case 3: return P<int8_t>(x)[i];
-    case 4: return P<int16_t>(x)[i];
-    case 5: return PI(x)[i];
-    default: return PL(x)[i];
-  }
-}
-
 bool hasnull(V x) {
   const J *p = PL(x);
   UJ n = nx(x);
@@ -234,6 +214,16 @@ bool hasnull(V x) {
 F fsum(const F *p, UJ n) { return n <= 0xFFFFF ? simd_sum_f64(p, n) : pbs(p, nullptr, n); }
 
 }  // namespace
+
+F fseed(V s) {
+  if (tp(s) == tFLTA) {
+    F d = PF(s)[0];
+    mr(s);
+    return d;
+  }
+  J v = gl(s);
+  return v == NJ ? NAN : (F)v;
+}
 
 int pwk(UJ n) {
   if (n <= 0xFFFFF) return 1;
@@ -348,7 +338,7 @@ V subf(V verb, V seed, V x) {
     return az((J)((UJ)s - (UJ)addfZ(0, x)));
   }
   if (!n) return ai(0);
-  return az((J)(2 * (UJ)at(x, 0) - (UJ)addfZ(0, x)));  // x[0] minus the rest
+  return az((J)(2 * (UJ)iat(x, 0) - (UJ)addfZ(0, x)));  // x[0] minus the rest
 }
 
 V mmmf(V verb, V seed, V x) {

@@ -72,6 +72,25 @@ V arf(V verb, V seed, V x);
 V ars(V verb, V seed, V x);
 V arp(V verb, V seed, V x);
 
+// ---- shared by the over, scan and prior entries ----
+// A seed atom (int, long or float) as a double, a long null as NaN;
+// releases it.
+F fseed(V s);
+// f run on y, a temporary copy of an argument in a form f has a route for
+// (0 when making it failed: the seed is then released and 0 returned);
+// the seed passes to f and y is released afterwards.
+V ontmp(ovk f, V verb, V seed, V y);
+// Item i of an integer vector (byte, short, int or long; chars as bytes),
+// widened.
+ZK_INLINE J iat(V x, UJ i) {
+  switch (Tw[tp(x)]) {
+    case 3: return P<int8_t>(x)[i];
+    case 4: return P<int16_t>(x)[i];
+    case 5: return PI(x)[i];
+    default: return PL(x)[i];
+  }
+}
+
 // Workers of an element-wise job over n items: 1 up to 1,048,575 items,
 // else min(T, n / 262,144, 64) with T read afresh (ZELKO_THREADS).
 int pwk(UJ n);

@@ -13,18 +13,6 @@ namespace {
 
 ZK_INLINE bool intv(int t) { return t >= tRANGE && t <= tLONG; }
 
-// Item i of an integer vector or range, widened.
-J geti(V x, int t, UJ i) {
-  switch (t) {
-    case tRANGE: return PL(x)[0] + (J)i;
-    case tBOOL: return (P(x)[i >> 3] >> (i & 7)) & 1;
-    case tBYTE: return P<int8_t>(x)[i];
-    case tSHORT: return P<int16_t>(x)[i];
-    case tINT: return PI(x)[i];
-    default: return PL(x)[i];
-  }
-}
-
 ZK_INLINE bool feq(UJ a, UJ b) {
   F x, y;
   memcpy(&x, &a, 8);
@@ -36,7 +24,7 @@ bool ints(V x, int tx, V y, int ty) {
   J n = _n(x);
   if (n != _n(y)) return false;
   for (J i = 0; i < n; i++)
-    if (geti(x, tx, (UJ)i) != geti(y, ty, (UJ)i)) return false;
+    if (iti(x, tx, (UJ)i) != iti(y, ty, (UJ)i)) return false;
   return true;
 }
 

@@ -24,19 +24,11 @@
 #include "testutil.h"
 
 using namespace zk;
+using zkt::bits;
+using zkt::dbl;
 
 namespace {
 
-UJ bits(F d) {
-  UJ b;
-  memcpy(&b, &d, 8);
-  return b;
-}
-F dbl(UJ b) {
-  F d;
-  memcpy(&d, &b, 8);
-  return d;
-}
 bool isn(F d) { return d != d; }
 
 // ZELKO_THREADS for the life of the guard, restored afterwards.

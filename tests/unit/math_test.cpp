@@ -17,6 +17,7 @@
 #include "testutil.h"
 
 using namespace zk;
+using namespace zkt;
 
 namespace {
 
@@ -31,16 +32,6 @@ struct Math : ::testing::Test {
   }
 };
 
-V mk(int t, const Js &v) {
-  V x = an((U)v.size(), t);
-  for (size_t i = 0; i < v.size(); i++) switch (Tw[t]) {
-      case 3: P<int8_t>(x)[i] = (int8_t)v[i]; break;
-      case 4: P<int16_t>(x)[i] = (int16_t)v[i]; break;
-      case 5: PI(x)[i] = (I)v[i]; break;
-      default: PL(x)[i] = v[i];
-    }
-  return x;
-}
 V mkf(const Fs &v) { return aV(tFLT, (U)v.size(), v.data()); }
 V mkb(const char *bits) {  // "101" -> bool vector
   U n = (U)strlen(bits);
@@ -50,32 +41,6 @@ V mkb(const char *bits) {  // "101" -> bool vector
     if (bits[i] == '1') P(x)[i >> 3] |= (G)(1 << (i & 7));
   return x;
 }
-J at(V x, U i) {
-  switch (Tw[tp(x)]) {
-    case 3: return P<int8_t>(x)[i];
-    case 4: return P<int16_t>(x)[i];
-    case 5: return PI(x)[i];
-    default: return PL(x)[i];
-  }
-}
-Js items(V x) {
-  Js r;
-  for (U i = 0; i < nx(x); i++) r.push_back(at(x, i));
-  return r;
-}
-UJ bits(F d) {
-  UJ b;
-  memcpy(&b, &d, 8);
-  return b;
-}
-F fl(UJ b) {
-  F d;
-  memcpy(&d, &b, 8);
-  return d;
-}
-// Bitwise equality, any NaN matching any NaN.
-bool same(F a, F b) { return (a != a && b != b) || bits(a) == bits(b); }
-J aval(V x) { return heap(x) ? PL(x)[0] : ip(x); }
 std::string err() { return std::string(tl.err_text, elen()); }
 
 const F NaN = NAN, INF = INFINITY;
@@ -541,7 +506,7 @@ TEST_F(Math, RoundAgreesWithTheCLibrary) {
   Fs in;
   for (int i = 0; i < 20000; i++) {
     UJ b = g();
-    F d = fl(b);
+    F d = dbl(b);
     if (std::isfinite(d) && std::fabs(d) < 4e18) in.push_back(d);
     in.push_back((F)(J)(g() % 2000001 - 1000000) / 2.0);  // halves
     in.push_back(std::nextafter((F)(J)(g() % 1000) + 0.5, 0.0));

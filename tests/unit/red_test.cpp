@@ -19,6 +19,7 @@
 #include "testutil.h"
 
 using namespace zk;
+using namespace zkt;
 
 namespace {
 
@@ -34,42 +35,7 @@ struct Red : ::testing::Test {
   }
 };
 
-V mk(int t, const Js &v) {
-  V x = an((U)v.size(), t);
-  for (size_t i = 0; i < v.size(); i++) switch (Tw[t]) {
-      case 3: P<int8_t>(x)[i] = (int8_t)v[i]; break;
-      case 4: P<int16_t>(x)[i] = (int16_t)v[i]; break;
-      case 5: PI(x)[i] = (I)v[i]; break;
-      default: PL(x)[i] = v[i];
-    }
-  return x;
-}
 V mkf(const Fs &v) { return aV(tFLT, (U)v.size(), v.data()); }
-J at(V x, U i) {
-  switch (Tw[tp(x)]) {
-    case 3: return P<int8_t>(x)[i];
-    case 4: return P<int16_t>(x)[i];
-    case 5: return PI(x)[i];
-    default: return PL(x)[i];
-  }
-}
-Js items(V x) {
-  Js r;
-  for (U i = 0; i < nx(x); i++) r.push_back(at(x, i));
-  return r;
-}
-UJ bits(F d) {
-  UJ b;
-  memcpy(&b, &d, 8);
-  return b;
-}
-F fl(UJ b) {
-  F d;
-  memcpy(&d, &b, 8);
-  return d;
-}
-J aval(V x) { return heap(x) ? PL(x)[0] : ip(x); }
-bool same(F a, F b) { return (a != a && b != b) || bits(a) == bits(b); }
 void threads(int n) { setenv("ZELKO_THREADS", std::to_string(n).c_str(), 1); }
 
 const F NaN = NAN, INF = INFINITY;
@@ -313,7 +279,7 @@ TEST_F(Red, FloatSumsAreBitIdenticalForAnyThreadCount) {
       EXPECT_EQ(bits(PF(r)[0]), want) << n << " " << t;
       mr(r);
       r = arf(PLUS, ai(1), x);
-      EXPECT_EQ(bits(PF(r)[0]), bits(1.0 + fl(want))) << n << " " << t;
+      EXPECT_EQ(bits(PF(r)[0]), bits(1.0 + dbl(want))) << n << " " << t;
       mr(r);
     }
     if (n <= 1048575) EXPECT_EQ(want, bits(0.0 + simd_sum_f64(PF(x), n)));

@@ -16,21 +16,14 @@
 #include "core/pool.h"
 #include "core/simd.h"
 #include "num/simdf.h"
+#include "testutil.h"
 
 using namespace zk;
+using zkt::bits;
+using zkt::dbl;
 
 namespace {
 
-uint64_t bits(double d) {
-  uint64_t b;
-  memcpy(&b, &d, 8);
-  return b;
-}
-double dbl(uint64_t b) {
-  double d;
-  memcpy(&d, &b, 8);
-  return d;
-}
 bool isnan_(double d) { return d != d; }
 
 // Equal bits; two NaNs count as equal, since which payload survives an

@@ -7,3 +7,55 @@ inline void boot_once() {
   if (!kinit_done) kinit();
 }
 }  // namespace zk
+
+// Helpers shared by the numeric tests.  They live in zkt, not zk, so a
+// file takes them by name (`using namespace zkt;` or `using zkt::bits;`)
+// and other tests' own helpers of the same names do not clash.
+#include <cstring>
+#include <vector>
+
+namespace zkt {
+using namespace zk;
+
+inline UJ bits(F d) {
+  UJ b;
+  memcpy(&b, &d, 8);
+  return b;
+}
+inline F dbl(UJ b) {
+  F d;
+  memcpy(&d, &b, 8);
+  return d;
+}
+// Bitwise equality, any NaN matching any NaN.
+inline bool same(F a, F b) { return (a != a && b != b) || bits(a) == bits(b); }
+// The value of an int or long atom, boxed or immediate.
+inline J aval(V x) { return heap(x) ? PL(x)[0] : ip(x); }
+
+// An integer vector of type t (byte, short, int or long) holding v.
+inline V mk(int t, const std::vector<J> &v) {
+  V x = an((U)v.size(), t);
+  for (size_t i = 0; i < v.size(); i++) switch (Tw[t]) {
+      case 3: P<int8_t>(x)[i] = (int8_t)v[i]; break;
+      case 4: P<int16_t>(x)[i] = (int16_t)v[i]; break;
+      case 5: PI(x)[i] = (I)v[i]; break;
+      default: PL(x)[i] = v[i];
+    }
+  return x;
+}
+// Item i of an integer vector of any width, widened; and all of them.
+inline J at(V x, U i) {
+  switch (Tw[tp(x)]) {
+    case 3: return P<int8_t>(x)[i];
+    case 4: return P<int16_t>(x)[i];
+    case 5: return PI(x)[i];
+    default: return PL(x)[i];
+  }
+}
+inline std::vector<J> items(V x) {
+  std::vector<J> r;
+  for (U i = 0; i < nx(x); i++) r.push_back(at(x, i));
+  return r;
+}
+
+}  // namespace zkt
