@@ -1,17 +1,20 @@
 // vm.cpp: the stack machine `run`, the truth test `tru`, the stack-effect
 // tables the compiler sizes frames with, and the disassembler `dis`.
 //
-// A run owns one frame on the native stack: the locals first, then the
+// A run's frame lives on the native stack: the locals first, then the
 // operand stack growing down from the frame's end; sp points at the top
 // value.  Live words are exactly locals [0, nl) and the stack [sp, end),
 // so leaving (END or failure) releases those and nothing else.  A failing
 // instruction leaves no value of its own in the frame: what it consumed is
-// popped before the failure path runs.  Two int atoms under + - < > = are
-// computed in place, giving exactly what the verbs give for them (an int
-// atom when the result fits 32 bits, else the verb is called); everything
-// else goes through the verb tables.  Names: fr frame, sp stack top, pc
-// the first byte of the current instruction, k constants, cur the running
-// lambda, tf the lambda a tail call left running (held here).
+// popped before the failure path runs.  Lambdas called from bytecode run
+// in the caller's exec, in frames of a region the outermost run provides.
+// Int and long atoms under + - * & | < > = are computed in place, fused
+// with the instructions around them, giving exactly what the verbs give;
+// everything else goes through the verb tables.  Names: fr frame, sp stack
+// top, pc the first byte of the current instruction, sl the running
+// lambda's slots (constants from sl + 4), T the thread-local block, z..
+// (zi zv zok zop zbox zset zmod) integer atoms computed in place, rt and
+// rl retain and release.
 #include "eval/vm.h"
 #include <cstdarg>
 #include <cstdio>
@@ -90,20 +93,19 @@ I tru(V x) {
 
 namespace {
 
-// Release of a slot that may be empty (locals, globals).
-ZK_INLINE void mz(V x) {
-  if (x) mr(x);
-}
-
 // _r and mr (core.h) with the thread block T at hand.  Those two read the
 // thread-local block themselves, and in position-independent code every
 // such read is, as far as the compiler knows, a call to the TLS resolver:
-// the interpreter would spill its registers around each one.  The last
-// reference still goes through mr, which frees.
+// the interpreter would spill its registers around each one.  Atomic
+// counts (shared mode) and the last reference go through _r and mr out of
+// line, which also keeps the interpreter's frame small in sanitizer
+// builds (each inlined atomic is a guarded stack temporary there).
+__attribute__((noinline)) V rt1(V x) { return _r(x); }
+__attribute__((noinline)) void rl1(V x) { mr(x); }
 ZK_INLINE V rt(V x, Tl *T) {
   if (heap(x)) {
-    if (ZK_UNLIKELY(T->rc_sync & 1)) at_add_relaxed(hd(x)->rc, 1u);
-    else hd(x)->rc++;
+    if (ZK_UNLIKELY(T->rc_sync & 1)) return rt1(x);
+    hd(x)->rc++;
   }
   return x;
 }
@@ -111,7 +113,7 @@ ZK_INLINE void rl(V x, Tl *T) {
   if (!heap(x)) return;
   Hdr *h = hd(x);
   if (ZK_LIKELY(!(T->rc_sync & 1)) && h->rc >= 2) h->rc--;
-  else mr(x);
+  else rl1(x);
 }
 ZK_INLINE void rlz(V x, Tl *T) {
   if (x) rl(x, T);
@@ -181,6 +183,32 @@ ZK_INLINE bool zmod(V *l, V y, U op, Tl *T) {
   return true;
 }
 
+// The start of a loop at t that tests local i against one integer and
+// branches out:
+//   GETLOC i; CONSTDYAD c <; BRANCH             c<i: a do loop's test
+//   GETLOC j or CONST c; GETLOC i; DYAD op; BRANCH     i op y: while[i<n;..]
+// with op one of < > = and c an int constant.  The kind: 0 neither, 1 the
+// first (c is the constant's value), 8 9 10 the second with op (y the
+// word that holds the other side).
+struct Lh {
+  U k;
+  J c;
+  const V *y;
+};
+__attribute__((noinline, cold)) Lh lhd(const G *t, U i, const V *fr, const V *sl) {
+  if (t[0] == oGETLOC + i && t[1] == oCONSTDYAD && (t[3] & 31) == 8 && t[4] == oBRANCH) {
+    V c = sl[4 + t[2]];
+    if (tag(c) == tINTA) return {1, ip(c), nullptr};
+  } else if (t[1] == oGETLOC + i && (G)(t[2] - oDYAD - 8) < 3 && t[3] == oBRANCH) {
+    G o = t[0];
+    U op = t[2] - oDYAD;
+    if ((G)(o - oGETLOC) < 16) return {op, 0, fr + (o - oGETLOC)};
+    if (o >= oCONST && o != 255 && tag(sl[4 + o - oCONST]) == tINTA)
+      return {op, 0, sl + 4 + (o - oCONST)};
+  }
+  return {0, 0, nullptr};
+}
+
 // Is the instruction at q, after any chain of JUMPs, an END?
 ZK_INLINE bool tailpos(const G *q) {
   while (*q == oJUMP) q += 2 + q[1];
@@ -199,9 +227,17 @@ V unset(V names, U i) {
 // sized exactly on the native stack.  The region is an array on the native
 // stack of the outermost run (RGW words); tl.vrg is its first free word
 // and tl.vrl its end, both 0 when no run is active.  A lambda that running
-// bytecode calls gets its frame there too, RW words above a record of the
-// caller's state, and runs in the same exec: no native call, no prologue.
+// bytecode calls gets its frame there too and runs in the same exec: no
+// native call, no prologue.
+//
+// Every frame fr has a record of RW words just below it: the caller's pc,
+// sp, fr (0 for the first frame of an exec, which returns to its own
+// caller) and running lambda, then the frame's own end and the lambda a
+// call or tail call left running there (held by the frame, or 0).  Kept
+// in memory, these cost nothing while instructions run, and a call or
+// return moves only what the caller needs back.
 inline constexpr U FR0 = 40, RGW = 4096, RW = 6;
+enum { kPC = -6, kSP = -5, kFR = -4, kSL = -3, kEND = -2, kTF = -1 };
 
 // Two int atoms.  Two compare-and-branch pairs: each fuses into one
 // operation, and nothing else has to be kept in a register.
@@ -234,8 +270,13 @@ ZK_INLINE U u16(const G *p) {
 // directly (SINK).  Anything else goes to g_push, which pushes v as the
 // plain instruction would; from there each instruction runs on its own, so
 // a failure still happens at its own column.
-__attribute__((noinline, hot, optimize("O3", "no-gcse", "no-crossjumping", "no-tree-vectorize")))
-V exec(V f, V *a, U n, V *big) {
+//
+// Every block starts a cache line: packed together, the blocks and
+// dispatch jumps of a hot loop decode and predict worse, by as much as a
+// third of the loop's time, varying from build to build.
+__attribute__((noinline, hot,
+               optimize("O3", "no-gcse", "no-crossjumping", "no-tree-vectorize", "align-labels=64")))
+V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
   // The thread block, read once: see rt.
   Tl *T = &tl;
   asm("" : "+r"(T));
@@ -245,27 +286,25 @@ V exec(V f, V *a, U n, V *big) {
   V *sl = PA(f);
   const G *code = P(sl[1]);
   U nl = nx(sl[3]);
-  V fr0[FR0];
-  V *fr = big ? big : fr0;
+  V fr0[RW + FR0];
+  V *fr = big ? big : fr0 + RW;
   // Only the locals need clearing: a stack word is written before it is
   // read, and the exits release exactly the locals and [sp, end).
   for (U i = 0; i < n; i++) fr[i] = a[i];
   for (U i = n; i < nl; i++) fr[i] = 0;
   // The frame keeps its size across tail calls: [fr, end).
-  V *end = fr + code[0] + nl;
-  V *sp = end;
+  V *sp = fr + code[0] + nl;
+  fr[kFR] = 0, fr[kEND] = (V)sp, fr[kTF] = 0;
   // pc stays on the first byte of an instruction until it completes, so a
   // failure knows its column from pc alone.
   const G *pc = code + 1;
-  V tf = 0;
-  U dep = 0;  // frames of lambdas called inline, above the first
   V v, w;  // operands read, not yet pushed: w the second, when there is one
   J z;     // an integer just stored by SETLOC, for s_loop
-  // The start of the do loop s_loop found last, and its test constant.
-  // The code it points into stays alive while the running lambda does not
-  // change, so every call, return and tail call forgets it.
+  // The loop start s_loop looked at last, and what it found there.  The
+  // code and frame it points into stay as they are while the running
+  // lambda does not change, so every call, return and tail call forgets it.
   const G *lt = nullptr;
-  J lc = 0;
+  Lh lh{0, 0, nullptr};
 
 #define L2(l) &&l, &&l
 #define L4(l) L2(l), L2(l)
@@ -323,16 +362,14 @@ V exec(V f, V *a, U n, V *big) {
     NEXT;       \
   } while (0)
 #define U16(p) u16(p)
+#define END_ ((V *)fr[kEND])
 // Back to the caller of an inline frame, at its APPLY.
-#define POPF()                                     \
-  do {                                             \
-    V *rc = fr - RW;                               \
-    T->vrg = rc;                                   \
-    pc = (const G *)rc[0], sp = (V *)rc[1];        \
-    fr = (V *)rc[2], end = (V *)rc[3];             \
-    sl = (V *)rc[4], tf = rc[5];                   \
-    lt = nullptr;                                  \
-    dep--;                                         \
+#define POPF()                                           \
+  do {                                                   \
+    T->vrg = fr - RW;                                    \
+    pc = (const G *)fr[kPC], sp = (V *)fr[kSP];          \
+    sl = (V *)fr[kSL], fr = (V *)fr[kFR];                \
+    lt = nullptr;                                        \
   } while (0)
 // Hands the integer r of a dyad computed in place to the instruction at
 // pc: a BRANCH tests it, a SETLOC stores it (and a LOOP after it may take
@@ -408,12 +445,13 @@ V exec(V f, V *a, U n, V *big) {
   NEXT;
 
 l_end : {
-  V r = sp < end ? *sp++ : GNULL;
-  for (U i = 0, nl = nx(sl[3]); i < nl; i++) rlz(fr[i], T);
-  for (V *p = sp; p < end; p++) rl(*p, T);
+  V *e = END_;
+  V r = sp < e ? *sp++ : GNULL;
+  for (V *p = fr, *q = fr + nx(sl[3]); p < q; p++) rlz(*p, T);
+  for (V *p = sp; p < e; p++) rl(*p, T);
   T->cdp--;
-  if (tf) rl(tf, T);
-  if (!dep) return r;
+  if (fr[kTF]) rl(fr[kTF], T);
+  if (!fr[kFR]) return r;
   POPF();
   *--sp = r;
   STEP(2);
@@ -523,10 +561,14 @@ g_cd:
 g_mod : {  // x+:v on a local holding an integer atom
   V *l = fr + U16(pc + 2);
   V c = *l;
-  J p, q;
-  if ((pc[4] & 31) != 1 || !c) goto g_push;
-  ZOPS(c, v, p, q, g_push);
-  zset(l, zop(1, p, q), T);
+  if ((pc[4] & 31) != 1) goto g_push;
+  if (ints(c, v)) {  // the old value is an int: nothing to release
+    J r = (J)ip(c) + ip(v);
+    *l = zbox(r);
+    STEP(5);
+  }
+  if (!c || !zi(c) || !zi(v)) goto g_push;
+  zset(l, zop(1, zv(c), zv(v)), T);
   STEP(5);
 }
 l_apply : {
@@ -538,35 +580,34 @@ l_apply : {
     V *s2 = PA(g);
     const G *c2 = P(s2[1]);
     U n2 = nx(s2[3]), f2 = c2[0] + n2;
-    if (sp + m + 1 == end && f2 <= end - fr && m <= 8 && tailpos(pc + 2)) {
+    if (ZK_UNLIKELY(sp + m + 1 == END_) && (pc[2] == oEND || pc[2] == oJUMP) &&
+        f2 <= END_ - fr && m <= 8 && tailpos(pc + 2)) {
       // Tail call: reuse this frame; the depth counter stays as it is.
       V tmp[8];
       for (U i = 0; i < m; i++) tmp[i] = args[i];
-      for (U i = 0, nl = nx(sl[3]); i < nl; i++) rlz(fr[i], T);
-      if (tf) rl(tf, T);
-      tf = g;
+      for (V *p = fr, *q = fr + nx(sl[3]); p < q; p++) rlz(*p, T);
+      if (fr[kTF]) rl(fr[kTF], T);
+      fr[kTF] = g;
       sl = s2, lt = nullptr;
       for (U i = 0; i < m; i++) fr[i] = tmp[i];
       for (U i = m; i < n2; i++) fr[i] = 0;
-      sp = end;
+      sp = END_;
       pc = c2 + 1;
       NEXT;
     }
-    V *rc = T->vrg;  // set inside every run
-    if (f2 + RW <= (UJ)(T->vrl - rc) && T->cdp < max_call_depth) {
+    V *rg = T->vrg;  // the region is set inside every run
+    if (ZK_LIKELY(RW + f2 <= (UJ)(T->vrl - rg)) && ZK_LIKELY(T->cdp < max_call_depth)) {
       // Inline call: the caller's state goes into the record below the
       // new frame, and the reference to g is the new frame's to release.
       T->cdp++;
-      V *nf = rc + RW;
-      rc[0] = (V)pc, rc[1] = (V)(sp + m + 1), rc[2] = (V)fr, rc[3] = (V)end;
-      rc[4] = (V)sl, rc[5] = tf;
+      V *nf = rg + RW;
+      nf[kPC] = (V)pc, nf[kSP] = (V)(sp + m + 1), nf[kFR] = (V)fr, nf[kSL] = (V)sl;
       for (U i = 0; i < m; i++) nf[i] = args[i];
       for (U i = m; i < n2; i++) nf[i] = 0;
-      T->vrg = nf + f2;
-      fr = nf, end = sp = nf + f2;
-      tf = g;
+      fr = nf, sp = nf + f2;
+      fr[kEND] = (V)sp, fr[kTF] = g;
+      T->vrg = sp;
       sl = s2, lt = nullptr;
-      dep++;
       pc = c2 + 1;
       NEXT;
     }
@@ -587,7 +628,7 @@ l_project : {
   V *args = sp + 1;
   sp += m + 1;
   V r = prj(g, args, m);
-  mr(g);
+  rl(g, T);
   if (!r) goto fail;
   *--sp = r;
   STEP(2);
@@ -598,7 +639,7 @@ l_modasn : {
   V y = *sp++, c = *l;
   if (!d) {  // x::y on a local: a plain store
     *l = y;
-    mz(c);
+    rlz(c, T);
     STEP(4);
   }
   if (!c) {
@@ -612,7 +653,7 @@ l_modasn : {
   V r = v2[d](c, y);
   if (!r) goto fail;
   *l = r;
-  mr(c);
+  rl(c, T);
   STEP(4);
 }
 l_modasng : {
@@ -620,14 +661,14 @@ l_modasng : {
   G d = pc[3] & 31;
   V y = *sp++;
   if (shared_mode()) {
-    mr(y);
+    rl(y, T);
     err0("noupdate");
     goto fail;
   }
   V c = gv[g];
   if (!d) {
     gv[g] = y;
-    mz(c);
+    rlz(c, T);
     STEP(4);
   }
   if (!c) {
@@ -636,16 +677,16 @@ l_modasng : {
   }
   // The verb may run language code that assigns this global again, so the
   // current value is kept alive across the call and the slot re-read.
-  _r(c);
+  rt(c, T);
   V r = v2[d](c, y);
   if (!r) {
-    mr(c);
+    rl(c, T);
     goto fail;
   }
   V o = gv[g];
   gv[g] = r;
-  mz(o);
-  mr(c);
+  rlz(o, T);
+  rl(c, T);
   STEP(4);
 }
 l_idx : {
@@ -656,25 +697,25 @@ l_idx : {
   V ix = sp[0], y = sp[1];
   sp += 2;
   if (glb && shared_mode()) {
-    mr(ix), mr(y);
+    rl(ix, T), rl(y, T);
     err0("noupdate");
     goto fail;
   }
   V *slot = glb ? &gv[s] : &fr[s];
   if (!*slot) {
-    mr(ix);
+    rl(ix, T);
     ev(y);
     goto fail;
   }
   I st = ixca(slot, *slot, ix, y, d);
-  mr(y);
+  rl(y, T);
   if (st) {
-    mr(ix);
+    rl(ix, T);
     ixer(st);
     goto fail;
   }
   if (!get) {
-    mr(ix);
+    rl(ix, T);
     STEP(4);
   }
   V r = dot(*slot, ix);
@@ -698,13 +739,13 @@ l_getglb : {
 l_setglb : {
   U g = U16(pc + 1);
   if (shared_mode()) {
-    mr(*sp++);
+    rl(*sp++, T);
     err0("noupdate");
     goto fail;
   }
   V o = gv[g];
   gv[g] = *sp++;
-  mz(o);
+  rlz(o, T);
   STEP(3);
 }
 l_list : {
@@ -712,7 +753,7 @@ l_list : {
   V x = aA0(m);
   hd(x)->count = m;
   if (m) {
-    mr(PA(x)[0]);  // an empty list's prototype, replaced by item 0
+    rl(PA(x)[0], T);  // an empty list's prototype, replaced by item 0
     memcpy(PA(x), sp, m * sizeof(V));
   }
   sp += m;
@@ -731,7 +772,7 @@ l_unlist : {
     }
     for (U j = m; j-- > 0;) *--sp = ii(u, j);
   } else
-    for (U j = 0; j < m; j++) *--sp = _r(u);
+    for (U j = 0; j < m; j++) *--sp = rt(u, T);
   STEP(2);
 }
 l_branch : {
@@ -769,25 +810,31 @@ l_loop:
   pc -= U16(pc + 1) - 3;
   NEXT;
 s_loop : {
-  // SETLOC i of the integer z, then LOOP.  When the loop starts with the
-  // test of a do loop on that local, GETLOC i; CONSTDYAD c <; BRANCH,
-  // the test is made here on z: the step, the jump back and the test are
-  // one dispatch.  Any other loop start runs as it is.
+  // SETLOC i of the integer z, then LOOP.  When the loop starts by testing
+  // that local against an int (lhd), the test is made here on z: the step,
+  // the jump back and the test are one dispatch.  Any other start, or
+  // another side that is not an int now, runs as it is.
   const G *t = pc + 4 - U16(pc + 2);
-  V c;
-  if (t != lt) {
-    if (t[0] != *pc + (oGETLOC - oSETLOC) || t[1] != oCONSTDYAD || (t[3] & 31) != 8 ||
-        t[4] != oBRANCH || tag(c = sl[4 + t[2]]) != tINTA) {
-      pc = t;
+  if (ZK_UNLIKELY(t != lt)) lt = t, lh = lhd(t, *pc - oSETLOC, fr, sl);
+  if (lh.k == 1) {
+    if (lh.c < z) {
+      pc = t + 6;
       NEXT;
     }
-    lt = t, lc = ip(c);
-  }
-  if (lc < z) {
-    pc = t + 6;
+    pc = t + 6 + t[5];
     NEXT;
   }
-  pc = t + 6 + t[5];
+  V y;
+  if (!lh.k || tag(y = *lh.y) != tINTA) {
+    pc = t;
+    NEXT;
+  }
+  J b = ip(y);
+  if (lh.k == 8 ? z < b : lh.k == 9 ? z > b : z == b) {
+    pc = t + 5;
+    NEXT;
+  }
+  pc = t + 5 + t[4];
   NEXT;
 }
 l_bad:
@@ -796,14 +843,14 @@ l_bad:
 
 fail : {
   U col = P(sl[2])[pc - P(sl[1])];
-  for (U i = 0, nl = nx(sl[3]); i < nl; i++) rlz(fr[i], T);
-  for (V *p = sp; p < end; p++) rl(*p, T);
+  for (V *p = fr, *q = fr + nx(sl[3]); p < q; p++) rlz(*p, T);
+  for (V *p = sp, *e = END_; p < e; p++) rl(*p, T);
   T->cdp--;
   // Past the fifth frame the error text takes no more context, and a
   // diagnostic per frame of a deep recursion would flood standard error.
   if (T->err_blocks < 5) eS(sl[0], col);
-  if (tf) rl(tf, T);
-  if (!dep) return 0;
+  if (fr[kTF]) rl(fr[kTF], T);
+  if (!fr[kFR]) return 0;
   POPF();  // the caller fails at its APPLY
   goto fail;
 }
@@ -811,6 +858,7 @@ fail : {
 #undef STEP
 #undef U16
 #undef POPF
+#undef END_
 #undef SINK
 #undef ZOPS
 #undef GD
@@ -820,17 +868,18 @@ fail : {
 }
 
 __attribute__((noinline)) V runbig(V f, V *a, U n, U fs) {
-  V *fr = (V *)__builtin_alloca(fs * sizeof(V));
-  return exec(f, a, n, fr);
+  V *fr = (V *)__builtin_alloca((RW + fs) * sizeof(V));
+  return exec(f, a, n, fr + RW);
 }
 
-// A frame of fs words from the region, else from exec or runbig.
+// A frame of fs words (and its record) from the region, else from exec or
+// runbig.
 V run1(V f, V *a, U n, U fs) {
-  V *fr = tl.vrg;
-  if (fr && fr + fs <= tl.vrl) {
-    tl.vrg = fr + fs;
-    V r = exec(f, a, n, fr);
-    tl.vrg = fr;
+  V *rg = tl.vrg;
+  if (rg && rg + RW + fs <= tl.vrl) {
+    tl.vrg = rg + RW + fs;
+    V r = exec(f, a, n, rg + RW);
+    tl.vrg = rg;
     return r;
   }
   return fs > FR0 ? runbig(f, a, n, fs) : exec(f, a, n, nullptr);

@@ -326,6 +326,11 @@ TEST(VmFuse, LoopTests) {
       {"{i:x;j:x;n:0;while[0<i;n+:1;i:i-1;j:j-1];n}[6]", 6},  // another local last
       {"{i:x;n:0;while[0<i;n+:1;i:i-2];n}[7]", 4},
       {"{i:x;n:0;while[i>0;n+:1;i:i-1];n}[7]", 7},
+      {"{i:0;n:0;while[i<10;n+:1;i:i+1];n}[0]", 10},       // against a constant
+      {"{i:0;n:0;while[i=0;n+:1;i:i+1];n}[0]", 1},
+      {"{i:0;m:x;c:0;while[i<m;c+:1;m:m-1;i:i+1];c}[10]", 5},  // the other side moves
+      {"{i:0;c:0;while[i<x;c+:1;i:i+0.5];c}[3]", 6},      // a float step: the verbs decide
+      {"{i:0;c:0;while[i<x;c+:1;i:i+1];c}[2.5]", 3},      // a float bound
       {"{n:0;do[x;if[n>4;:n];n+:1];-1}[10]", 5},   // return from inside
   };
   for (auto &c : cases) EXPECT_EQ(evi(c.src), c.want) << c.src;
