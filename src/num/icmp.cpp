@@ -2,46 +2,23 @@
 // modulus (see int.h for names and ownership).
 //
 // Comparisons and % are element-wise and split over the persistent pool
-// above 1,048,575 items, each worker taking one run of whole 32-item
-// granules; every item is computed the same way whichever worker gets it,
-// so results never depend on the thread count.  cmk = compare kernel over
-// 32-byte blocks, dvk = divide kernel, mdk/fdk = modulus and floor-division
-// kernels, pew = the element-wise parallel runner.
+// above 1,048,575 items by the shared element-wise runner (flt.h), each
+// worker taking one run of whole 32-item granules; every item is computed
+// the same way whichever worker gets it, so results never depend on the
+// thread count.  cmk = compare kernel over 32-byte blocks, dvk = divide
+// kernel (dva with the numerator one double), mdk/fdk = modulus and
+// floor-division kernels.
 #include <algorithm>
 #include <cmath>
 #include <type_traits>
 
-#include "core/pool.h"
 #include "core/simd.h"
+#include "num/flt.h"
 #include "num/int.h"
 
 namespace zk {
 
 namespace {
-
-// ---- element-wise parallel runner ----
-struct Pw {
-  void (*f)(void *c, UJ b, UJ e);
-  void *c;
-  UJ n, run;
-};
-
-void pw_task(void *p, int i) {
-  Pw *w = (Pw *)p;
-  UJ b = (UJ)i * w->run;
-  if (b < w->n) w->f(w->c, b, std::min(w->n, b + w->run));
-}
-
-// f(c, b, e) over [0, n): directly up to 1,048,575 items, else on
-// min(T, n / 262,144, 64) workers, T read afresh.  Runs are whole granules
-// of 32 items so that block kernels never write into a neighbour's run.
-void pew(UJ n, void (*f)(void *, UJ, UJ), void *c) {
-  UJ t = 1;
-  if (n > 1048575) t = std::min<UJ>({(UJ)par_thread_count(), n / 262144, (UJ)PL_MAX});
-  if (t <= 1) return f(c, 0, n);
-  Pw w{f, c, n, ((n + t - 1) / t + 31) & ~(UJ)31};
-  par_run((int)t, pw_task, &w);
-}
 
 // ---- compare kernels ----
 template <class T> struct cv;
@@ -93,55 +70,28 @@ template <class T, int K> void cmka(J a, const void *v, G *out, UJ n) {
   cmk<T, K, true>(nullptr, (T)a, (const T *)v, out, n);
 }
 
-struct Cj {
-  cmpvk vv;
-  cmpak av;
-  J a;
-  const G *l, *r;
-  G *o;
-  int s;  // log2 of the input item size
-};
-
-void cj_run(void *p, UJ b, UJ e) {
-  Cj *j = (Cj *)p;
-  if (j->vv) j->vv(j->l + (b << j->s), j->r + (b << j->s), j->o + b, e - b);
-  else j->av(j->a, j->r + (b << j->s), j->o + b, e - b);
-}
-
 // ---- division ----
 template <class T> ZK_INLINE F fl(T v) {
   if constexpr (sizeof(T) == 8) return v == NJ ? NAN : (F)v;
   else return (F)v;
 }
 
-// o[i] = x[i] / y[i] in doubles, x[i] read as num when XA; long nulls read
-// as NaN.  o may be y itself (same item size): each item is read before
-// its own slot is written.
-template <class TX, class TY, bool XA>
-void dvk(const void *x, F num, const void *y, F *o, UJ b, UJ e) {
+// o[i] = x[i] / y[i] in doubles, x[i] read as the one double *x when XA
+// (the runner gives it item size 0); long nulls read as NaN.  o may be y
+// itself (same item size): each item is read before its own slot is
+// written.
+template <class TX, class TY, bool XA> void dvk(const void *x, const void *y, void *o, UJ m) {
   const TX *p = (const TX *)x;
   const TY *q = (const TY *)y;
-  for (UJ i = b; i < e; i++) o[i] = (XA ? num : fl(p[i])) / fl(q[i]);
+  F *d = (F *)o, num = XA ? *(const F *)x : 0;
+  for (UJ i = 0; i < m; i++) d[i] = (XA ? num : fl(p[i])) / fl(q[i]);
 }
 
-typedef void (*dvkf)(const void *x, F num, const void *y, F *o, UJ b, UJ e);
 #define ZK_D4(X, A) {dvk<X, int8_t, A>, dvk<X, int16_t, A>, dvk<X, int32_t, A>, dvk<X, int64_t, A>}
-const dvkf dvk_t[4][4] = {ZK_D4(int8_t, false), ZK_D4(int16_t, false), ZK_D4(int32_t, false),
-                          ZK_D4(int64_t, false)};
-const dvkf dva_t[4] = ZK_D4(int8_t, true);
+const k3f dvk_t[4][4] = {ZK_D4(int8_t, false), ZK_D4(int16_t, false), ZK_D4(int32_t, false),
+                         ZK_D4(int64_t, false)};
+const k3f dva_t[4] = ZK_D4(int8_t, true);
 #undef ZK_D4
-
-struct Dj {
-  dvkf k;
-  const void *x, *y;
-  F num;
-  F *o;
-};
-
-void dj_run(void *p, UJ b, UJ e) {
-  Dj *j = (Dj *)p;
-  j->k(j->x, j->num, j->y, j->o, b, e);
-}
 
 // The float destination of y's quotients: y itself when unshared and of
 // 8-byte items (it is retyped once the kernel has read it), else new.
@@ -247,42 +197,39 @@ V cmpZZ(V x, V y, I op) {
     return r;
   }
   if (cy < cx && !(y = cZ(4 + cx, y))) return 0;
-  UJ n = nx(x);
-  V o = an((U)n, tBYTE);
+  U n = nx(x), s = 1u << cx;
+  V o = an(n, tBYTE);
   // x > y is y < x.
-  Cj j{cmp_vv[cx + (op == 10 ? 4 : 0)], nullptr, 0, P(op == 9 ? y : x), P(op == 9 ? x : y), P(o),
-       cx};
-  pew(n, cj_run, &j);
+  pk3(cmp_vv[cx + (op == 10 ? 4 : 0)], P(op == 9 ? y : x), P(op == 9 ? x : y), P(o), n, 32, s, s,
+      1, n);
   mr(y);
   return o;
 }
 
 V cmpzZ(J a, V y, I op) {
   int cy = wc(tp(y));
-  UJ n = nx(y);
-  V o = an((U)n, tBYTE);
+  U n = nx(y);
+  V o = an(n, tBYTE);
   if (tZ(a) - 4 > cy) {
     // a lies outside every item's range: one answer for all.
     memset(P(o), op == 8 ? a < 0 : op == 9 ? a > 0 : 0, n);
-  } else {
-    Cj j{nullptr, cmp_av[cy + 4 * (op - 8)], a, nullptr, P(y), P(o), cy};
-    pew(n, cj_run, &j);
-  }
+  } else pk1(cmp_av[cy + 4 * (op - 8)], a, P(y), P(o), n, 1u << cy);
   mr(y);
   return o;
 }
 
 V dvdZZ(V x, V y, I) {
   V d = fdst(x, y);
-  Dj j{dvk_t[wc(tp(x))][wc(tp(y))], P(x), P(y), 0, PF(d)};
-  pew(nx(y), dj_run, &j);
+  U n = nx(y), cx = wc(tp(x)), cy = wc(tp(y));
+  pk3(dvk_t[cx][cy], P(x), P(y), PF(d), n, 32, 1u << cx, 1u << cy, 8, n);
   return fdone(d, y);
 }
 
 V dvdzZ(J a, V y, I) {
   V d = fdst(0, y);
-  Dj j{dva_t[wc(tp(y))], nullptr, P(y), fl(a), PF(d)};
-  pew(nx(y), dj_run, &j);
+  U n = nx(y), cy = wc(tp(y));
+  F num = fl(a);
+  pk3(dva_t[cy], &num, P(y), PF(d), n, 32, 0, 1u << cy, 8, n);
   return fdone(d, y);
 }
 

@@ -1,7 +1,8 @@
 // Integer kernels: + - * & | with widening against exact 128-bit
-// arithmetic at every width pair, comparisons, % and the modulus, the
-// range shift, the complement, and thread-count independence of the
-// parallel kernels.
+// arithmetic at every width pair and at both register widths (16 bytes,
+// and 32 where the processor has AVX2), width casts, comparisons, % and
+// the modulus, the range shift, the complement, and thread-count
+// independence of the parallel kernels.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "core/pool.h"
@@ -115,6 +117,14 @@ Exp expect(int op, int w, const Js &x, const Js &y) {
   return r;
 }
 
+// The kernels' register width for one scope (32 falls back to 16 where
+// the processor lacks AVX2, and both runs then test the same code).
+struct Width {
+  int old;
+  explicit Width(int b) : old(izw(b)) {}
+  ~Width() { izw(old); }
+};
+
 int cls_of(J a) { return tZ(a) - 4; }
 int tyc(int c) { return 4 + c; }
 const int VT[5] = {tBYTE, tSHORT, tINT, tLONG, tCHR};
@@ -125,38 +135,46 @@ int vcls(int t) { return wc(t); }
 // ---- + - * & | against exact arithmetic ----
 
 TEST_F(Int, ArithVectorVectorEveryWidthPair) {
-  for (int op : {1, 2, 3, 6, 7})
-    for (int tx : VT)
-      for (int ty : VT)
-        for (int it = 0; it < 60; it++) {
-          size_t n = it < 40 ? rng() % 70 : rng() % 600;
-          int mode = it % 3 == 0 ? 0 : 1;
-          Js xs = vec(vcls(tx), n, mode), ys = vec(vcls(ty), n, mode);
-          V x = mk(tx, xs), y = mk(ty, ys);
-          xs = items(x), ys = items(y);  // as stored (chars are signed bytes)
-          bool share = it % 4 == 1;
-          if (share) _r(y);
-          int w = std::max(vcls(tx), vcls(ty));
-          V r = op == 1 ? addZZ(x, y) : op == 2 ? subZZ(x, y) : op == 3 ? mulZZ(x, y) : mmmZZ(x, y, op);
-          ASSERT_NE(r, 0u);
-          Exp e;
-          if (op >= 6) {
-            e.c = w;
-            for (size_t i = 0; i < n; i++)
-              e.v.push_back(op == 6 ? std::min(xs[i], ys[i]) : std::max(xs[i], ys[i]));
-          } else e = expect(op, w, xs, ys);
-          ASSERT_EQ(tp(r), tyc(e.c)) << "op " << op << " types " << tx << " " << ty << " n " << n;
-          ASSERT_EQ(items(r), e.v) << "op " << op << " types " << tx << " " << ty;
-          EXPECT_EQ(hd(r)->attr, 0);
-          EXPECT_EQ(items(x), xs);  // x is never written
-          if (share) {
-            EXPECT_NE(r, y);
-            EXPECT_EQ(tp(y), ty);
-            EXPECT_EQ(items(y), ys);  // a shared y is never changed
-            mr(y);
+  for (int b : {16, 32}) {
+    Width g(b);
+    for (int op : {1, 2, 3, 6, 7})
+      for (int tx : VT)
+        for (int ty : VT)
+          for (int it = 0; it < 60; it++) {
+            size_t n = it < 40 ? rng() % 70 : rng() % 600;
+            int mode = it % 3 == 0 ? 0 : 1;
+            Js xs = vec(vcls(tx), n, mode), ys = vec(vcls(ty), n, mode);
+            V x = mk(tx, xs), y = mk(ty, ys);
+            xs = items(x), ys = items(y);  // as stored (chars are signed bytes)
+            bool share = it % 4 == 1;
+            if (share) _r(y);
+            int w = std::max(vcls(tx), vcls(ty));
+            V r = op == 1   ? addZZ(x, y)
+                  : op == 2 ? subZZ(x, y)
+                  : op == 3 ? mulZZ(x, y)
+                            : mmmZZ(x, y, op);
+            ASSERT_NE(r, 0u);
+            Exp e;
+            if (op >= 6) {
+              e.c = w;
+              for (size_t i = 0; i < n; i++)
+                e.v.push_back(op == 6 ? std::min(xs[i], ys[i]) : std::max(xs[i], ys[i]));
+            } else e = expect(op, w, xs, ys);
+            ASSERT_EQ(tp(r), tyc(e.c)) << "op " << op << " types " << tx << " " << ty << " n " << n
+                                       << " width " << b;
+            ASSERT_EQ(items(r), e.v)
+                << "op " << op << " types " << tx << " " << ty << " width " << b;
+            EXPECT_EQ(hd(r)->attr, 0);
+            EXPECT_EQ(items(x), xs);  // x is never written
+            if (share) {
+              EXPECT_NE(r, y);
+              EXPECT_EQ(tp(y), ty);
+              EXPECT_EQ(items(y), ys);  // a shared y is never changed
+              mr(y);
+            }
+            mr(x), mr(r);
           }
-          mr(x), mr(r);
-        }
+  }
 }
 
 TEST_F(Int, ArithAtomVectorEveryWidth) {
@@ -164,33 +182,69 @@ TEST_F(Int, ArithAtomVectorEveryWidth) {
   for (int c = 0; c < 4; c++)
     for (J b : bounds(c)) atoms.push_back(b);
   for (int k = 0; k < 40; k++) atoms.push_back(pick(3, 1));
-  for (int op : {1, 2, 3, 6, 7})
-    for (int ty : VT)
-      for (J a : atoms)
-        for (int it = 0; it < 3; it++) {
-          size_t n = rng() % 50;
-          Js ys = vec(vcls(ty), n, it == 0 ? 0 : 1);
-          V y = mk(ty, ys);
-          ys = items(y);
-          bool share = it == 2;
-          if (share) _r(y);
-          int w = std::max(cls_of(a), vcls(ty));
-          V r = op == 1 ? addzZ(a, y) : op == 2 ? subzZ(a, y) : op == 3 ? mulzZ(a, y) : mmmzZ(a, y, op);
-          ASSERT_NE(r, 0u);
-          Exp e;
-          Js xs(n, a);
-          if (op >= 6) {
-            e.c = w;
-            for (size_t i = 0; i < n; i++) e.v.push_back(op == 6 ? std::min(a, ys[i]) : std::max(a, ys[i]));
-          } else e = expect(op, w, xs, ys);
-          ASSERT_EQ(tp(r), tyc(e.c)) << "op " << op << " a " << a << " type " << ty;
-          ASSERT_EQ(items(r), e.v) << "op " << op << " a " << a << " type " << ty;
+  for (int b : {16, 32}) {
+    Width g(b);
+    for (int op : {1, 2, 3, 6, 7})
+      for (int ty : VT)
+        for (J a : atoms)
+          for (int it = 0; it < 3; it++) {
+            size_t n = rng() % 50;
+            Js ys = vec(vcls(ty), n, it == 0 ? 0 : 1);
+            V y = mk(ty, ys);
+            ys = items(y);
+            bool share = it == 2;
+            if (share) _r(y);
+            int w = std::max(cls_of(a), vcls(ty));
+            V r = op == 1   ? addzZ(a, y)
+                  : op == 2 ? subzZ(a, y)
+                  : op == 3 ? mulzZ(a, y)
+                            : mmmzZ(a, y, op);
+            ASSERT_NE(r, 0u);
+            Exp e;
+            Js xs(n, a);
+            if (op >= 6) {
+              e.c = w;
+              for (size_t i = 0; i < n; i++)
+                e.v.push_back(op == 6 ? std::min(a, ys[i]) : std::max(a, ys[i]));
+            } else e = expect(op, w, xs, ys);
+            ASSERT_EQ(tp(r), tyc(e.c)) << "op " << op << " a " << a << " type " << ty << " w " << b;
+            ASSERT_EQ(items(r), e.v) << "op " << op << " a " << a << " type " << ty << " w " << b;
+            if (share) {
+              EXPECT_EQ(items(y), ys);
+              mr(y);
+            }
+            mr(r);
+          }
+  }
+}
+
+// Casts between every pair of integer widths (and from chars) keep the low
+// bits or sign-extend, at both register widths and at every tail length;
+// the argument is released, or returned when it already has the type.
+TEST_F(Int, CastEveryWidthPair) {
+  for (int b : {16, 32}) {
+    Width g(b);
+    for (int s : VT)
+      for (int t : {tBYTE, tSHORT, tINT, tLONG})
+        for (size_t n : {0, 1, 7, 31, 33, 64, 100, 257}) {
+          Js v = vec(3, n, 1);
+          V x = mk(s, v);
+          v = items(x);
+          bool share = n % 2 == 1;
+          if (share) _r(x);
+          V r = cZ(t, x);
+          ASSERT_EQ(tp(r), t);
+          Js e;
+          for (J i : v)
+            e.push_back(t == tBYTE ? (int8_t)i : t == tSHORT ? (int16_t)i : t == tINT ? (I)i : i);
+          ASSERT_EQ(items(r), e) << s << " to " << t << " n " << n << " width " << b;
           if (share) {
-            EXPECT_EQ(items(y), ys);
-            mr(y);
+            EXPECT_EQ(items(x), v);
+            mr(x);
           }
           mr(r);
         }
+  }
 }
 
 // Unshared y is the result when nothing widens; when an overflow forces a
@@ -556,14 +610,19 @@ TEST_F(Int, ParallelResultsIndependentOfThreads) {
       PL(xl)[i] = (J)(r >> 16) % 1000 - 500, PL(yl)[i] = (J)(r >> 40) % 1000 - 500;
     }
     PL(yl)[n - 1] = NJ;
-    std::vector<std::vector<char>> ref;
+    // each result with 2, 3 and 8 threads against the one with 1
+    std::vector<V> ref;
     for (const char *t : {"1", "2", "3", "8"}) {
       EnvThreads e(t);
-      std::vector<char> all;
+      size_t k = 0;
       auto take = [&](V r) {
         ASSERT_NE(r, 0u);
-        size_t b = dbytes(nx(r), tp(r));
-        all.insert(all.end(), P<char>(r), P<char>(r) + b);
+        if (ref.size() < 6) return ref.push_back(r);
+        V f = ref[k++];
+        ASSERT_EQ(tp(r), tp(f));
+        ASSERT_EQ(nx(r), nx(f));
+        EXPECT_EQ(memcmp(P(r), P(f), dbytes(nx(r), tp(r))), 0)
+            << "n " << n << " threads " << t << " result " << k;
         mr(r);
       };
       take(cmpZZ(xb, _r(yb), 8));
@@ -572,9 +631,8 @@ TEST_F(Int, ParallelResultsIndependentOfThreads) {
       take(cmpzZ(-7, _r(yl), 8));
       take(dvdZZ(xl, _r(yl)));
       take(dvdzZ(7, _r(yb)));
-      ref.push_back(all);
     }
-    for (size_t k = 1; k < ref.size(); k++) ASSERT_TRUE(ref[k] == ref[0]) << "n " << n << " run " << k;
+    for (V r : ref) mr(r);
     // and the bytes are right
     V r = cmpZZ(xb, _r(yb), 8);
     for (U i = 0; i < n; i++)
@@ -582,4 +640,115 @@ TEST_F(Int, ParallelResultsIndependentOfThreads) {
     mr(r);
     mr(xb), mr(yb), mr(xl), mr(yl);
   }
+}
+
+// Every element-wise arithmetic kernel over 1,048,575 items (serial),
+// 1,048,576 (4 workers at 8 threads) and 10,000,000 gives the same type
+// and bytes with 1, 2, 3 and 8 threads.  Where a row overflows, one item
+// does, so it lies in a single worker's run (the first's, a middle one's
+// or the last's): the widening retry hangs on that worker's flag, and with
+// y unshared the other workers' runs must be restored before it.
+TEST_F(Int, ParallelArithIndependentOfThreads) {
+  struct Row {
+    const char *what;
+    int op;      // 1 + 2 - 3 * 6 & 7 |, 0 complement, 4 + t cast to type t
+    bool atom;   // a op y; else x op y
+    J a;
+    int tx, ty;  // vector types
+    J lo, hi;    // items drawn from lo..hi
+    bool own;    // y unshared: written in place (and restored on overflow)
+    int at;      // item that overflows: 0 none, 1 the 8th, 2 the middle, 3 the last
+    J bx, by;    // its x and y
+    int rt;      // result type
+  } rows[] = {
+      {"byte + byte, shared", 1, false, 0, tBYTE, tBYTE, -50, 50, false, 1, 100, 100, tSHORT},
+      {"byte + byte, in place", 1, false, 0, tBYTE, tBYTE, -50, 50, true, 3, 100, 100, tSHORT},
+      {"byte + short, in place", 1, false, 0, tBYTE, tSHORT, -50, 50, true, 0, 0, 0, tSHORT},
+      {"short - short, in place", 2, false, 0, tSHORT, tSHORT, -999, 999, true, 2, -30000, 9999,
+       tINT},
+      {"short * short", 3, false, 0, tSHORT, tSHORT, -100, 100, false, 2, 300, 300, tINT},
+      {"int * int", 3, false, 0, tINT, tINT, -1000, 1000, false, 3, 1 << 20, 1 << 20, tLONG},
+      {"short & byte", 6, false, 0, tSHORT, tBYTE, -128, 127, true, 0, 0, 0, tSHORT},
+      {"byte | byte", 7, false, 0, tBYTE, tBYTE, -128, 127, false, 0, 0, 0, tBYTE},
+      {"5 + bytes, in place", 1, true, 5, 0, tBYTE, -50, 50, true, 2, 0, 125, tSHORT},
+      {"-100 - bytes", 2, true, -100, 0, tBYTE, -20, 20, false, 3, 0, 100, tSHORT},
+      {"3 * longs with nulls", 3, true, 3, 0, tLONG, NJ, WJ, false, 0, 0, 0, tLONG},
+      {"-3 | ints", 7, true, -3, 0, tINT, -9, 9, true, 0, 0, 0, tINT},
+      {"complement of ints", 0, false, 0, 0, tINT, -9, 9, true, 0, 0, 0, tINT},
+      {"bytes to longs", 4 + tLONG, false, 0, 0, tBYTE, -128, 127, false, 0, 0, 0, tLONG},
+      {"ints to bytes", 4 + tBYTE, false, 0, 0, tINT, INT32_MIN, INT32_MAX, false, 0, 0, 0, tBYTE},
+  };
+  // Items lo..hi (every 64-bit value when that is the whole range) from a
+  // hash of the index: no chain from item to item, so 10M items fill fast.
+  auto fill = [](int t, U n, J lo, J hi, UJ seed) {
+    V v = an(n, t);
+    UJ span = (UJ)hi - (UJ)lo + 1;  // at most 2^32, or 0 for all 64 bits
+    auto gen = [&](auto *p) {
+      for (U i = 0; i < n; i++) {
+        UJ s = (i + seed) * 0x9E3779B97F4A7C15ull;
+        s ^= s >> 29;
+        J e = span ? lo + (J)(((s >> 32) * span) >> 32) : (J)s;
+        p[i] = (std::remove_reference_t<decltype(*p)>)e;
+      }
+    };
+    switch (t) {
+      case tBYTE: gen(P<int8_t>(v)); break;
+      case tSHORT: gen(P<int16_t>(v)); break;
+      case tINT: gen(PI(v)); break;
+      default: gen(PL(v));
+    }
+    return v;
+  };
+  auto put = [](V v, U i, J e) {
+    switch (tp(v)) {
+      case tBYTE: P<int8_t>(v)[i] = (int8_t)e; break;
+      case tSHORT: P<int16_t>(v)[i] = (int16_t)e; break;
+      case tINT: PI(v)[i] = (I)e; break;
+      default: PL(v)[i] = e;
+    }
+  };
+  auto copy = [](V v) { return aV(tp(v), nx(v), P(v)); };
+  for (U n : {1048575u, 1048576u, 10000000u})
+    for (auto &w : rows) {
+      V x = w.tx ? fill(w.tx, n, w.lo, w.hi, 7 * n + 1) : 0;
+      V y = fill(w.ty, n, w.lo, w.hi, 3 * n);
+      U k = w.at == 1 ? 7 : w.at == 2 ? n / 2 + 1 : n - 1;
+      if (w.at) {
+        if (x) put(x, k, w.bx);
+        put(y, k, w.by);
+      }
+      if (w.tx == 0 && w.ty == tLONG) put(y, 3, NJ), put(y, n - 2, NJ);
+      V ref = 0;
+      for (const char *t : {"1", "2", "3", "8"}) {
+        EnvThreads e(t);
+        V y1 = w.own ? copy(y) : _r(y);
+        V r;
+        if (w.op == 0) r = inv(y1);
+        else if (w.op >= 4 + tBYTE) r = cZ(w.op - 4, y1);
+        else if (w.atom)
+          r = w.op == 1 ? addzZ(w.a, y1) : w.op == 2 ? subzZ(w.a, y1)
+            : w.op == 3 ? mulzZ(w.a, y1) : mmmzZ(w.a, y1, w.op);
+        else
+          r = w.op == 1 ? addZZ(x, y1) : w.op == 2 ? subZZ(x, y1)
+            : w.op == 3 ? mulZZ(x, y1) : mmmZZ(x, y1, w.op);
+        ASSERT_NE(r, 0u);
+        ASSERT_EQ(tp(r), w.rt) << w.what << " n " << n << " threads " << t;
+        ASSERT_EQ(nx(r), n);
+        if (w.own && w.op && w.op < 4) {
+          EXPECT_EQ(r == y1, tp(r) == tp(y)) << w.what << ": in place unless widened";
+        }
+        if (!ref) {
+          ref = r;
+        } else {
+          ASSERT_EQ(memcmp(P(r), P(ref), dbytes(n, w.rt)), 0)
+              << w.what << " n " << n << " threads " << t;
+          mr(r);
+        }
+      }
+      if (w.at && w.op == 1) {  // the item that overflowed, at the wider width
+        EXPECT_EQ(at(ref, k), (w.atom ? w.a : w.bx) + w.by) << w.what;
+      }
+      if (x) mr(x);
+      mr(y), mr(ref);
+    }
 }
