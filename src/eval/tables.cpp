@@ -17,7 +17,7 @@ namespace zk {
 
 // X(slot, shown name, kernel, bound function)
 #define ZK_V1(X)                                                                      \
-  X(0, ":", sam, sam) X(1, "+", flp, en) X(2, "-", neg, neg) X(3, "*", fir, en)       \
+  X(0, ":", sam, sam) X(1, "+", flp, flp) X(2, "-", neg, neg) X(3, "*", fir, en)       \
   X(4, "%", sqr, sqr) X(5, "!", til, en) X(6, "&", whr, en) X(7, "|", rev, en)        \
   X(8, "<", asc, en) X(9, ">", dsc, en) X(10, "=", grp, en) X(11, "~", not_, not_)      \
   X(12, ",", enl, enl) X(13, "^", nul, nul) X(14, "#", len, en) X(15, "_", flr, flr)    \

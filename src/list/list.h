@@ -81,4 +81,7 @@ ZK_INLINE J iti(V x, int t, UJ i) {
   }
 }
 
+// Flip (flip.cpp), monadic +: table to dict of columns and back; consumes x.
+V flp(V x);
+
 }  // namespace zk

@@ -194,6 +194,50 @@ static void format(void) {
   CHECK(zelko_format(0) == NULL);
 }
 
+static void tables(void) {
+  CHECK(zelko_make_table(NULL, NULL, 1) == 0 && ERR("'domain: zelko_make_table got a null argument"));
+  CHECK(zelko_make_dict(NULL, NULL, 1) == 0 && ERR("'domain: zelko_make_dict got a null argument"));
+  const char *names[] = {"px", "a_longer_column_name"};
+  zelko_value cols[2] = {zelko_from_float64((const double[]){1.5, 2.5, 3.5}, 3),
+                         zelko_eval_str("0 1 2")};
+  zelko_value t = zelko_make_table(names, cols, 2);
+  CHECK(t && zelko_is_table(t) && zelko_type(t) == ZELKO_T_TABLE);
+  CHECK(zelko_count(t) == 3 && zelko_table_ncols(t) == 2);
+  CHECK(strcmp(zelko_table_colname(t, 1), "a_longer_column_name") == 0);
+  CHECK(zelko_table_colname(t, 2) == NULL && zelko_table_colname(t, -1) == NULL);
+  zelko_value c = zelko_table_column(t, 0);
+  const double *px = zelko_get_vector_ptr(c, NULL, NULL, NULL);
+  CHECK(px && px[2] == 3.5);
+  zelko_release(c);
+  CHECK(zelko_table_column(t, 5) == 0 && ERR("'index: column index out of range"));
+  CHECK(zelko_table_ncols(cols[0]) == -1);
+  zelko_value d = zelko_make_dict(names, cols, 2);
+  CHECK(d && zelko_is_dict(d) && zelko_count(d) == 2);
+  zelko_value k = zelko_dict_keys(d), v = zelko_dict_values(d);
+  CHECK(zelko_type(k) == ZELKO_T_SYM && zelko_count(v) == 2);
+  zelko_release(k), zelko_release(v);
+  CHECK(zelko_dict_keys(t) == 0 && ERR("'type: not a dictionary"));
+  zelko_value uneven[2] = {cols[0], zelko_eval_str("1 2")};
+  /* the engine's text: the class, then the cached lambda's line with a caret */
+  CHECK(zelko_make_table(names, uneven, 2) == 0 && strncmp(zelko_last_error(), "'length\n", 8) == 0);
+  zelko_release(uneven[1]);
+  zelko_value r = zelko_eval_str("2+til:3");
+  zelko_release(r);
+  zelko_value rng = zelko_eval_str("!3");
+  if (rng && zelko_type(rng) == ZELKO_T_RANGE) { /* til gives a lazy range */
+    zelko_value f = zelko_flatten(rng);
+    CHECK(zelko_type(f) != ZELKO_T_RANGE && zelko_count(f) == 3);
+    zelko_release(f);
+  }
+  zelko_release(rng);
+  zelko_release(t), zelko_release(d), zelko_release(cols[0]), zelko_release(cols[1]);
+  zelko_value ll = zelko_eval_str("(1;`a)");
+  char *s = zelko_format_plain(ll);
+  CHECK(s && strcmp(s, "(1;`a)") == 0);
+  zelko_free(s);
+  zelko_release(ll);
+}
+
 static void plugin(const char *path) {
   CHECK(zelko_plugin_load(NULL) == -1 && ERR("'domain: null plugin path"));
   CHECK(zelko_plugin_load("/nonexistent/plugin.so") == -1 && strlen(zelko_last_error()) > 0);
@@ -215,6 +259,7 @@ int main(int argc, char **argv) {
   constructors();
   globals_and_calls();
   format();
+  tables();
   plugin(argc > 1 ? argv[1] : NULL);
   zelko_shutdown();
   zelko_shutdown();
