@@ -558,12 +558,6 @@ TEST_F(Adv, DerivedVerbsAsOperands) {
 
 // Free bytes on this thread's free lists: a value a path forgot to release
 // shows as fewer free bytes after the path than before.
-UJ freebytes() {
-  UJ t = 0;
-  for (int k = 0; k < 24; k++)
-    for (V d = tl.bkt[k]; d; d = hd(d)->link) t += 64ull << k;
-  return t;
-}
 // Runs s twice to settle lazy state (cached lambdas, symbols, globals),
 // then once more measuring.
 UJ leak(const char *s) {

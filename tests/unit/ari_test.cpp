@@ -788,13 +788,6 @@ TEST_F(Each, DictArguments) {
 
 // Free bytes on this thread's free lists: a forgotten release shows as
 // fewer, a double release as more.
-UJ freebytes() {
-  UJ t = 0;
-  for (int k = 0; k < 24; k++)
-    for (V d = tl.bkt[k]; d; d = hd(d)->link) t += 64ull << k;
-  return t;
-}
-
 // Every path, succeeding or failing half way, releases exactly what it owns.
 TEST_F(Each, NothingLeaks) {
   V f = evn("{x+y}", nullptr, 0), g = evn("{x+y+z}", nullptr, 0);

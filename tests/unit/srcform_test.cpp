@@ -598,13 +598,6 @@ TEST(Srcform, ConsumesArgument) {
 
 // Free bytes on this thread's free lists: a value a path forgot to release
 // shows as fewer free bytes after the path than before.
-UJ freebytes() {
-  UJ t = 0;
-  for (int k = 0; k < 24; k++)
-    for (V d = tl.bkt[k]; d; d = hd(d)->link) t += 64ull << k;
-  return t;
-}
-
 // Nothing a form builds outlives it, on success or failure: each maker is
 // run through each form twice to settle block splits, then measured.
 TEST(Srcform, NoLeaks) {

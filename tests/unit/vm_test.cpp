@@ -105,15 +105,6 @@ std::string everr(const char *s) {
   return etext();
 }
 
-// Free bytes on this thread's free lists: a value that a path forgot to
-// release shows as fewer free bytes after the path than before.
-UJ freebytes() {
-  UJ t = 0;
-  for (int k = 0; k < 24; k++)
-    for (V d = tl.bkt[k]; d; d = hd(d)->link) t += 64ull << k;
-  return t;
-}
-
 // Runs s twice to settle every lazily made symbol, global slot and block
 // split, then once more measuring.
 UJ leak(const char *s) {

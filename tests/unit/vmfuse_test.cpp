@@ -60,13 +60,6 @@ J evi(const char *s) {
   return gl(r);
 }
 
-UJ freebytes() {
-  UJ t = 0;
-  for (int k = 0; k < 24; k++)
-    for (V d = tl.bkt[k]; d; d = hd(d)->link) t += 64ull << k;
-  return t;
-}
-
 UJ leak(const char *s) {
   for (int i = 0; i < 2; i++) {
     V r = ev(s);
