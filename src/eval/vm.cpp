@@ -16,6 +16,7 @@
 // (zi zv zok zop zbox zset zmod) integer atoms computed in place, rt and
 // rl retain and release.
 #include "eval/vm.h"
+#include <array>
 #include <cstdarg>
 #include <cstdio>
 #include "core/err.h"
@@ -118,6 +119,13 @@ ZK_INLINE void rl(V x, Tl *T) {
 ZK_INLINE void rlz(V x, Tl *T) {
   if (x) rl(x, T);
 }
+// rlz over the words [p, q): 0 and immediates are passed over with one
+// compare each.
+ZK_INLINE void rlzs(V *p, V *q, Tl *T) {
+  if (p < q) do
+      if (*p - 1 < ((V)1 << 56) - 1) rl(*p, T);
+    while (++p < q);
+}
 
 // ---- integer atoms computed in place ----
 // Int and long atoms under + - * & | < > = are computed here, giving
@@ -155,7 +163,7 @@ ZK_INLINE J zop(U op, J a, J b) {
 
 // The atom of an integer result.
 ZK_INLINE V zbox(J v) {
-  if (v == (J)(I)v) return ai((I)v);
+  if (ZK_LIKELY(v == (J)(I)v)) return ai((I)v);
   V r = an(1, tLONGA);
   PL(r)[0] = v;
   return r;
@@ -209,6 +217,16 @@ __attribute__((noinline, cold)) Lh lhd(const G *t, U i, const V *fr, const V *sl
   return {0, 0, nullptr};
 }
 
+// Opcodes that take an integer result other than by a push: END, BRANCH
+// and SETLOC (see SINK in exec).
+constexpr auto mksnk() {
+  std::array<G, 256> t{};
+  t[oEND] = t[oBRANCH] = 1;
+  for (int i = 0; i < 16; i++) t[oSETLOC + i] = 1;
+  return t;
+}
+constexpr auto snk = mksnk();
+
 // Is the instruction at q, after any chain of JUMPs, an END?
 ZK_INLINE bool tailpos(const G *q) {
   while (*q == oJUMP) q += 2 + q[1];
@@ -230,14 +248,20 @@ V unset(V names, U i) {
 // bytecode calls gets its frame there too and runs in the same exec: no
 // native call, no prologue.
 //
-// Every frame fr has a record of RW words just below it: the caller's pc,
-// sp, fr (0 for the first frame of an exec, which returns to its own
-// caller) and running lambda, then the frame's own end and the lambda a
-// call or tail call left running there (held by the frame, or 0).  Kept
-// in memory, these cost nothing while instructions run, and a call or
-// return moves only what the caller needs back.
-inline constexpr U FR0 = 40, RGW = 4096, RW = 6;
-enum { kPC = -6, kSP = -5, kFR = -4, kSL = -3, kEND = -2, kTF = -1 };
+// Every frame fr has a record of RW words just below it: the handler of
+// the caller's next instruction (so that a return jumps there without
+// decoding it), the caller's pc, sp, fr (0 for the first frame of an exec,
+// which returns to its own caller) and running lambda, then the frame's
+// own end and the lambda a call or tail call left running there (held by
+// the frame; else 0 or kNR, below).  Kept in memory, these cost nothing
+// while instructions run, and a call or return moves only what the
+// caller needs back.
+inline constexpr U FR0 = 40, RGW = 4096, RW = 7;
+enum { kRA = -7, kPC = -6, kSP = -5, kFR = -4, kSL = -3, kEND = -2, kTF = -1 };
+// kTF of a frame that holds no lambda: 0 only for a lambda's call of
+// itself with one argument and no other local, whose return takes the
+// short path in exec; kNR (an immediate, never released) for the others.
+inline constexpr V kNR = GNULL;
 
 // Two int atoms.  Two compare-and-branch pairs: each fuses into one
 // operation, and nothing else has to be kept in a register.
@@ -273,7 +297,10 @@ ZK_INLINE U u16(const G *p) {
 //
 // Every block starts a cache line: packed together, the blocks and
 // dispatch jumps of a hot loop decode and predict worse, by as much as a
-// third of the loop's time, varying from build to build.
+// third of the loop's time, varying from build to build.  The price is
+// the padding run through wherever a path falls into a join, so the hot
+// paths (integer dyads, the short call and return) are written with none:
+// each arm ends in its own dispatch.
 __attribute__((noinline, hot,
                optimize("O3", "no-gcse", "no-crossjumping", "no-tree-vectorize", "align-labels=64")))
 V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
@@ -294,11 +321,13 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
   for (U i = n; i < nl; i++) fr[i] = 0;
   // The frame keeps its size across tail calls: [fr, end).
   V *sp = fr + code[0] + nl;
-  fr[kFR] = 0, fr[kEND] = (V)sp, fr[kTF] = 0;
+  fr[kFR] = 0, fr[kEND] = (V)sp, fr[kTF] = kNR;
   // pc stays on the first byte of an instruction until it completes, so a
   // failure knows its column from pc alone.
   const G *pc = code + 1;
-  V v, w;  // operands read, not yet pushed: w the second, when there is one
+  V v = 0;  // operands read, not yet pushed: w the second, when there is one
+  V w = 0;
+  V rv;    // the value being returned
   J z;     // an integer just stored by SETLOC, for s_loop
   // The loop start s_loop looked at last, and what it found there.  The
   // code and frame it points into stay as they are while the running
@@ -327,11 +356,11 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
       &&l_bad};
   // The opcode after an operand instruction.
   static const void *const xg[256] = {
-      L32(g_push),                                                                 // 0..31
+      &&g_end, L16(g_push), L8(g_push), L4(g_push), L2(g_push), &&g_push,          // 0..31
       &&g_push, &&g_add, &&g_sub, &&g_mul, L2(g_push), &&g_min, &&g_max,           // 32..39
       &&g_lt, &&g_gt, &&g_eq, L16(g_push), L4(g_push), &&g_push,                    // 40..63
       L16(g_push), L16(g_gl2), L16(g_dl2), L2(g_push),                             // 64..113
-      &&g_mod, L8(g_push), L4(g_push), &&g_push,                                   // 114..127
+      &&g_mod, L8(g_push), L2(g_push), &&g_jmp, &&g_push, &&g_push,                // 114..127
       &&g_cd, &&g_push, L64(g_k2), L32(g_k2), L16(g_k2), L8(g_k2), L4(g_k2),       // 128..253
       &&g_k2, &&g_push};                                                           // 254..255
   // The opcode after two operand instructions.
@@ -362,6 +391,14 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
     NEXT;       \
   } while (0)
 #define U16(p) u16(p)
+// The m arguments of a call into a new frame: one argument is the common
+// case, and a loop's set-up would cost more than the copy.
+#define CPYA(d, s, m)                               \
+  do {                                              \
+    if (ZK_LIKELY((m) == 1)) (d)[0] = (s)[0];       \
+    else                                            \
+      for (U i_ = 0; i_ < (m); i_++) (d)[i_] = (s)[i_]; \
+  } while (0)
 #define END_ ((V *)fr[kEND])
 // Back to the caller of an inline frame, at its APPLY.
 #define POPF()                                           \
@@ -374,88 +411,132 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
 // Hands the integer r of a dyad computed in place to the instruction at
 // pc: a BRANCH tests it, a SETLOC stores it (and a LOOP after it may take
 // it along, s_loop), anything else finds it pushed.
-#define SINK(r)                                    \
+#define SINK_PUSH(r)                             \
   do {                                             \
-    if (*pc == oBRANCH) {                          \
-      if (r) STEP(2);                              \
-      STEP(2 + pc[1]);                             \
+    if (ZK_LIKELY(r == (J)(I)r)) {                 \
+      *--sp = ai((I)r);                            \
+      NEXT;                                        \
     }                                              \
-    if ((G)(*pc - oSETLOC) < 16) {                 \
-      zset(fr + (*pc - oSETLOC), r, T);            \
+    *--sp = zbox(r);                               \
+    NEXT;                                          \
+  } while (0)
+#define SINK_SET(r)                                \
+  do {                                             \
+    V *l_ = fr + (*pc - oSETLOC);                  \
+    if (ZK_LIKELY(r == (J)(I)r) & (*l_ - 1 >= ((V)1 << 56) - 1)) { \
+      *l_ = ai((I)r); /* an int over no heap value: no join */ \
       if (pc[1] == oLOOP) {                        \
         z = r;                                     \
         goto s_loop;                               \
       }                                            \
       STEP(1);                                     \
     }                                              \
-    *--sp = zbox(r);                               \
-    NEXT;                                          \
+    zset(l_, r, T);                                \
+    if (pc[1] == oLOOP) {                          \
+      z = r;                                       \
+      goto s_loop;                                 \
+    }                                              \
+    STEP(1);                                       \
   } while (0)
-// The values p and q of the integer atoms x and y, two ints first; any
-// other pair goes to fail.
-#define ZOPS(x, y, p, q, fail)                   \
-  if (ints(x, y)) p = ip(x), q = ip(y);          \
-  else if (zi(x) && zi(y)) p = zv(x), q = zv(y); \
-  else goto fail
+#define SINK_ALL(r)                                \
+  do {                                             \
+    if (*pc == oBRANCH) {                          \
+      if (r) STEP(2);                              \
+      STEP(2 + pc[1]);                             \
+    }                                              \
+    if ((G)(*pc - oSETLOC) < 16) SINK_SET(r);      \
+    if (*pc == oEND) {                             \
+      rv = zbox(r);                                \
+      goto s_ret;                                  \
+    }                                              \
+    SINK_PUSH(r);                                  \
+  } while (0)
+// A comparison's result is most often tested by a BRANCH; an arithmetic
+// result most often stored by a SETLOC (in loops) or pushed, which one
+// table lookup tells.
+#define SINK(r) SINK_ALL(r)
+#define SINKA(r)                                   \
+  do {                                             \
+    if ((G)(*pc - oSETLOC) < 16) SINK_SET(r);      \
+    if (ZK_LIKELY(!snk[*pc])) SINK_PUSH(r);        \
+    SINK_ALL(r);                                   \
+  } while (0)
+// x op y on the integer atoms x and y, then `then` and n bytes on to
+// SINK; any other pair goes to fail.  Two ints take their own copy of the
+// path, so that it has no join (and no alignment padding) to run through.
+#define ZDO(o, x, y, then, n, fail)                \
+  do {                                             \
+    if (ZK_LIKELY(ints(x, y))) {                   \
+      J r_ = zop(o, ip(x), ip(y));                 \
+      then;                                        \
+      pc += (n);                                   \
+      if (o >= 8) SINK(r_);                        \
+      SINKA(r_);                                   \
+    }                                              \
+    if (!zi(x) || !zi(y)) goto fail;               \
+    J r_ = zop(o, zv(x), zv(y));                   \
+    then;                                          \
+    pc += (n);                                     \
+    SINK(r_);                                      \
+  } while (0)
 // DYAD after an operand: v op top; the top is consumed.
-#define GD(lab, o)            \
-  lab : {                     \
-    V y = sp[0];              \
-    J p, q;                   \
-    ZOPS(v, y, p, q, g_push); \
-    J r = zop(o, p, q);       \
-    sp++;                     \
-    rl(y, T);                 \
-    pc += 2;                  \
-    SINK(r);                  \
+#define GD(lab, o)                                       \
+  lab : {                                                \
+    V y = sp[0];                                         \
+    ZDO(o, v, y, (sp++, rl(y, T)), 2, g_push);           \
   }
 // DYAD after two operands: w op v.
-#define DD(lab, o)            \
-  lab : {                     \
-    J p, q;                   \
-    ZOPS(w, v, p, q, g_push); \
-    J r = zop(o, p, q);       \
-    pc += 3;                  \
-    SINK(r);                  \
-  }
+#define DD(lab, o) \
+  lab : ZDO(o, w, v, (void)0, 3, g_push);
 // CONSTDYAD after an operand: constant op v.
-#define GC(lab, o)            \
-  lab : {                     \
-    V x = sl[4 + pc[2]];      \
-    J p, q;                   \
-    ZOPS(x, v, p, q, g_push); \
-    J r = zop(o, p, q);       \
-    pc += 4;                  \
-    SINK(r);                  \
+#define GC(lab, o)                     \
+  lab : {                              \
+    V x = sl[4 + pc[2]];               \
+    ZDO(o, x, v, (void)0, 4, g_push);  \
   }
 // DYAD on the stack; what is not two integer atoms goes to the verb.
-#define LD(lab, o)            \
-  lab : {                     \
-    V x = sp[0], y = sp[1];   \
-    J p, q;                   \
-    ZOPS(x, y, p, q, l_dyad); \
-    J r = zop(o, p, q);       \
-    sp += 2;                  \
-    rl(x, T);                 \
-    rl(y, T);                 \
-    pc++;                     \
-    SINK(r);                  \
+#define LD(lab, o)                                          \
+  lab : {                                                   \
+    V x = sp[0], y = sp[1];                                 \
+    ZDO(o, x, y, (sp += 2, rl(x, T), rl(y, T)), 1, l_dyad); \
   }
 
   NEXT;
 
-l_end : {
-  V *e = END_;
-  V r = sp < e ? *sp++ : GNULL;
-  for (V *p = fr, *q = fr + nx(sl[3]); p < q; p++) rlz(*p, T);
-  for (V *p = sp; p < e; p++) rl(*p, T);
-  T->cdp--;
-  if (fr[kTF]) rl(fr[kTF], T);
-  if (!fr[kFR]) return r;
-  POPF();
-  *--sp = r;
-  STEP(2);
-}
+l_end:
+  if (ZK_LIKELY(sp < END_)) {
+    rv = *sp++;
+    goto s_ret;
+  }
+  rv = GNULL;
+  goto s_ret;
+s_ret:  // return rv
+  // The common case first, with no join on its path (each join is padded
+  // to its own cache line, see exec): a frame whose kTF is 0 (an inline
+  // call of the running lambda, one local: see kNR), with nothing left on
+  // the stack and no heap value in its local.  One test of the three (all
+  // three words are readable in any frame), so nothing jumps into it.
+  if (ZK_LIKELY((sp == END_) & (fr[kTF] == 0) & (fr[0] - 1 >= ((V)1 << 56) - 1))) {
+    T->cdp--;
+    const void *ra = (const void *)fr[kRA];
+    POPF();
+    *--sp = rv;
+    pc += 2;
+    goto *ra;
+  }
+  {
+    V *e = END_;
+    rlzs(fr, fr + nx(sl[3]), T);
+    for (V *p = sp; p < e; p++) rl(*p, T);
+    T->cdp--;
+    if (fr[kTF]) rl(fr[kTF], T);
+    if (!fr[kFR]) return rv;
+    const void *ra = (const void *)fr[kRA];
+    POPF();
+    *--sp = rv;
+    pc += 2;
+    goto *ra;
+  }
 l_monad : {
   V r = v1[*pc](*sp);
   if (ZK_UNLIKELY(!r)) {
@@ -516,10 +597,30 @@ l_delloc : {
 }
 l_const:
   v = sl[4 + *pc - oCONST];
+  if ((G)(pc[1] - oGETLOC) < 16) {  // the most common pair, on without a dispatch
+    w = fr[pc[1] - oGETLOC];
+    if (ZK_LIKELY(w != 0)) goto *dt[pc[2]];
+    goto g_push;
+  }
   goto *xg[pc[1]];
 g_push:
   *--sp = rt(v, T);
   STEP(1);
+g_end:  // the operand is the result
+  rv = rt(v, T);
+  goto s_ret;
+g_jmp : {  // the same after jumps to an END
+  const G *q = pc + 1;
+  q += 2 + q[1];
+  if (ZK_LIKELY(*q == oEND)) {
+    rv = rt(v, T);
+    goto s_ret;
+  }
+  while (*q == oJUMP) q += 2 + q[1];
+  if (*q != oEND) goto g_push;
+  rv = rt(v, T);
+  goto s_ret;
+}
   GD(g_add, 1)
   GD(g_sub, 2)
   GD(g_mul, 3)
@@ -562,8 +663,12 @@ g_mod : {  // x+:v on a local holding an integer atom
   V *l = fr + U16(pc + 2);
   V c = *l;
   if ((pc[4] & 31) != 1) goto g_push;
-  if (ints(c, v)) {  // the old value is an int: nothing to release
+  if (ZK_LIKELY(ints(c, v))) {  // the old value is an int: nothing to release
     J r = (J)ip(c) + ip(v);
+    if (ZK_LIKELY(r == (J)(I)r)) {  // no join: see exec
+      *l = ai((I)r);
+      STEP(5);
+    }
     *l = zbox(r);
     STEP(5);
   }
@@ -596,13 +701,14 @@ l_apply : {
       NEXT;
     }
     V *rg = T->vrg;  // the region is set inside every run
-    if (ZK_LIKELY(RW + f2 <= (UJ)(T->vrl - rg)) && ZK_LIKELY(T->cdp < max_call_depth)) {
+    if (ZK_LIKELY(rg + RW + f2 <= T->vrl) && ZK_LIKELY(T->cdp < max_call_depth)) {
       // Inline call: the caller's state goes into the record below the
       // new frame, and the reference to g is the new frame's to release.
       T->cdp++;
       V *nf = rg + RW;
       nf[kPC] = (V)pc, nf[kSP] = (V)(sp + m + 1), nf[kFR] = (V)fr, nf[kSL] = (V)sl;
-      for (U i = 0; i < m; i++) nf[i] = args[i];
+      nf[kRA] = (V)jt[pc[2]];
+      CPYA(nf, args, m);
       for (U i = m; i < n2; i++) nf[i] = 0;
       fr = nf, sp = nf + f2;
       fr[kEND] = (V)sp, fr[kTF] = g;
@@ -729,11 +835,38 @@ l_getglb : {
     err0(su((I)(U)gk[U16(pc + 1)]));
     goto fail;
   }
-  *--sp = rt(g, T);
   if (pc[3] == oAPPLY) {  // a named function called: the common case
+    if (ZK_LIKELY((g == (V)sl) & (pc[4] == 1) & (hd((V)sl)->valence == 1) & (nx(sl[3]) == 1)) &&
+        pc[5] != oEND && pc[5] != oJUMP) {
+      // A lambda of one argument and no other local calling itself by
+      // name, not from a tail position.  The running lambda stays alive
+      // until this call returns (this frame or one of its callers holds
+      // it), so the new frame takes no reference (kTF 0, which also
+      // marks it for the short return in s_ret).  The tests are made all
+      // at once, so they read the running lambda, never g, which may be
+      // any value.
+      V *rg = T->vrg;
+      const G *c = P(sl[1]);
+      U fs = c[0] + 1;
+      if (ZK_LIKELY(rg + RW + fs <= T->vrl) && ZK_LIKELY(T->cdp < max_call_depth)) {
+        T->cdp++;
+        V *nf = rg + RW;
+        nf[kPC] = (V)(pc + 3), nf[kSP] = (V)(sp + 1), nf[kFR] = (V)fr, nf[kSL] = (V)sl;
+        nf[kRA] = (V)jt[pc[5]];
+        nf[0] = sp[0];
+        fr = nf, sp = nf + fs;
+        fr[kEND] = (V)sp, fr[kTF] = 0;
+        T->vrg = sp;
+        lt = nullptr;
+        pc = c + 1;
+        NEXT;
+      }
+    }
+    *--sp = rt(g, T);
     pc += 3;
     goto l_apply;
   }
+  *--sp = rt(g, T);
   STEP(3);
 }
 l_setglb : {
@@ -815,7 +948,10 @@ s_loop : {
   // the jump back and the test are one dispatch.  Any other start, or
   // another side that is not an int now, runs as it is.
   const G *t = pc + 4 - U16(pc + 2);
-  if (ZK_UNLIKELY(t != lt)) lt = t, lh = lhd(t, *pc - oSETLOC, fr, sl);
+  if (ZK_UNLIKELY(t != lt)) {  // back to the start, not into a join
+    lt = t, lh = lhd(t, *pc - oSETLOC, fr, sl);
+    goto s_loop;
+  }
   if (lh.k == 1) {
     if (lh.c < z) {
       pc = t + 6;
@@ -857,10 +993,15 @@ fail : {
 #undef NEXT
 #undef STEP
 #undef U16
+#undef CPYA
 #undef POPF
 #undef END_
 #undef SINK
-#undef ZOPS
+#undef SINKA
+#undef SINK_ALL
+#undef SINK_PUSH
+#undef SINK_SET
+#undef ZDO
 #undef GD
 #undef DD
 #undef GC
@@ -885,9 +1026,11 @@ V run1(V f, V *a, U n, U fs) {
   return fs > FR0 ? runbig(f, a, n, fs) : exec(f, a, n, nullptr);
 }
 
-// The outermost run on the thread provides the frame region.
+// The outermost run on the thread provides the frame region.  One word
+// more than it hands out: the return in exec reads a frame's first word,
+// and a statement's frame may have none and end the region.
 __attribute__((noinline)) V runr(V f, V *a, U n, U fs) {
-  V rg[RGW];
+  V rg[RGW + 1];
   tl.vrg = rg, tl.vrl = rg + RGW;
   V r = run1(f, a, n, fs);
   tl.vrg = tl.vrl = nullptr;

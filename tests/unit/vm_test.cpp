@@ -1354,6 +1354,37 @@ TEST(VmRun, TailCalls) {
   EXPECT_EQ(leak("{$[x;o x-1;`a+1]}[100]"), 0u);
 }
 
+// A lambda calling itself by name takes the short call and return: the
+// results, a global redefined while its old lambda still runs, a heap
+// value in the local at the return, and a failure deep in the recursion.
+TEST(VmRun, SelfCalls) {
+  boot();
+  ASSERT_TRUE(ev("sfib:{$[x<2;x;(sfib x-1)+sfib x-2]}"));
+  EXPECT_EQ(evi("sfib 20"), 6765);
+  EXPECT_EQ(leak("sfib 15"), 0u);
+  // The innermost call replaces the global: the frames above it go on in
+  // the old lambda, which the first call's frame keeps alive.
+  ASSERT_TRUE(ev("sre:{$[x<1;sre2[];1+sre x-1]};sre2:{sre::7;0}"));
+  EXPECT_EQ(evi("sre 5"), 5);
+  EXPECT_EQ(evi("sre"), 7);
+  ASSERT_TRUE(ev("sre:{$[x<1;sre2[];1+sre x-1]}"));
+  EXPECT_EQ(leak("sre 5"), 0u);
+  // Long atoms (heap values) in the local while the calls return.
+  ASSERT_TRUE(ev("sh:{$[x<3000000000;0;x-sh x-1]}"));
+  EXPECT_EQ(evi("sh 3000000003"), 2);
+  EXPECT_EQ(leak("sh 3000000003"), 0u);
+  // A failure at the bottom unwinds every short frame.
+  ASSERT_TRUE(ev("sq:{$[x<1;`a+1;1+sq x-1]}"));
+  EXPECT_EQ(errof(everr("sq 50")).name, "type");
+  EXPECT_EQ(tl.cdp, 0);
+  EXPECT_EQ(leak("sq 50"), 0u);
+  // Not the running lambda's shape (two arguments, another local): the
+  // plain call, with the same results.
+  ASSERT_TRUE(ev("s2:{[a;b]$[a<1;b;s2[a-1;b+a]]};s3:{t:x;$[x<1;0;t+s3 x-1]}"));
+  EXPECT_EQ(evi("s2[10;0]"), 55);
+  EXPECT_EQ(evi("s3 10"), 55);
+}
+
 }  // namespace
 }  // namespace zk
 
