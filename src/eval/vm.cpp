@@ -161,6 +161,14 @@ ZK_INLINE J zop(U op, J a, J b) {
   return a > b ? a : b;
 }
 
+// *r = a op b for + - * (op 1 2 3) on two ints, or true when that
+// overflows 32 bits (zop then gives the long).
+ZK_INLINE bool zov(U op, I a, I b, I *r) {
+  return op == 1 ? __builtin_add_overflow(a, b, r)
+         : op == 2 ? __builtin_sub_overflow(a, b, r)
+                   : __builtin_mul_overflow(a, b, r);
+}
+
 // The atom of an integer result.
 ZK_INLINE V zbox(J v) {
   if (ZK_LIKELY(v == (J)(I)v)) return ai((I)v);
@@ -240,6 +248,20 @@ V unset(V names, U i) {
   return err0(*s ? s : "value");
 }
 
+// Registers for exec's busiest state: the running lambda's slots and the
+// operands read ahead.  Left to itself the compiler keeps these three in
+// memory: every label whose address is taken counts as reachable from
+// every dispatch, so the operands look live across every call in exec.
+// Pinned to callee-saved registers they stay put (x86-64 with GCC; the
+// pinning changes speed only, never meaning).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define ZK_PIN register
+#define ZK_IN(r) asm(r)
+#else
+#define ZK_PIN
+#define ZK_IN(r)
+#endif
+
 // Frames: a run's frame is carved from the thread's frame region when it
 // has room, else it lives in exec's own array (up to FR0 words) or is
 // sized exactly on the native stack.  The region is an array on the native
@@ -250,7 +272,7 @@ V unset(V names, U i) {
 //
 // Every frame fr has a record of RW words just below it: the handler of
 // the caller's next instruction (so that a return jumps there without
-// decoding it), the caller's pc, sp, fr (0 for the first frame of an exec,
+// decoding it), the caller's pc past its APPLY, sp, fr (0 for the first frame of an exec,
 // which returns to its own caller) and running lambda, then the frame's
 // own end and the lambda a call or tail call left running there (held by
 // the frame; else 0 or kNR, below).  Kept in memory, these cost nothing
@@ -310,7 +332,7 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
   // The running lambda's slots; its code, constants (sl + 4) and local
   // count are read from them where needed, which keeps the state that
   // every handler carries small.
-  V *sl = PA(f);
+  ZK_PIN V *sl ZK_IN("r13") = PA(f);
   const G *code = P(sl[1]);
   U nl = nx(sl[3]);
   V fr0[RW + FR0];
@@ -325,8 +347,8 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
   // pc stays on the first byte of an instruction until it completes, so a
   // failure knows its column from pc alone.
   const G *pc = code + 1;
-  V v = 0;  // operands read, not yet pushed: w the second, when there is one
-  V w = 0;
+  ZK_PIN V v ZK_IN("r12") = 0;  // operands read, not yet pushed: w the second, when there is one
+  ZK_PIN V w ZK_IN("r15") = 0;
   V rv;    // the value being returned
   J z;     // an integer just stored by SETLOC, for s_loop
   // The loop start s_loop looked at last, and what it found there.  The
@@ -400,7 +422,7 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
       for (U i_ = 0; i_ < (m); i_++) (d)[i_] = (s)[i_]; \
   } while (0)
 #define END_ ((V *)fr[kEND])
-// Back to the caller of an inline frame, at its APPLY.
+// Back to the caller of an inline frame, past its APPLY.
 #define POPF()                                           \
   do {                                                   \
     T->vrg = fr - RW;                                    \
@@ -467,6 +489,14 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
 #define ZDO(o, x, y, then, n, fail)                \
   do {                                             \
     if (ZK_LIKELY(ints(x, y))) {                   \
+      if (o <= 3) { /* + - * in 32 bits, unless it overflows */ \
+        I i_;                                      \
+        if (ZK_LIKELY(!zov(o, ip(x), ip(y), &i_))) { \
+          then;                                    \
+          pc += (n);                               \
+          SINKA((J)i_);                            \
+        }                                          \
+      }                                            \
       J r_ = zop(o, ip(x), ip(y));                 \
       then;                                        \
       pc += (n);                                   \
@@ -521,7 +551,6 @@ s_ret:  // return rv
     const void *ra = (const void *)fr[kRA];
     POPF();
     *--sp = rv;
-    pc += 2;
     goto *ra;
   }
   {
@@ -534,7 +563,6 @@ s_ret:  // return rv
     const void *ra = (const void *)fr[kRA];
     POPF();
     *--sp = rv;
-    pc += 2;
     goto *ra;
   }
 l_monad : {
@@ -664,12 +692,12 @@ g_mod : {  // x+:v on a local holding an integer atom
   V c = *l;
   if ((pc[4] & 31) != 1) goto g_push;
   if (ZK_LIKELY(ints(c, v))) {  // the old value is an int: nothing to release
-    J r = (J)ip(c) + ip(v);
-    if (ZK_LIKELY(r == (J)(I)r)) {  // no join: see exec
-      *l = ai((I)r);
+    I r;
+    if (ZK_LIKELY(!zov(1, ip(c), ip(v), &r))) {  // no join: see exec
+      *l = ai(r);
       STEP(5);
     }
-    *l = zbox(r);
+    *l = zbox((J)ip(c) + ip(v));
     STEP(5);
   }
   if (!c || !zi(c) || !zi(v)) goto g_push;
@@ -706,7 +734,7 @@ l_apply : {
       // new frame, and the reference to g is the new frame's to release.
       T->cdp++;
       V *nf = rg + RW;
-      nf[kPC] = (V)pc, nf[kSP] = (V)(sp + m + 1), nf[kFR] = (V)fr, nf[kSL] = (V)sl;
+      nf[kPC] = (V)(pc + 2), nf[kSP] = (V)(sp + m + 1), nf[kFR] = (V)fr, nf[kSL] = (V)sl;
       nf[kRA] = (V)jt[pc[2]];
       CPYA(nf, args, m);
       for (U i = m; i < n2; i++) nf[i] = 0;
@@ -836,22 +864,20 @@ l_getglb : {
     goto fail;
   }
   if (pc[3] == oAPPLY) {  // a named function called: the common case
-    if (ZK_LIKELY((g == (V)sl) & (pc[4] == 1) & (hd((V)sl)->valence == 1) & (nx(sl[3]) == 1)) &&
+    if (ZK_LIKELY(g == (V)sl) && pc[4] == 1 && nx(sl[3]) == 1 && hd(g)->valence == 1 &&
         pc[5] != oEND && pc[5] != oJUMP) {
       // A lambda of one argument and no other local calling itself by
       // name, not from a tail position.  The running lambda stays alive
       // until this call returns (this frame or one of its callers holds
       // it), so the new frame takes no reference (kTF 0, which also
-      // marks it for the short return in s_ret).  The tests are made all
-      // at once, so they read the running lambda, never g, which may be
-      // any value.
+      // marks it for the short return in s_ret).
       V *rg = T->vrg;
       const G *c = P(sl[1]);
       U fs = c[0] + 1;
       if (ZK_LIKELY(rg + RW + fs <= T->vrl) && ZK_LIKELY(T->cdp < max_call_depth)) {
         T->cdp++;
         V *nf = rg + RW;
-        nf[kPC] = (V)(pc + 3), nf[kSP] = (V)(sp + 1), nf[kFR] = (V)fr, nf[kSL] = (V)sl;
+        nf[kPC] = (V)(pc + 5), nf[kSP] = (V)(sp + 1), nf[kFR] = (V)fr, nf[kSL] = (V)sl;
         nf[kRA] = (V)jt[pc[5]];
         nf[0] = sp[0];
         fr = nf, sp = nf + fs;
@@ -987,7 +1013,8 @@ fail : {
   if (T->err_blocks < 5) eS(sl[0], col);
   if (fr[kTF]) rl(fr[kTF], T);
   if (!fr[kFR]) return 0;
-  POPF();  // the caller fails at its APPLY
+  POPF();
+  pc -= 2;  // the caller fails at its APPLY
   goto fail;
 }
 #undef NEXT
