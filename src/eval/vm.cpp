@@ -272,12 +272,12 @@ V unset(V names, U i) {
 //
 // Every frame fr has a record of RW words just below it: the handler of
 // the caller's next instruction (so that a return jumps there without
-// decoding it), the caller's pc past its APPLY, sp, fr (0 for the first frame of an exec,
-// which returns to its own caller) and running lambda, then the frame's
-// own end and the lambda a call or tail call left running there (held by
-// the frame; else 0 or kNR, below).  Kept in memory, these cost nothing
-// while instructions run, and a call or return moves only what the
-// caller needs back.
+// decoding it), the caller's pc past its APPLY, sp, fr (0 for the first
+// frame of an exec, which returns to its own caller) and running lambda,
+// then the frame's own end and the lambda a call or tail call left
+// running there (held by the frame; else 0 or kNR, below).  Kept in
+// memory, these cost nothing while instructions run, and a call or return
+// moves only what the caller needs back.
 inline constexpr U FR0 = 40, RGW = 4096, RW = 7;
 enum { kRA = -7, kPC = -6, kSP = -5, kFR = -4, kSL = -3, kEND = -2, kTF = -1 };
 // kTF of a frame that holds no lambda: 0 only for a lambda's call of
@@ -347,7 +347,8 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
   // pc stays on the first byte of an instruction until it completes, so a
   // failure knows its column from pc alone.
   const G *pc = code + 1;
-  ZK_PIN V v ZK_IN("r12") = 0;  // operands read, not yet pushed: w the second, when there is one
+  // Operands read, not yet pushed: w the second, when there is one.
+  ZK_PIN V v ZK_IN("r12") = 0;
   ZK_PIN V w ZK_IN("r15") = 0;
   V rv;    // the value being returned
   J z;     // an integer just stored by SETLOC, for s_loop
