@@ -628,8 +628,15 @@ l_const:
   v = sl[4 + *pc - oCONST];
   if ((G)(pc[1] - oGETLOC) < 16) {  // the most common pair, on without a dispatch
     w = fr[pc[1] - oGETLOC];
-    if (ZK_LIKELY(w != 0)) goto *dt[pc[2]];
-    goto g_push;
+    if (ZK_UNLIKELY(!w)) goto g_push;
+    // A local compared (< > =) with a constant and tested by a BRANCH, as
+    // a recursion's base case or a conditional's test is: at once.
+    if ((G)(pc[2] - oDYAD - 8) < 3 && pc[3] == oBRANCH && ints(w, v)) {
+      I a = ip(w), b = ip(v);
+      if (pc[2] == oDYAD + 8 ? a < b : pc[2] == oDYAD + 9 ? a > b : a == b) STEP(5);
+      STEP(5 + pc[4]);
+    }
+    goto *dt[pc[2]];
   }
   goto *xg[pc[1]];
 g_push:
