@@ -199,51 +199,22 @@ TEST(VmFuse, BranchOnIntegerDyads) {
   for (V x : vs) mr(x);
 }
 
-// The truth of a local against a constant, through the BRANCH that
-// follows (the shape of a recursion's base case), constants on either side.
-TEST(VmFuse, BranchOnConstantComparisons) {
-  boot();
-  std::vector<V> vs = args();
-  std::vector<std::string> ks = lits();
-  for (const Op &o : ops)
-    for (int kleft = 0; kleft < 2; kleft++)
-      for (const std::string &k : ks) {
-        char src[96];
-        if (kleft) snprintf(src, sizeof src, "{$[%s%sx;1;0]}", k.c_str(), o.s);
-        else snprintf(src, sizeof src, "{$[x%s%s;1;0]}", o.s, k.c_str());
-        V f = comp(src);
-        ASSERT_TRUE(f) << src << etext();
-        V kv = ev(k.c_str());
-        ASSERT_TRUE(kv) << k;
-        for (V x : vs) {
-          V a[1] = {_r(x)};
-          V got = run(f, a, 1);
-          std::string gerr = got ? "" : ename();
-          V w = kleft ? oracle(o.slot, kv, x) : oracle(o.slot, x, kv);
-          std::string werr = w ? "" : ename();
-          V want = w ? ai(tru(w)) : 0;  // tru consumes w
-          same(got, gerr, want, werr, std::string(src) + " on " + show(x));
-        }
-        mr(kv);
-        mr(f);
-      }
-  for (V x : vs) mr(x);
-}
-
 // Constants on either side: CONST then an operand, CONSTDYAD after an
-// operand, CONSTDYAD on a result, the test of a conditional, and the
-// constant addend of x+:c.
+// operand, CONSTDYAD on a result, the test of a conditional, the constant
+// addend of x+:c, and a local against a constant tested by a BRANCH (the
+// shape of a recursion's base case: the last two shapes give the truth).
 TEST(VmFuse, ConstantOperandsMatchTheVerbs) {
   boot();
   std::vector<V> vs = args();
   std::vector<std::string> ks = lits();
-  const char *shapes[] = {"{x%s%s}", "{a:x;r:a%s%s;a;r}", "{%s%sx}", "{a:x;r:%s%sa;a;r}",
-                          "{%s%s(x;0)[0]}", "{a:x;a%s:%s;a}"};
+  const char *shapes[] = {"{x%s%s}",        "{a:x;r:a%s%s;a;r}", "{%s%sx}",
+                          "{a:x;r:%s%sa;a;r}", "{%s%s(x;0)[0]}",  "{a:x;a%s:%s;a}",
+                          "{$[x%s%s;1;0]}", "{$[%s%sx;1;0]}"};
   for (const Op &o : ops)
-    for (int s = 0; s < 6; s++)
+    for (int s = 0; s < 8; s++)
       for (const std::string &k : ks) {
         if (s == 5 && o.slot >= 8) continue;
-        bool kleft = s == 2 || s == 3 || s == 4;
+        bool kleft = s == 2 || s == 3 || s == 4 || s == 7, truth = s >= 6;
         char src[96];
         if (kleft) snprintf(src, sizeof src, shapes[s], k.c_str(), o.s);
         else snprintf(src, sizeof src, shapes[s], o.s, k.c_str());
@@ -257,6 +228,7 @@ TEST(VmFuse, ConstantOperandsMatchTheVerbs) {
           std::string gerr = got ? "" : ename();
           V want = kleft ? oracle(o.slot, kv, x) : oracle(o.slot, x, kv);
           std::string werr = want ? "" : ename();
+          if (truth && want) want = ai(tru(want));  // tru consumes its argument
           same(got, gerr, want, werr, std::string(src) + " on " + show(x));
         }
         mr(kv);
