@@ -119,11 +119,12 @@ ZK_INLINE void rl(V x, Tl *T) {
 ZK_INLINE void rlz(V x, Tl *T) {
   if (x) rl(x, T);
 }
-// rlz over the words [p, q): 0 and immediates are passed over with one
-// compare each.
+// A heap value: not 0 and not an immediate, in one compare.
+ZK_INLINE bool hv(V x) { return x - 1 < ((V)1 << 56) - 1; }
+// rlz over the words [p, q).
 ZK_INLINE void rlzs(V *p, V *q, Tl *T) {
   if (p < q) do
-      if (*p - 1 < ((V)1 << 56) - 1) rl(*p, T);
+      if (hv(*p)) rl(*p, T);
     while (++p < q);
 }
 
@@ -414,14 +415,6 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
     NEXT;       \
   } while (0)
 #define U16(p) u16(p)
-// The m arguments of a call into a new frame: one argument is the common
-// case, and a loop's set-up would cost more than the copy.
-#define CPYA(d, s, m)                               \
-  do {                                              \
-    if (ZK_LIKELY((m) == 1)) (d)[0] = (s)[0];       \
-    else                                            \
-      for (U i_ = 0; i_ < (m); i_++) (d)[i_] = (s)[i_]; \
-  } while (0)
 #define END_ ((V *)fr[kEND])
 // Back to the caller of an inline frame, past its APPLY.
 #define POPF()                                           \
@@ -431,10 +424,20 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
     sl = (V *)fr[kSL], fr = (V *)fr[kFR];                \
     lt = nullptr;                                        \
   } while (0)
+// rv to the caller of an inline frame, at the handler of its next
+// instruction.
+#define BACK()                                          \
+  do {                                                  \
+    const void *ra_ = (const void *)fr[kRA];            \
+    POPF();                                             \
+    *--sp = rv;                                         \
+    goto *ra_;                                          \
+  } while (0)
 // Hands the integer r of a dyad computed in place to the instruction at
 // pc: a BRANCH tests it, a SETLOC stores it (and a LOOP after it may take
-// it along, s_loop), anything else finds it pushed.
-#define SINK_PUSH(r)                             \
+// it along, s_loop), an END returns it, anything else finds it pushed.
+// The pieces, each ending in a dispatch so that no path runs into a join:
+#define SINK_PUSH(r)                               \
   do {                                             \
     if (ZK_LIKELY(r == (J)(I)r)) {                 \
       *--sp = ai((I)r);                            \
@@ -446,8 +449,8 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
 #define SINK_SET(r)                                \
   do {                                             \
     V *l_ = fr + (*pc - oSETLOC);                  \
-    if (ZK_LIKELY(r == (J)(I)r) & (*l_ - 1 >= ((V)1 << 56) - 1)) { \
-      *l_ = ai((I)r); /* an int over no heap value: no join */ \
+    if (ZK_LIKELY(r == (J)(I)r) & !hv(*l_)) {      \
+      *l_ = ai((I)r); /* nothing to release */     \
       if (pc[1] == oLOOP) {                        \
         z = r;                                     \
         goto s_loop;                               \
@@ -461,7 +464,7 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
     }                                              \
     STEP(1);                                       \
   } while (0)
-#define SINK_ALL(r)                                \
+#define SINK(r)                                    \
   do {                                             \
     if (*pc == oBRANCH) {                          \
       if (r) STEP(2);                              \
@@ -474,15 +477,14 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
     }                                              \
     SINK_PUSH(r);                                  \
   } while (0)
-// A comparison's result is most often tested by a BRANCH; an arithmetic
-// result most often stored by a SETLOC (in loops) or pushed, which one
-// table lookup tells.
-#define SINK(r) SINK_ALL(r)
+// SINK for an arithmetic result: a comparison's is most often tested by a
+// BRANCH, an arithmetic one most often stored by a SETLOC (in loops) or
+// pushed, which one table lookup tells.
 #define SINKA(r)                                   \
   do {                                             \
     if ((G)(*pc - oSETLOC) < 16) SINK_SET(r);      \
     if (ZK_LIKELY(!snk[*pc])) SINK_PUSH(r);        \
-    SINK_ALL(r);                                   \
+    SINK(r);                                       \
   } while (0)
 // x op y on the integer atoms x and y, then `then` and n bytes on to
 // SINK; any other pair goes to fail.  Two ints take their own copy of the
@@ -547,12 +549,9 @@ s_ret:  // return rv
   // call of the running lambda, one local: see kNR), with nothing left on
   // the stack and no heap value in its local.  One test of the three (all
   // three words are readable in any frame), so nothing jumps into it.
-  if (ZK_LIKELY((sp == END_) & (fr[kTF] == 0) & (fr[0] - 1 >= ((V)1 << 56) - 1))) {
+  if (ZK_LIKELY((sp == END_) & (fr[kTF] == 0) & !hv(fr[0]))) {
     T->cdp--;
-    const void *ra = (const void *)fr[kRA];
-    POPF();
-    *--sp = rv;
-    goto *ra;
+    BACK();
   }
   {
     V *e = END_;
@@ -561,10 +560,7 @@ s_ret:  // return rv
     T->cdp--;
     if (fr[kTF]) rl(fr[kTF], T);
     if (!fr[kFR]) return rv;
-    const void *ra = (const void *)fr[kRA];
-    POPF();
-    *--sp = rv;
-    goto *ra;
+    BACK();
   }
 l_monad : {
   V r = v1[*pc](*sp);
@@ -630,7 +626,8 @@ l_const:
     w = fr[pc[1] - oGETLOC];
     if (ZK_UNLIKELY(!w)) goto g_push;
     // A local compared (< > =) with a constant and tested by a BRANCH, as
-    // a recursion's base case or a conditional's test is: at once.
+    // a recursion's base case or a conditional's test is: at once (the
+    // three tests by hand: zop would try + - * first on this path).
     if ((G)(pc[2] - oDYAD - 8) < 3 && pc[3] == oBRANCH && ints(w, v)) {
       I a = ip(w), b = ip(v);
       if (pc[2] == oDYAD + 8 ? a < b : pc[2] == oDYAD + 9 ? a > b : a == b) STEP(5);
@@ -652,8 +649,7 @@ g_jmp : {  // the same after jumps to an END
     rv = rt(v, T);
     goto s_ret;
   }
-  while (*q == oJUMP) q += 2 + q[1];
-  if (*q != oEND) goto g_push;
+  if (!tailpos(q)) goto g_push;
   rv = rt(v, T);
   goto s_ret;
 }
@@ -726,7 +722,7 @@ l_apply : {
       // Tail call: reuse this frame; the depth counter stays as it is.
       V tmp[8];
       for (U i = 0; i < m; i++) tmp[i] = args[i];
-      for (V *p = fr, *q = fr + nx(sl[3]); p < q; p++) rlz(*p, T);
+      rlzs(fr, fr + nx(sl[3]), T);
       if (fr[kTF]) rl(fr[kTF], T);
       fr[kTF] = g;
       sl = s2, lt = nullptr;
@@ -744,7 +740,9 @@ l_apply : {
       V *nf = rg + RW;
       nf[kPC] = (V)(pc + 2), nf[kSP] = (V)(sp + m + 1), nf[kFR] = (V)fr, nf[kSL] = (V)sl;
       nf[kRA] = (V)jt[pc[2]];
-      CPYA(nf, args, m);
+      if (ZK_LIKELY(m == 1)) nf[0] = args[0];  // the common case, without a loop's set-up
+      else
+        for (U i = 0; i < m; i++) nf[i] = args[i];
       for (U i = m; i < n2; i++) nf[i] = 0;
       fr = nf, sp = nf + f2;
       fr[kEND] = (V)sp, fr[kTF] = g;
@@ -1013,7 +1011,7 @@ l_bad:
 
 fail : {
   U col = P(sl[2])[pc - P(sl[1])];
-  for (V *p = fr, *q = fr + nx(sl[3]); p < q; p++) rlz(*p, T);
+  rlzs(fr, fr + nx(sl[3]), T);
   for (V *p = sp, *e = END_; p < e; p++) rl(*p, T);
   T->cdp--;
   // Past the fifth frame the error text takes no more context, and a
@@ -1028,12 +1026,11 @@ fail : {
 #undef NEXT
 #undef STEP
 #undef U16
-#undef CPYA
 #undef POPF
+#undef BACK
 #undef END_
 #undef SINK
 #undef SINKA
-#undef SINK_ALL
 #undef SINK_PUSH
 #undef SINK_SET
 #undef ZDO
