@@ -556,8 +556,6 @@ TEST_F(Adv, DerivedVerbsAsOperands) {
 
 // ---- ownership: no path keeps a reference it was given ----
 
-// Free bytes on this thread's free lists: a value a path forgot to release
-// shows as fewer free bytes after the path than before.
 // Runs s twice to settle lazy state (cached lambdas, symbols, globals),
 // then once more measuring.
 UJ leak(const char *s) {

@@ -20,32 +20,12 @@
 #include "eval/tables.h"
 #include "eval/vm.h"
 #include "list/list.h"
-#include "testutil.h"
+#include "vmutil.h"
 
 namespace zk {
 namespace {
 
-void boot() {
-  boot_once();
-  zkdiag = 0;  // the plain error text is what these tests read
-}
-
-std::string etext() { return std::string(tl.err_text, elen()); }
-
-// Parse a whole text (statements separated by ';' or newlines).
-V tree(const char *s) {
-  const char *c = s;
-  return pk_(&c, 0);
-}
-
-// The compiled statement, or the lambda itself when the text is one lambda
-// literal (the parser compiles those while it reads them).
-V comp(const char *s) {
-  V t = tree(s);
-  if (!t) return 0;
-  if (tp(t) == tLAMBDA) return t;
-  return cpl_(aCz(s), t, 0);
-}
+using vmt::boot, vmt::comp, vmt::ename, vmt::etext, vmt::ev, vmt::evi, vmt::leak;
 
 // Listing with the frame depth first and every global slot replaced by its
 // name, so listings do not depend on the order other tests made globals.
@@ -80,43 +60,11 @@ std::string lst(const char *s) {
   return r;
 }
 
-// Parse, compile and run a statement.
-V ev(const char *s) {
-  V f = comp(s);
-  if (!f) return 0;
-  V r = tp(f) == tLAMBDA && hd(f)->valence ? _r(f) : run(f, nullptr, 0);
-  mr(f);
-  return r;
-}
-
-J evi(const char *s) {
-  V r = ev(s);
-  EXPECT_TRUE(r) << s << "\n" << etext();
-  if (!r) return -999;
-  int t = tp(r);
-  EXPECT_TRUE(t == tINTA || t == tLONGA) << s << " type " << t;
-  return gl(r);
-}
-
 std::string everr(const char *s) {
   V r = ev(s);
   EXPECT_FALSE(r) << s;
   if (r) mr(r);
   return etext();
-}
-
-// Runs s twice to settle every lazily made symbol, global slot and block
-// split, then once more measuring.
-UJ leak(const char *s) {
-  for (int i = 0; i < 2; i++) {
-    V r = ev(s);
-    if (r) mr(r);
-  }
-  UJ a = freebytes();
-  V r = ev(s);
-  if (r) mr(r);
-  UJ b = freebytes();
-  return a - b;
 }
 
 bool dump() { return getenv("VM_TEST_DUMP") != nullptr; }

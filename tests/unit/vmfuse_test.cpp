@@ -19,57 +19,12 @@
 #include "eval/parse.h"
 #include "eval/tables.h"
 #include "order/order.h"
-#include "testutil.h"
+#include "vmutil.h"
 
 namespace zk {
 namespace {
 
-void boot() {
-  boot_once();
-  zkdiag = 0;
-}
-
-std::string etext() { return std::string(tl.err_text, elen()); }
-std::string ename() {
-  std::string t = etext();
-  return t.substr(0, t.find('\n'));
-}
-
-// The compiled statement, or the lambda itself for a lambda literal.
-V comp(const char *s) {
-  const char *c = s;
-  V t = pk_(&c, 0);
-  if (!t) return 0;
-  if (tp(t) == tLAMBDA) return t;
-  return cpl_(aCz(s), t, 0);
-}
-
-V ev(const char *s) {
-  V f = comp(s);
-  if (!f) return 0;
-  V r = tp(f) == tLAMBDA && hd(f)->valence ? _r(f) : run(f, nullptr, 0);
-  mr(f);
-  return r;
-}
-
-J evi(const char *s) {
-  V r = ev(s);
-  EXPECT_TRUE(r) << s << "\n" << etext();
-  if (!r) return -999;
-  EXPECT_TRUE(tp(r) == tINTA || tp(r) == tLONGA) << s;
-  return gl(r);
-}
-
-UJ leak(const char *s) {
-  for (int i = 0; i < 2; i++) {
-    V r = ev(s);
-    if (r) mr(r);
-  }
-  UJ a = freebytes();
-  V r = ev(s);
-  if (r) mr(r);
-  return a - freebytes();
-}
+using vmt::boot, vmt::comp, vmt::ename, vmt::etext, vmt::ev, vmt::evi, vmt::leak;
 
 // ---- operands ----
 const J edges[] = {0, 1, -1, 7, -7, 46341, 65536, INT32_MAX, INT32_MIN, INT32_MAX - 1, INT32_MIN + 1};
