@@ -582,22 +582,6 @@ TEST_F(Int, ModulusAgainstExact) {
 }
 
 // ---- thread-count independence ----
-namespace {
-struct EnvThreads {
-  std::string old;
-  bool had;
-  explicit EnvThreads(const char *v) {
-    const char *o = getenv("ZELKO_THREADS");
-    had = o != nullptr;
-    if (had) old = o;
-    setenv("ZELKO_THREADS", v, 1);
-  }
-  ~EnvThreads() {
-    if (had) setenv("ZELKO_THREADS", old.c_str(), 1);
-    else unsetenv("ZELKO_THREADS");
-  }
-};
-}  // namespace
 
 TEST_F(Int, ParallelResultsIndependentOfThreads) {
   for (U n : {1048575u, 1048576u, 3000001u, 10000000u}) {

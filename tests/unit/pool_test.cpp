@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "core/pool.h"
+#include "testutil.h"
 
 using namespace zk;
 
@@ -46,22 +47,6 @@ struct Watchdog {
   }
 };
 
-// Sets ZELKO_THREADS for one scope and restores what was there.
-struct EnvThreads {
-  std::string old;
-  bool had;
-  explicit EnvThreads(const char *v) {
-    const char *o = getenv("ZELKO_THREADS");
-    had = o != nullptr;
-    if (had) old = o;
-    if (v) setenv("ZELKO_THREADS", v, 1);
-    else unsetenv("ZELKO_THREADS");
-  }
-  ~EnvThreads() {
-    if (had) setenv("ZELKO_THREADS", old.c_str(), 1);
-    else unsetenv("ZELKO_THREADS");
-  }
-};
 
 // Loop counts are divided by this under the race checker, which runs
 // threads some 20 times slower.

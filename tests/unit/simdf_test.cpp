@@ -113,21 +113,6 @@ double ref_pbs(const double *x, const double *y, uint64_t n) {
   return ref_sum(blocks.data(), nullptr, blocks.size());
 }
 
-struct EnvThreads {
-  std::string old;
-  bool had;
-  explicit EnvThreads(const char *v) {
-    const char *o = getenv("ZELKO_THREADS");
-    had = o != nullptr;
-    if (had) old = o;
-    setenv("ZELKO_THREADS", v, 1);
-  }
-  ~EnvThreads() {
-    if (had) setenv("ZELKO_THREADS", old.c_str(), 1);
-    else unsetenv("ZELKO_THREADS");
-  }
-};
-
 const uint64_t COUNTS[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 18, 23, 24, 31, 32, 33, 47, 100, 1001};
 
 }  // namespace

@@ -1,5 +1,8 @@
 // testutil.h: boot the runtime once per test process.
 #pragma once
+#include <cstdlib>
+#include <string>
+
 #include "core/core.h"
 
 namespace zk {
@@ -15,6 +18,24 @@ inline UJ freebytes() {
     for (V d = tl.bkt[k]; d; d = hd(d)->link) t += 64ull << k;
   return t;
 }
+
+// Sets ZELKO_THREADS for one scope (unsets it for nullptr) and restores
+// what was there.
+struct EnvThreads {
+  std::string old;
+  bool had;
+  explicit EnvThreads(const char *v) {
+    const char *o = getenv("ZELKO_THREADS");
+    had = o != nullptr;
+    if (had) old = o;
+    if (v) setenv("ZELKO_THREADS", v, 1);
+    else unsetenv("ZELKO_THREADS");
+  }
+  ~EnvThreads() {
+    if (had) setenv("ZELKO_THREADS", old.c_str(), 1);
+    else unsetenv("ZELKO_THREADS");
+  }
+};
 }  // namespace zk
 
 // Helpers shared by the numeric tests.  They live in zkt, not zk, so a
