@@ -23,7 +23,8 @@
 // rules); vhadd/vhmin/vhmax horizontal folds; vwlo/vwhi widen the low/high
 // half to twice the lane width (sign or zero extension by the lane type);
 // vnarrow keeps the low half of each lane of two vectors; vf64 converts
-// integer lanes to doubles; visnan and vnegz test floats.
+// integer lanes to doubles; visnan and vnegz test floats; vstb stores
+// eight vectors of 64-bit lane masks as sixteen bytes of 0 and 1.
 #pragma once
 #include <cstdint>
 #include <type_traits>
@@ -175,5 +176,18 @@ __attribute__((always_inline)) inline f64x2 vf64(i64x2 v) { return __builtin_con
 __attribute__((always_inline)) inline i64x2 visnan(f64x2 v) { return v != v; }
 // The exact bit pattern of -0.0 (0x8000000000000000).
 __attribute__((always_inline)) inline i64x2 vnegz(f64x2 v) { return (i64x2)v == vdup<i64x2>(INT64_MIN); }
+
+// ---- masks to bytes ----
+// Sixteen items' lane masks (eight pairs, all ones or all zeros per lane)
+// as sixteen bytes of 0 and 1, in item order; the saturating packs keep
+// such masks exact.
+__attribute__((always_inline)) inline void vstb(uint8_t *d, const i64x2 *m) {
+  __m128i q0 = (__m128i)_mm_shuffle_ps((__m128)m[0], (__m128)m[1], 0x88);
+  __m128i q1 = (__m128i)_mm_shuffle_ps((__m128)m[2], (__m128)m[3], 0x88);
+  __m128i q2 = (__m128i)_mm_shuffle_ps((__m128)m[4], (__m128)m[5], 0x88);
+  __m128i q3 = (__m128i)_mm_shuffle_ps((__m128)m[6], (__m128)m[7], 0x88);
+  __m128i h = _mm_packs_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3));
+  vst(d, (u8x16)h & vdup<u8x16>(1));
+}
 
 }  // namespace zk

@@ -38,15 +38,6 @@ ZK_INLINE bool negz(F x) {
   return b == 0x8000000000000000ull;
 }
 
-// Sixteen items' lane masks (eight pairs, all ones or all zeros per lane)
-// as sixteen bytes of 0 and 1.
-ZK_INLINE void st16(G *d, const i64x2 *m) {
-  i32x4 a = vnarrow(m[0], m[1]), b = vnarrow(m[2], m[3]);
-  i32x4 c = vnarrow(m[4], m[5]), e = vnarrow(m[6], m[7]);
-  i8x16 r = vnarrow(vnarrow(a, b), vnarrow(c, e)) & 1;
-  vst(d, r);
-}
-
 // Doubles to doubles, one input array: eight items a step, then pairs,
 // then the odd last item through the same vector code.
 template <class Op> ZK_INLINE void f1(const F *s, F *d, UJ n, Op op) {
@@ -92,7 +83,7 @@ template <bool TWO, class Cmp> ZK_INLINE void g2(const F *a, const F *b, G *d, U
     for (; i + 16 <= n; i += 16) {
       i64x2 m[8];
       for (int k = 0; k < 8; k++) m[k] = c(ld(a + i + 2 * k), lb(i + 2 * k));
-      st16(d + i, m);
+      vstb(d + i, m);
     }
   for (; i < n; i++) d[i] = (G)(c(dup(a[i]), TWO ? dup(b[i]) : dup(0))[0] & 1);
 }

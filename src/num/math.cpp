@@ -147,21 +147,12 @@ struct Nj {
   I w;
 };
 
-// 16 items' masks (eight pairs) as 16 bytes of 0/1.
-ZK_INLINE void st16(G *d, const i64x2 *m) {
-  __m128i q0 = (__m128i)_mm_shuffle_ps((__m128)m[0], (__m128)m[1], 0x88);
-  __m128i q1 = (__m128i)_mm_shuffle_ps((__m128)m[2], (__m128)m[3], 0x88);
-  __m128i q2 = (__m128i)_mm_shuffle_ps((__m128)m[4], (__m128)m[5], 0x88);
-  __m128i q3 = (__m128i)_mm_shuffle_ps((__m128)m[6], (__m128)m[7], 0x88);
-  __m128i h = _mm_packs_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3));
-  vst(d, (u8x16)h & vdup<u8x16>(1));
-}
 void nank(const F *s, G *d, UJ n) {
   UJ i = 0;
   for (; i + 16 <= n; i += 16) {
     i64x2 m[8];
     for (int j = 0; j < 8; j++) m[j] = visnan(vld<f64x2>(s + i + 2 * j));
-    st16(d + i, m);
+    vstb(d + i, m);
   }
   for (; i < n; i++) d[i] = s[i] != s[i];
 }

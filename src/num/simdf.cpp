@@ -131,17 +131,6 @@ inline bool suspect1(double v) {
   return v != v || b == 0x8000000000000000ull;
 }
 
-// 16 items' lane masks (eight pairs) to 16 bytes of 0/1.  Masks are all
-// ones or all zeros per lane, so the saturating packs keep them exact.
-__attribute__((always_inline)) inline void st16(uint8_t *d, const i64x2 *m) {
-  __m128i q0 = (__m128i)_mm_shuffle_ps((__m128)m[0], (__m128)m[1], 0x88);
-  __m128i q1 = (__m128i)_mm_shuffle_ps((__m128)m[2], (__m128)m[3], 0x88);
-  __m128i q2 = (__m128i)_mm_shuffle_ps((__m128)m[4], (__m128)m[5], 0x88);
-  __m128i q3 = (__m128i)_mm_shuffle_ps((__m128)m[6], (__m128)m[7], 0x88);
-  __m128i h = _mm_packs_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3));
-  vst(d, (u8x16)h & vdup<u8x16>(1));
-}
-
 // x against y (VEC) or against the broadcast s, "less" (GT false) or
 // "greater"; returns the suspect flag of the items.
 template <bool VEC, bool GT>
@@ -158,7 +147,7 @@ int32_t cmpk(const double *x, const double *y, double s, uint8_t *d, uint64_t n)
   for (; i + 16 <= n; i += 16) {
     i64x2 m[8];
     for (int j = 0; j < 8; j++) m[j] = cmp(i + 2 * j);
-    st16(d + i, m);
+    vstb(d + i, m);
   }
   for (; i + 2 <= n; i += 2) {
     int b = vbits(cmp(i));
