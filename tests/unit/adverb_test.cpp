@@ -485,13 +485,7 @@ TEST_F(Adv, OverOfTemporalVectors) {
 
 // ---- every kind of function as the operand ----
 
-// Sets global name to v (consumed).
-void setg(const char *name, V v) {
-  V s = as(us(name));
-  U i = gi(s);
-  if (gv[i]) mr(gv[i]);
-  gv[i] = v;
-}
+using zkt::setg;
 
 V run1(const char *src) { return evn(src, nullptr, 0); }
 

@@ -24,7 +24,7 @@ using namespace zk;
 
 namespace {
 
-std::string etext() { return std::string(tl.err_text, elen()); }
+using zkt::etext;
 std::string ename1() {
   std::string e = etext();
   return e.substr(0, e.find('\n'));
@@ -43,14 +43,7 @@ std::string ks(V x) {
 V ev(const char *s) { return evn(s, nullptr, 0); }
 std::string evs(const char *s) { return ks(ev(s)); }
 
-void setg(const char *name, V v) {
-  I id = us(name);
-  V n = aV(tSYM, 1, &id);
-  U i = gi(n);
-  mr(n);
-  if (gv[i]) mr(gv[i]);
-  gv[i] = v;
-}
+using zkt::setg;
 
 V syms(std::initializer_list<const char *> names) {
   std::vector<I> ids;

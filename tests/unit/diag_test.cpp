@@ -15,7 +15,7 @@ using namespace zk;
 
 namespace {
 
-std::string etext() { return std::string(tl.err_text, elen()); }
+using zkt::etext;
 
 // Everything written to file descriptor 2 (stdio's stderr included) while
 // it lives.

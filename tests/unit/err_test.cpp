@@ -12,7 +12,7 @@ using namespace zk;
 
 namespace {
 
-std::string etext() { return std::string(tl.err_text, elen()); }
+using zkt::etext;
 
 // A fresh error state and quiet diagnostics for every test.
 struct Err : ::testing::Test {

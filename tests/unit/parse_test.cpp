@@ -111,7 +111,7 @@ std::string pr(V x, bool quoted) {
   }
 }
 
-std::string etext() { return tl.err_end ? std::string(tl.err_text, tl.err_end) : std::string(); }
+using zkt::etext;
 
 // The error class and the caret column of the first context block.
 std::string eclass() {
@@ -151,16 +151,8 @@ std::string tree(const std::string &src) {
   return s;
 }
 
-// Makes a global hold a value: native functions of valence 2 stand in for
-// dyadic lambdas.
-void setg(const char *name, V v) {
-  I id = us(name);
-  V n = aV(tSYM, 1, &id);
-  U i = gi(n);
-  mr(n);
-  if (gv[i]) mr(gv[i]);
-  gv[i] = v;
-}
+// Native functions of valence 2 stand in for dyadic lambdas.
+using zkt::setg;
 V native(int arity) { return ((V)tNATIVE << 56) | ((V)arity << 48) | 0x1000; }
 
 struct Case {

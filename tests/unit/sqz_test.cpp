@@ -19,7 +19,7 @@ struct Sqz : ::testing::Test {
   void SetUp() override { boot_once(); }
 };
 
-std::string etext() { return tl.err_end ? std::string(tl.err_text, tl.err_end) : std::string(); }
+using zkt::etext;
 
 // Item i of an integer vector, widened.
 J item(V x, U i) {

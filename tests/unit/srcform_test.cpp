@@ -22,17 +22,13 @@
 #include "io/io.h"
 #include "list/list.h"
 #include "order/order.h"
-#include "testutil.h"
+#include "vmutil.h"
 
 namespace zk {
 namespace {
 
-void boot() {
-  boot_once();
-  zkdiag = 0;
-}
-
-std::string etext() { return std::string(tl.err_text, elen()); }
+using vmt::boot;
+using zkt::etext;
 
 // Text of a char vector, consumed; "<fail: error>" for 0.
 std::string txt(V s) {

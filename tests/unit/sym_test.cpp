@@ -20,7 +20,7 @@ struct Sym : ::testing::Test {
   void SetUp() override { boot_once(); }
 };
 
-std::string etext() { return tl.err_end ? std::string(tl.err_text, tl.err_end) : std::string(); }
+using zkt::etext;
 
 // A symbol vector of the given names.
 V syms(std::initializer_list<const char *> names) {

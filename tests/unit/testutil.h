@@ -4,6 +4,8 @@
 #include <string>
 
 #include "core/core.h"
+#include "core/err.h"
+#include "core/sym.h"
 
 namespace zk {
 inline void boot_once() {
@@ -38,7 +40,7 @@ struct EnvThreads {
 };
 }  // namespace zk
 
-// Helpers shared by the numeric tests.  They live in zkt, not zk, so a
+// Helpers shared by the tests.  They live in zkt, not zk, so a
 // file takes them by name (`using namespace zkt;` or `using zkt::bits;`)
 // and other tests' own helpers of the same names do not clash.
 #include <cstring>
@@ -46,6 +48,17 @@ struct EnvThreads {
 
 namespace zkt {
 using namespace zk;
+
+// The thread's whole error text.
+inline std::string etext() { return std::string(tl.err_text, elen()); }
+
+// Makes global name hold v (consumed).
+inline void setg(const char *name, V v) {
+  V s = as(us(name));
+  U i = gi(s);
+  if (gv[i]) mr(gv[i]);
+  gv[i] = v;
+}
 
 inline UJ bits(F d) {
   UJ b;

@@ -19,7 +19,7 @@ inline void boot() {
   zkdiag = 0;  // the plain error text is what these tests read
 }
 
-inline std::string etext() { return std::string(tl.err_text, elen()); }
+using zkt::etext;
 // The error's first line: its name.
 inline std::string ename() {
   std::string t = etext();
