@@ -40,7 +40,10 @@ struct ShLock {
 
 ZK_INLINE V pop(int k) {
   V d = tl.bkt[k];
-  if (d) tl.bkt[k] = hd(d)->link;
+  if (d) {
+    tl.bkt[k] = hd(d)->link;
+    ZK_UNPOISON(d, kbytes(k));
+  }
   return d;
 }
 
@@ -149,14 +152,11 @@ void mc() {
   nreg = j;
 }
 
-void fre(V x) {
+namespace {
+
+// Returns the block of x, whose items are already released, to its list.
+void fblk(V x) {
   Hdr *h = hd(x);
-  if (iscont(h->type)) {
-    U n = h->count ? h->count : 1;  // an empty list still owns its prototype
-    V *a = PA(x);
-    for (U i = 0; i < n; i++) mr(a[i]);
-    h->type = tLONG;
-  }
   int k = h->cls;
   if (k == 0) return queue_unmap(x - pg);
   if (k >= 24) return queue_unmap(x - 64);
@@ -170,6 +170,42 @@ void fre(V x) {
     k++;
   }
   fpush(k, x);
+}
+
+}  // namespace
+
+// Containers are released without recursion: each one whose last reference
+// goes joins a stack threaded through the headers' link words (unused while
+// an object is alive), so any depth of nesting takes constant C stack.  A
+// container's items are all read before its block is given back.
+void fre(V x) {
+  if (!iscont(hd(x)->type)) return fblk(x);
+  bool sh = shared_mode();
+  hd(x)->link = 0;
+  for (V top = x; top;) {
+    V c = top;
+    Hdr *h = hd(c);
+    top = h->link;
+    V *a = PA(c);
+    // An empty list still owns its prototype; a zero there is a builder's
+    // failed item 0, which owns nothing.
+    U n = h->count ? h->count : a[0] != 0;
+    for (U i = 0; i < n; i++) {
+      V y = a[i];
+      if (!heap(y)) continue;
+      Hdr *g = hd(y);
+      U before = ZK_UNLIKELY(sh) ? at_add_acqrel(g->rc, (U)-1) : g->rc--;
+      if (before >= 2) continue;
+      if (iscont(g->type)) {
+        g->link = top;
+        top = y;
+      } else {
+        fblk(y);
+      }
+    }
+    h->type = tLONG;
+    fblk(c);
+  }
 }
 
 void mrn(U n, const V *xs) {

@@ -3,6 +3,7 @@
 // never freed piece by piece: a caller takes a mark (tl.a_off, tl.a_over),
 // works, and rewinds to it.  The statement loop and the C interface's call
 // entry rewind around their work, so scratch lives at most one statement.
+#include <algorithm>
 #include <cstdlib>
 #include "core/core.h"
 
@@ -48,6 +49,8 @@ void *arena_alloc(UJ n) {
   if (tl.a_base) {
     UJ b = (tl.a_off + 63) & ~63ull;
     if (b <= tl.a_cap && tl.a_cap - b >= m) {
+      // Kernels may touch whole 32-byte blocks past what they asked for.
+      ZK_UNPOISON(tl.a_base + b, std::min<UJ>(tl.a_cap - b, (m + 63) & ~63ull));
       tl.a_off = b + m;
       peak();
       return tl.a_base + b;
@@ -74,16 +77,23 @@ void arena_release(UJ mark_off, void *mark_chunk) {
     tl.a_over = c->next;
     free(c);
   }
-  if (tl.a_off >= mark_off) tl.a_off = mark_off;
+  if (tl.a_off >= mark_off) {
+    // What a rewind gives back is unreadable until handed out again, so a
+    // pointer kept past its mark is reported under AddressSanitizer.
+    if (tl.a_base) ZK_POISON(tl.a_base + mark_off, std::min<UJ>(tl.a_cap, tl.a_off + 63) - mark_off);
+    tl.a_off = mark_off;
+  }
 }
 
 void arena_boot() {
   if (tl.a_base && tl.a_cap >= ABASE) {
     free_chunks();
+    ZK_POISON(tl.a_base, tl.a_cap);
     tl.a_off = 0;
     return;
   }
   free_chunks();
+  if (tl.a_base) ZK_UNPOISON(tl.a_base, tl.a_cap);
   free(tl.a_base);
   tl.a_off = 0;
   new_base();
@@ -91,6 +101,7 @@ void arena_boot() {
 
 void arena_free() {
   free_chunks();
+  if (tl.a_base) ZK_UNPOISON(tl.a_base, tl.a_cap);
   free(tl.a_base);
   tl.a_base = nullptr;
   tl.a_cap = tl.a_off = 0;

@@ -38,8 +38,12 @@ void fre(V x);  // frees x, whose last reference is gone
 void mrn(U n, const V *xs);
 
 // Writes a new object's header: class k, type t, count n, one reference.
+// A container's slot 0 starts as `::`, which release ignores: a builder
+// that gives up before storing item 0 leaves an empty list whose prototype
+// is harmless, never a stale word from the block's last use.
 ZK_INLINE V ahdr(V d, int k, int t, U n) {
   Hdr *h = hd(d);
+  if (iscont(t)) PA(d)[0] = GNULL;
   h->cls = (G)k;
   h->colour = 0;
   h->attr = 0;
@@ -49,8 +53,12 @@ ZK_INLINE V ahdr(V d, int k, int t, U n) {
   return d;
 }
 
+// Data bytes of a block of class k.
+ZK_INLINE UJ kbytes(int k) { return (64ull << k) - 64; }
+
 // Puts the free block d on the calling thread's list of class k.
 ZK_INLINE void fpush(int k, V d) {
+  ZK_POISON(d, kbytes(k));
   Hdr *h = hd(d);
   h->link = tl.bkt[k];
   h->rc = 0;
@@ -63,6 +71,7 @@ ZK_INLINE V an(U n, int t) {
   V d;
   if (ZK_LIKELY(k <= 9) && ZK_LIKELY((d = tl.bkt[k]) != 0)) {
     tl.bkt[k] = hd(d)->link;
+    ZK_UNPOISON(d, kbytes(k));
     return ahdr(d, k, t, n);
   }
   return an_slow(n, t);

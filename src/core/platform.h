@@ -16,6 +16,22 @@
 #define ZK_INLINE inline __attribute__((always_inline))
 #define ZK_API extern "C" __attribute__((visibility("default")))
 
+// Under AddressSanitizer the engine's own pools mark what they hold free,
+// so a use after release inside them is reported like one after free().
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) && !defined(__SANITIZE_ADDRESS__)
+#define __SANITIZE_ADDRESS__ 1
+#endif
+#endif
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/asan_interface.h>
+#define ZK_POISON(p, n) ASAN_POISON_MEMORY_REGION((const void *)(uintptr_t)(p), (size_t)(n))
+#define ZK_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((const void *)(uintptr_t)(p), (size_t)(n))
+#else
+#define ZK_POISON(p, n) ((void)0)
+#define ZK_UNPOISON(p, n) ((void)0)
+#endif
+
 namespace zk {
 
 // Spin hint for busy-wait loops: lets the sibling hyperthread run.

@@ -200,6 +200,30 @@ ZK_INLINE bool zmod(V *l, V y, U op, Tl *T) {
   return true;
 }
 
+// x op: y where x (the value c) is a numeric vector that only the variable
+// holds and y a numeric atom.  The dyads borrow their left operand and
+// consume their right one, updating it in place when it is unshared; + and
+// * give the same result with the operands swapped, and x-q on floats is
+// x+(-q) by definition, so c is handed over as the right operand and
+// updated in place instead of copied.  These operand types cannot fail, so
+// the variable never loses its value.  0, with nothing consumed, for
+// anything else.
+__attribute__((noinline)) V dmod(V c, V y, U op) {
+  if (op - 1u > 2u || !heap(c) || hd(c)->rc != 1) return 0;
+  int t = hd(c)->type, u = tp(y);
+  if (t < tBYTE || t > tFLT || (u != tINTA && u != tLONGA && u != tFLTA)) return 0;
+  if (op == 2) {
+    if (u != tFLTA) return 0;
+    V n = af(-PF(y)[0]);
+    mr(y);
+    y = n;
+    op = 1;
+  }
+  V r = v2[op](y, c);
+  mr(y);
+  return r;
+}
+
 // The start of a loop at t that tests local i against one integer and
 // branches out:
 //   GETLOC i; CONSTDYAD c <; BRANCH             c<i: a do loop's test
@@ -790,6 +814,10 @@ l_modasn : {
     rl(y, T);
     STEP(4);
   }
+  if (V r = dmod(c, y, d)) {
+    *l = r;
+    STEP(4);
+  }
   V r = v2[d](c, y);
   if (!r) goto fail;
   *l = r;
@@ -814,6 +842,10 @@ l_modasng : {
   if (!c) {
     ev(y);
     goto fail;
+  }
+  if (V r = dmod(c, y, d)) {
+    gv[g] = r;
+    STEP(4);
   }
   // The verb may run language code that assigns this global again, so the
   // current value is kept alive across the call and the slot re-read.

@@ -209,6 +209,47 @@ TEST_F(Core, ReleaseAndFreeLists) {
   mr(y);
 }
 
+// A builder that gives up before storing item 0 sets the count to 0 and
+// releases the list; the block's last use must not leave a live-looking
+// word in slot 0 for release to follow.
+TEST_F(Core, AbandonedListOwnsNothing) {
+  for (int t : {(int)tLIST, (int)tDICT, (int)tTABLE}) {
+    V a = an(3, tLIST);
+    PA(a)[0] = an(2, tLONG);
+    hd(a)->count = 1;
+    mr(a);  // its block goes back with a heap word in slot 0
+    UJ before = freebytes();
+    V b = an(3, t);  // the same block again
+    EXPECT_EQ(b, a);
+    EXPECT_EQ(PA(b)[0], GNULL);
+    hd(b)->count = 0;
+    mr(b);
+    V c = an(3, tLIST);  // a failed item 0 leaves no value there
+    PA(c)[0] = 0;
+    hd(c)->count = 0;
+    mr(c);
+    EXPECT_EQ(freebytes(), before) << t;
+  }
+}
+
+// Release walks nested lists on a work list of its own, so the depth of a
+// value is never bounded by the C stack.
+TEST_F(Core, DeepNestingReleases) {
+  auto deep = [](U n) {
+    V x = aA0(0);
+    for (U i = 0; i < n; i++) x = aA1(x);
+    return x;
+  };
+  mr(deep(1000));
+  UJ before = freebytes();
+  V x = deep(1000000);
+  V y = aA2(_r(x), aL(3));  // shared inner part: released once, at the end
+  mr(x);
+  EXPECT_EQ(hd(PA(y)[0])->rc, 1u);
+  mr(y);
+  EXPECT_EQ(freebytes(), before);
+}
+
 TEST_F(Core, BlocksReturnToFreeingThread) {
   V x = an(100, tLONG);
   int k = hd(x)->cls;
@@ -332,6 +373,31 @@ TEST_F(Core, ArenaOfANewThread) {
 }
 
 using CoreDeath = Core;
+
+#ifdef __SANITIZE_ADDRESS__
+// Under AddressSanitizer the engine's pools are poisoned while free, so a
+// read of a released value or of rewound scratch is reported.
+TEST_F(CoreDeath, ReleasedBlocksArePoisoned) {
+  EXPECT_DEATH(
+      {
+        V x = an(10, tLONG);
+        mr(x);
+        volatile J v = PL(x)[3];
+        (void)v;
+      },
+      "use-after-poison");
+  EXPECT_DEATH(
+      {
+        UJ off = tl.a_off;
+        void *chunk = tl.a_over;
+        volatile char *p = (char *)arena_alloc(100);
+        p[0] = 1;
+        arena_release(off, chunk);
+        (void)p[10];
+      },
+      "use-after-poison");
+}
+#endif
 
 TEST_F(CoreDeath, FullRegistry) {
   EXPECT_EXIT(
