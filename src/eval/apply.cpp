@@ -246,6 +246,8 @@ V _1(V f, V x) {
     case tSYMA: return sym1(ip(f), x);
     case tLAMBDA: case tPROJ: case tCOMP: case tDERIV: {
       U v = hd(f)->valence;
+      // Each-right pairs x with every item of y: one argument has no y.
+      if (t == tDERIV && hd(f)->adverb == 4) return er(x);
       if (v > 1) return v == 2 && t != tPROJ ? prj2(f, x, GAP) : prj(f, &x, 1);
       if (t == tLAMBDA) return run(f, &x, 1);
       if (t == tCOMP) {
