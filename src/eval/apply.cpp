@@ -386,8 +386,9 @@ V prj(V f, V *a, U n) {
   return r;
 }
 
+// A native of arity 0 takes its one argument as a niladic lambda does.
 V ext(V f, V *a, U n) {
-  if (ar(f) != n) return er8(a, n);
+  if ((ar(f) ? ar(f) : 1) != n) return er8(a, n);
   if (n < 1 || n > 4) return en8(a, n);
   return xcall(f & 0xFFFFFFFFFFFFull, a, n);
 }
