@@ -8,16 +8,7 @@
 #include <string.h>
 #include <unistd.h>
 #include "zelko_capi.h"
-
-static int pass, fail;
-#define CHECK(c)                                                       \
-  do {                                                                 \
-    if (c) pass++;                                                     \
-    else {                                                             \
-      fail++;                                                          \
-      fprintf(stderr, "%s:%d: CHECK(%s) failed\n", __FILE__, __LINE__, #c); \
-    }                                                                  \
-  } while (0)
+#include "check.h"
 
 /* Descriptor 2 redirected to a temporary file while a capture lives. */
 static FILE *cap;
