@@ -312,8 +312,9 @@ const std::vector<Str> &strs() {
 
 TEST(Srcform, Strings) {
   boot();
-  for (auto &c : strs())
+  for (auto &c : strs()) {
     if (c.want) EXPECT_EQ(ks(cz(c.s)), c.want) << c.s;
+  }
   std::string all = ks(cz(every_byte()));
   EXPECT_EQ(all.size(), 514u);
   EXPECT_EQ(all.substr(0, 8), "0x000102");
