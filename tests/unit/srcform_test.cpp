@@ -313,7 +313,8 @@ const std::vector<Str> &strs() {
 TEST(Srcform, Strings) {
   boot();
   for (auto &c : strs()) {
-    if (c.want) EXPECT_EQ(ks(cz(c.s)), c.want) << c.s;
+    if (!c.want) continue;
+    EXPECT_EQ(ks(cz(c.s)), c.want) << c.s;
   }
   std::string all = ks(cz(every_byte()));
   EXPECT_EQ(all.size(), 514u);
