@@ -290,7 +290,13 @@ ZK_EXPORT zelko_value zelko_make_dict(const char *const *names, const zelko_valu
 ZK_EXPORT char *zelko_format(zelko_value v) {
   if (!capi_enter() || !v) return nullptr;
   static V slot, fallback;
+  // The first text fails whenever the modules' formatter is missing, and
+  // the fallback then succeeds: the call succeeded, so its first failure
+  // must not reach standard error.  Quiet for this thread, as inside a trap.
+  I q = tl.zkdiagq;
+  tl.zkdiagq = 1;
   V r = k1(&slot, "{$[|/(@x)=`m`M;\"\\n\"/zkfmt x;`k x]}", _r(v));
+  tl.zkdiagq = q;
   if (!r) {
     tl.err_end = tl.err_text;  // the modules' formatter is missing or failed
     r = k1(&fallback, "{`k x}", _r(v));

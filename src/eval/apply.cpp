@@ -246,6 +246,8 @@ V _1(V f, V x) {
     case tSYMA: return sym1(ip(f), x);
     case tLAMBDA: case tPROJ: case tCOMP: case tDERIV: {
       U v = hd(f)->valence;
+      // Each-right pairs x with every item of y: one argument has no y.
+      if (t == tDERIV && hd(f)->adverb == 4) return er(x);
       if (v > 1) return v == 2 && t != tPROJ ? prj2(f, x, GAP) : prj(f, &x, 1);
       if (t == tLAMBDA) return run(f, &x, 1);
       if (t == tCOMP) {
@@ -384,8 +386,9 @@ V prj(V f, V *a, U n) {
   return r;
 }
 
+// A native of arity 0 takes its one argument as a niladic lambda does.
 V ext(V f, V *a, U n) {
-  if (ar(f) != n) return er8(a, n);
+  if ((ar(f) ? ar(f) : 1) != n) return er8(a, n);
   if (n < 1 || n > 4) return en8(a, n);
   return xcall(f & 0xFFFFFFFFFFFFull, a, n);
 }

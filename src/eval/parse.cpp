@@ -481,7 +481,7 @@ V term(G *isv) {
       pz.s = p + 2;
       return mp2(slot);
     }
-    if (c == '0' && p[1] == 'x') {  // bytes
+    if (c == '0' && p[1] == 'x') {  // raw bytes as chars
       const char *q = p + 2;
       while (isal(*q) || isdg(*q)) q++;
       V t = aCn(p + 2, (U)(q - p - 2));

@@ -17,7 +17,7 @@ V unhC(V x) {
   U n = nx(x);
   if (n & 1) return el0();
   const unsigned char *s = P(x);
-  V r = an(n / 2, tBYTE);
+  V r = an(n / 2, tCHR);
   G *d = P(r);
   for (U i = 0; i < n; i += 2) {
     unsigned h = hexv(s[i]), l = hexv(s[i + 1]);

@@ -187,34 +187,28 @@ void w1(Tb &b, V x, int d) {
 }
 
 // ---- quoting ----
-// String mode: bytes of 0x80 and above are copied as they are, as in
-// symbol mode, so UTF-8 text reads back as the same char vector.  Control
-// bytes without an escape (and DEL) would reach a terminal raw inside
-// quotes, so such a string is written as its bytes in hex cast back to
-// chars, (`c$0x...), which also reads back as the same chars.
+// String mode: a string holding a byte of 127 or above, or a control byte
+// without an escape, is written as 0x and the hex digits of every byte,
+// which the parser reads back as the same chars; inside quotes such bytes
+// would reach a terminal raw.  Symbol mode copies them as they are.
 void wq(Tb &b, const char *s, UJ n, int mode) {
   UJ e = 0;
   bool hex = false;
   for (UJ i = 0; i < n; i++) {
     unsigned char c = (unsigned char)s[i];
     if (esc(c)) e++;
-    else if (!mode && (c < 32 || c == 127)) hex = true;
+    else if (!mode && (c < 32 || c >= 127)) hex = true;
   }
   if (hex) {
     static constexpr char hx[] = "0123456789abcdef";
-    if (n > (TMAX - 8) / 2) {
-      b.err = b.err ? b.err : 1;
-      return;
-    }
-    putz(b, "(`c$0x");
-    char *d = need(b, 2 * n + 1);
+    putz(b, "0x");
+    char *d = need(b, 2 * n);
     if (!d) return;
     for (UJ i = 0; i < n; i++) {
       unsigned char c = (unsigned char)s[i];
       d[2 * i] = hx[c >> 4], d[2 * i + 1] = hx[c & 15];
     }
-    d[2 * n] = ')';
-    b.n += 2 * n + 1;
+    b.n += 2 * n;
     return;
   }
   char *d = need(b, n + e + 2);

@@ -5,18 +5,10 @@
 #include <stdlib.h>
 #include <string.h>
 #include "zelko_capi.h"
+#include "check.h"
 
 zelko_value zelko_symbol(const char *text); /* exported, not in the header */
 
-static int pass, fail;
-#define CHECK(c)                                                       \
-  do {                                                                 \
-    if (c) pass++;                                                     \
-    else {                                                             \
-      fail++;                                                          \
-      fprintf(stderr, "%s:%d: CHECK(%s) failed\n", __FILE__, __LINE__, #c); \
-    }                                                                  \
-  } while (0)
 #define ERR(t) (strcmp(zelko_last_error(), (t)) == 0)
 
 static void before_boot(void) {

@@ -187,6 +187,7 @@ TEST_F(Apply, NativesFromLanguage) {
   setg("nf3", native((void *)n3, 3));
   setg("nf4", native((void *)n4, 4));
   setg("nf5", native((void *)n4, 5));
+  setg("nf0", native((void *)n1, 0));  // arity 0 takes its one argument
   struct {
     const char *src, *want;
   } cs[] = {
@@ -194,6 +195,9 @@ TEST_F(Apply, NativesFromLanguage) {
       {"nf2[;3] 10", "7"},     {"nf3[1;2;3]", "123"},   {"nf3[1][2][3]", "123"},
       {"nf3[;2;][1;3]", "123"}, {"nf4[1;2;3;4]", "10"}, {"nf2[1;2;3]", "'rank"},
       {"nf5[1;2;3;4;5]", "'nyi"}, {"{x 5}[nf1]", "50"},
+      {"nf0 4", "40"},         {"nf0[4]", "40"},        {"{x 6}[nf0]", "60"},
+      {"nf0[1;2]", "'rank"},   {"nf0[1;2;3]", "'rank"}, {"nf5[1;2;3;4]", "???[1;2;3;4]"},
+      {"nf5[1;2;3;4][5]", "'nyi"},
   };
   for (auto &c : cs) EXPECT_EQ(evs(c.src), c.want) << c.src;
 }

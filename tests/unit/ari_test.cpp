@@ -263,7 +263,7 @@ TEST_F(Ari, Chars) {
       {_r(hi), GT, ac('a'), "1", tINTA},  // unsigned between two chars
       {_r(hi), LT, Z(97), "1", tINTA},    // a signed byte against an integer
       {Cv("abc"), MIN, Cv("abd"), "\"abc\"", tCHR},
-      {Cv("a"), MAX, aCn("\xc8", 1), ",\"\xc8\"", tCHR},
+      {Cv("a"), MAX, aCn("\xc8", 1), ",0xc8", tCHR},
       {_r(hi), MIN, ac('a'), "\"a\"", tCHRA},
       {ac('a'), ADD, Z(1), "98", tINTA},
       {Cv("ab"), ADD, Z(1), "98 99", tBYTE},

@@ -407,7 +407,7 @@ TEST_F(Lit, Hex) {
   V t = aCz("00ff7Fa0");
   V v = unhC(t);
   ASSERT_TRUE(v);
-  EXPECT_EQ(tp(v), tBYTE);
+  EXPECT_EQ(tp(v), tCHR);
   ASSERT_EQ(nx(v), 4u);
   EXPECT_EQ(P(v)[0], 0);
   EXPECT_EQ(P(v)[1], 0xff);

@@ -149,8 +149,8 @@ TEST(Srcform, Atoms) {
       {[] { return ac('\\'); }, "\"\\\\\""},
       {[] { return ac('\n'); }, "\"\\n\""},
       {[] { return ac(0); }, "\"\\0\""},
-      {[] { return ac(1); }, "(`c$0x01)"},
-      {[] { return ac((char)0xE9); }, "\"\xE9\""},
+      {[] { return ac(1); }, "0x01"},
+      {[] { return ac((char)0xE9); }, "0xe9"},
       {[] { return GNULL; }, "::"},
   };
   check(rows, kst);
@@ -271,24 +271,78 @@ TEST(Srcform, NumericVectors) {
   check(rows, kst);
 }
 
+V ev(const std::string &src);
+
+// Strings and the text each prints as.  A byte of 127 or above, or a
+// control byte without an escape, turns the whole string into 0x and its
+// hex digits.
+struct Str {
+  std::string s;
+  const char *want;
+};
+std::string every_byte() {
+  std::string s;
+  for (int c = 0; c < 256; c++) s += (char)c;
+  return s;
+}
+const std::vector<Str> &strs() {
+  static const std::vector<Str> t = {
+      {"abc", "\"abc\""},
+      {"", "\"\""},
+      {"a", ",\"a\""},
+      {"a\tb", "\"a\\tb\""},
+      {std::string("x\0y", 3), "\"x\\0y\""},
+      {"\"q\"\\\r\n", "\"\\\"q\\\"\\\\\\r\\n\""},
+      {"a\tb\\\"\r\n", "\"a\\tb\\\\\\\"\\r\\n\""},
+      // UTF-8 text
+      {"h\xC3\xA9", "0x68c3a9"},
+      {"\xC3\xA9", "0xc3a9"},
+      {"\xD0\x9F\xD1\x80\xD0\xB8", "0xd09fd180d0b8"},
+      // control bytes without an escape, and DEL
+      {"a\x01", "0x6101"},
+      {"a\x01\x7f", "0x61017f"},
+      {"\x7f\x80", "0x7f80"},
+      {"\x1b", ",0x1b"},
+      {"\xff", ",0xff"},
+      {std::string("\x1b\0", 2), "0x1b00"},
+      {every_byte(), nullptr},
+  };
+  return t;
+}
+
 TEST(Srcform, Strings) {
   boot();
-  std::vector<Row> rows = {
-      {[] { return cz("abc"); }, "\"abc\""},
-      {[] { return cz(""); }, "\"\""},
-      {[] { return cz("a"); }, ",\"a\""},
-      {[] { return cz("a\tb"); }, "\"a\\tb\""},
-      {[] { return cz(std::string("x\0y", 3)); }, "\"x\\0y\""},
-      {[] { return cz("\"q\"\\\r\n"); }, "\"\\\"q\\\"\\\\\\r\\n\""},
-      // UTF-8 text stays text, so it reads back as the same chars
-      {[] { return cz("h\xC3\xA9"); }, "\"h\xC3\xA9\""},
-      {[] { return cz("\xC3\xA9"); }, "\"\xC3\xA9\""},
-      // control bytes without an escape, and DEL: hex bytes cast to chars
-      {[] { return cz("a\x01"); }, "(`c$0x6101)"},
-      {[] { return cz("\x7f\x80"); }, "(`c$0x7f80)"},
-      {[] { return cz("\x1b"); }, ",(`c$0x1b)"},
-  };
-  check(rows, kst);
+  for (auto &c : strs()) {
+    if (!c.want) continue;
+    EXPECT_EQ(ks(cz(c.s)), c.want) << c.s;
+  }
+  std::string all = ks(cz(every_byte()));
+  EXPECT_EQ(all.size(), 514u);
+  EXPECT_EQ(all.substr(0, 8), "0x000102");
+  EXPECT_EQ(all.substr(506), "fcfdfeff");
+}
+
+// Every string of the table, as a string and as each of its chars, reads
+// back equal from its source form.
+TEST(Srcform, StringsRoundTrip) {
+  boot();
+  for (auto &c : strs()) {
+    std::vector<V> xs = {cz(c.s)};
+    for (unsigned char ch : c.s) xs.push_back(ac((char)ch));
+    for (V x : xs) {
+      std::string src = ks(_r(x));
+      V y = ev(src);
+      if (!y) {
+        ADD_FAILURE() << src << " failed: " << etext();
+        eclr();
+      } else {
+        EXPECT_EQ(tp(y), tp(x)) << src;
+        EXPECT_TRUE(mtc_(x, y)) << src << " read back as " << ks(_r(y));
+        mr(y);
+      }
+      mr(x);
+    }
+  }
 }
 
 TEST(Srcform, Lists) {
@@ -419,7 +473,8 @@ TEST(Srcform, Parenthesising) {
   EXPECT_EQ(txt(kT1(list({mp2(1)}))), ",(+)");
   EXPECT_EQ(txt(kss_(cz("a\"b"), 0)), "\"a\\\"b\"");
   EXPECT_EQ(txt(kss_(cz("a\x01"), 1)), "\"a\x01\"");
-  EXPECT_EQ(txt(kss_(cz("a\x01"), 0)), "(`c$0x6101)");
+  EXPECT_EQ(txt(kss_(cz("a\x01"), 0)), "0x6101");
+  EXPECT_EQ(txt(kss_(cz("h\xC3\xA9"), 1)), "\"h\xC3\xA9\"");
   V l = list({ta(tDATEA, 1), ta(tDATEA, 2)});
   EXPECT_TRUE(tqh(l));
   mr(l);
