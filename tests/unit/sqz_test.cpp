@@ -19,6 +19,7 @@ struct Sqz : ::testing::Test {
   void SetUp() override { boot_once(); }
 };
 
+using zkt::emptyl;
 using zkt::etext;
 
 // Item i of an integer vector, widened.
@@ -58,12 +59,6 @@ V boxed(int t, J v) {
   return x;
 }
 
-V emptyl(V proto) {
-  V l = aA0(0);
-  mr(PA(l)[0]);
-  PA(l)[0] = proto;
-  return l;
-}
 }  // namespace
 
 TEST_F(Sqz, RangesMaterialiseAtTheNarrowestWidth) {

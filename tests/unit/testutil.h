@@ -103,6 +103,13 @@ inline V mk(int t, const std::vector<J> &v) {
     }
   return x;
 }
+// An empty general list whose prototype is proto (consumed).
+inline V emptyl(V proto) {
+  V l = aA0(0);
+  mr(PA(l)[0]);
+  PA(l)[0] = proto;
+  return l;
+}
 // Item i of an integer vector of any width, widened; and all of them.
 inline J at(V x, U i) {
   switch (Tw[tp(x)]) {
