@@ -122,13 +122,13 @@ I qsame(V x, V y, int t, UJ n) {
 [[gnu::noinline]] I qfn(V x, V y) {
   U el = elen();
   I eb = tl.err_blocks, es = tl.zkdiagshown;
-  char keep[sizeof tl.err_text];
+  char *ee = tl.err_end, keep[sizeof tl.err_text];
   memcpy(keep, tl.err_text, el);
   V s = str(_r(x)), u = str(_r(y));
   I r = s && u ? qA(s, u) : (s != 0) - (u != 0);
   if (!s || !u) {
     memcpy(tl.err_text, keep, el);
-    tl.err_end = el ? tl.err_text + el : 0;
+    tl.err_end = ee;
     tl.err_blocks = eb, tl.zkdiagshown = es;
   }
   if (s) mr(s);
