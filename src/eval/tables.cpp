@@ -12,6 +12,7 @@
 #include "io/io.h"
 #include "list/list.h"
 #include "num/num.h"
+#include "order/order.h"
 
 namespace zk {
 
@@ -30,7 +31,7 @@ namespace zk {
 #define ZK_V2(X)                                                                      \
   X(0, ":", dex, dex) X(1, "+", add, add) X(2, "-", sub, sub) X(3, "*", mul, mul)    \
   X(4, "%", dvd, dvd) X(5, "!", exc, exc) X(6, "&", mnu, mnu) X(7, "|", mxu, mxu)    \
-  X(8, "<", ltu, ltu) X(9, ">", gtu, gtu) X(10, "=", eql, eql) X(11, "~", mtc, no2)  \
+  X(8, "<", ltu, ltu) X(9, ">", gtu, gtu) X(10, "=", eql, eql) X(11, "~", mtc, mtc)  \
   X(12, ",", cat, no2) X(13, "^", crt, no2) X(14, "#", hsh, no2) X(15, "_", und, no2) \
   X(16, "$", dlr, no2) X(17, "?", que, no2) X(18, "@", _1, _1) X(19, ".", dot, dot)  \
   X(20, "0:", v0c, no2) X(21, "1:", v1c, no2) X(22, "2:", v2c, no2)                  \

@@ -139,7 +139,7 @@ TEST_F(Adv, EachPriorKernelsAgreeWithItemByItemOnEveryWidth) {
           V fast = arp(mp2(op), _r(s), x), slow = refp(op, _r(s), x);
           ASSERT_TRUE(slow) << ks(slow);
           ASSERT_TRUE(fast) << op << " " << t << " " << n << " seed " << ks(s) << ": " << ks(fast);
-          EXPECT_TRUE(mtc_(fast, slow)) << "op " << op << " type " << t << " seed " << ks(s) << "\n x "
+          EXPECT_TRUE(zkt::bitm(fast, slow)) << "op " << op << " type " << t << " seed " << ks(s) << "\n x "
                                          << ks(x) << "\n fast " << ks(fast) << "\n slow " << ks(slow);
           mr(fast), mr(slow), mr(s);
         }
@@ -162,7 +162,7 @@ TEST_F(Adv, EachPriorSplitOverThePoolAgrees) {
         V x = mk(t, v);
         V fast = arp(mp2(op), ai(3), x), slow = refp(op, ai(3), x);
         ASSERT_TRUE(fast && slow);
-        EXPECT_TRUE(mtc_(fast, slow)) << op << " " << t << " threads " << threads;
+        EXPECT_TRUE(zkt::bitm(fast, slow)) << op << " " << t << " threads " << threads;
         if (op == 1 && t == tBYTE) {
           EXPECT_EQ(tp(fast), tSHORT);  // widened once, like +
         }
@@ -193,12 +193,12 @@ TEST_F(Adv, EachPriorOfCharsAndRanges) {
   for (int op : {1, 2, 3, 4, 5, 10})
     for (V s : {ai(1), ac('b'), al(-7)}) {
       V fast = p2(mp2(op), _r(s), x), slow = refp(op, _r(s), x);
-      EXPECT_TRUE(mtc_(fast, slow)) << op << "\n fast " << ks(fast) << "\n slow " << ks(slow);
+      EXPECT_TRUE(zkt::bitm(fast, slow)) << op << "\n fast " << ks(fast) << "\n slow " << ks(slow);
       mr(fast), mr(slow), mr(s);
     }
   for (int op : {6, 7, 8, 9}) {
     V fast = p2(mp2(op), ac('b'), x), slow = refp(op, ac('b'), x);
-    EXPECT_TRUE(mtc_(fast, slow)) << op << "\n fast " << ks(fast) << "\n slow " << ks(slow);
+    EXPECT_TRUE(zkt::bitm(fast, slow)) << op << "\n fast " << ks(fast) << "\n slow " << ks(slow);
     if (op == 6 || op == 7) {
       EXPECT_EQ(tp(fast), tCHR);
     }
@@ -209,7 +209,7 @@ TEST_F(Adv, EachPriorOfCharsAndRanges) {
   V r = aE(-3, 40);
   for (int op = 0; op <= 10; op++) {
     V fast = p2(mp2(op), ai(5), r), slow = refp(op, ai(5), r);
-    EXPECT_TRUE(mtc_(fast, slow)) << op;
+    EXPECT_TRUE(zkt::bitm(fast, slow)) << op;
     mr(fast), mr(slow);
   }
   mr(r);
@@ -222,7 +222,7 @@ TEST_F(Adv, EachPriorOfFloatsIsOneWholeVectorStep) {
     for (V s : {af(0.5), ai(2), al(NJ)}) {
       V fast = p2(mp2(op), _r(s), x), slow = refp(op, ct(tFLT, _r(s)), x);
       ASSERT_TRUE(fast) << ks(fast);
-      EXPECT_TRUE(mtc_(fast, slow)) << op << "\n fast " << ks(fast) << "\n slow " << ks(slow);
+      EXPECT_TRUE(zkt::bitm(fast, slow)) << op << "\n fast " << ks(fast) << "\n slow " << ks(slow);
       mr(fast), mr(slow), mr(s);
     }
   mr(x);
@@ -292,7 +292,7 @@ TEST_F(Adv, EachPriorOfCharsWithANumericSeed) {
       GTEST_SKIP() << "the library lambda of this route needs take and amend";
     }
     V slow = refp(op, ai(100), x);
-    EXPECT_TRUE(mtc_(fast, slow)) << op << " " << ks(fast) << " " << ks(slow);
+    EXPECT_TRUE(zkt::bitm(fast, slow)) << op << " " << ks(fast) << " " << ks(slow);
     mr(fast), mr(slow);
   }
   mr(x);
@@ -386,7 +386,7 @@ TEST_F(Adv, OverAndScanOfPrimitivesAgreeWithItemByItem) {
                             : (scan ? s1_(mp2(op), _r(x)) : f1(mp2(op), _r(x)));
             V slow = reff(op, s, x, scan);
             ASSERT_TRUE(fast && slow) << op << " " << t << ": " << ks(fast) << " " << ks(slow);
-            EXPECT_TRUE(mtc_(fast, slow)) << "op " << op << " type " << t << " seeded " << seeded << " scan "
+            EXPECT_TRUE(zkt::bitm(fast, slow)) << "op " << op << " type " << t << " seeded " << seeded << " scan "
                                            << scan << "\n x " << ks(x) << "\n fast " << ks(fast) << "\n slow "
                                            << ks(slow);
             mr(fast), mr(slow);
@@ -405,7 +405,7 @@ TEST_F(Adv, OverAndScanOfCharsMatchTheVerb) {
       bool num = scan && op != 0 && (op <= 4 || op >= 8);
       V fast = scan ? s1_(mp2(op), _r(x)) : f1(mp2(op), _r(x));
       V slow = reff(op, 0, num ? xb : x, scan);
-      EXPECT_TRUE(mtc_(fast, slow)) << op << " " << scan << "\n fast " << ks(fast) << "\n slow " << ks(slow);
+      EXPECT_TRUE(zkt::bitm(fast, slow)) << op << " " << scan << "\n fast " << ks(fast) << "\n slow " << ks(slow);
       mr(fast), mr(slow);
       for (V s : {ac('m'), aCz("q"), ai(104)}) {
         V fs = scan ? s2(mp2(op), _r(s), x) : f2(mp2(op), _r(s), x);
@@ -423,7 +423,7 @@ TEST_F(Adv, OverAndScanOfCharsMatchTheVerb) {
           eclr();
           continue;
         }
-        EXPECT_TRUE(mtc_(fs, ss)) << op << " seed " << ks(s) << " " << scan << "\n fast " << ks(fs)
+        EXPECT_TRUE(zkt::bitm(fs, ss)) << op << " seed " << ks(s) << " " << scan << "\n fast " << ks(fs)
                                   << "\n slow " << ks(ss);
         mr(fs), mr(ss), mr(s);
       }

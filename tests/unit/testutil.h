@@ -6,6 +6,7 @@
 #include "core/core.h"
 #include "core/err.h"
 #include "core/sym.h"
+#include "order/order.h"
 
 namespace zk {
 inline void boot_once() {
@@ -72,6 +73,22 @@ inline F dbl(UJ b) {
 }
 // Bitwise equality, any NaN matching any NaN.
 inline bool same(F a, F b) { return (a != a && b != b) || bits(a) == bits(b); }
+// Match with floats compared bit for bit (any NaN still equal to any NaN):
+// the oracle for kernels that must keep -0.0 apart from 0.0, which match
+// treats as one.
+inline bool bitm(V x, V y) {
+  if (!mtc_(x, y)) return false;
+  int t = tp(x);
+  if (t != tp(y) || !heap(x)) return true;
+  if (t == tFLT || t == tFLTA) {
+    for (U i = 0; i < nx(x); i++)
+      if (!same(PF(x)[i], PF(y)[i])) return false;
+  } else if (iscont(t)) {
+    for (U i = 0, n = nx(x) ? nx(x) : 1; i < n; i++)
+      if (!bitm(PA(x)[i], PA(y)[i])) return false;
+  }
+  return true;
+}
 // The value of an int or long atom, boxed or immediate.
 inline J aval(V x) { return heap(x) ? PL(x)[0] : ip(x); }
 
@@ -85,6 +102,13 @@ inline V mk(int t, const std::vector<J> &v) {
       default: PL(x)[i] = v[i];
     }
   return x;
+}
+// An empty general list whose prototype is proto (consumed).
+inline V emptyl(V proto) {
+  V l = aA0(0);
+  mr(PA(l)[0]);
+  PA(l)[0] = proto;
+  return l;
 }
 // Item i of an integer vector of any width, widened; and all of them.
 inline J at(V x, U i) {

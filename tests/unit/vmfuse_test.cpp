@@ -81,7 +81,7 @@ void same(V got, std::string gerr, V want, std::string werr, const std::string &
   if (!want || !got) {
     EXPECT_EQ(got ? show(got) : "error " + gerr, want ? show(want) : "error " + werr) << what;
   } else {
-    EXPECT_TRUE(tp(got) == tp(want) && mtc_(got, want)) << what << ": " << show(got) << " want " << show(want);
+    EXPECT_TRUE(tp(got) == tp(want) && zkt::bitm(got, want)) << what << ": " << show(got) << " want " << show(want);
   }
   if (got) mr(got);
   if (want) mr(want);
