@@ -19,8 +19,8 @@
 //   time would give).  A state that turned non-finite stays so (inf - inf
 //   is NaN), so a block whose state did is not trusted: see fguard;
 // - minimum and maximum combine each block of w items' running prefix with
-//   the previous block's suffix, kept in a scratch of min(w, n) + 1 items.
-//   A float maximum over data holding NaNs is redone with a monotonic
+//   the previous block's suffix (scratch: two suffixes of min(w, n) + 1).
+//   A float maximum over data holding NaNs is taken with a monotonic
 //   queue, as the block method cannot skip NaNs there.
 //
 // Names: fwin float codes 0..3, fst one block's running state, frs/fst4
@@ -93,62 +93,85 @@ template <class T> void isum(const T *x, UJ n, UJ w, J *r) {
 
 // ---- float codes 0..3 ----
 // Running state of one window: sum, number and sum of squares of its
-// non-NaN items.  A NaN enters and leaves as +0.0, which changes nothing:
-// a sum started at +0.0 is never -0.0, so adding or subtracting +0.0 is
-// exact.
-struct fst {
-  F s, q, c;
+// non-NaN items, as doubles (T = F) or for two blocks side by side (T =
+// f64x2, one block a lane; every lane computes exactly what a double
+// would).  A NaN enters and leaves as +0.0, which changes nothing: a sum
+// started at +0.0 is never -0.0, so adding or subtracting +0.0 is exact.
+template <class T> struct fst {
+  T s, q, c;
 };
-template <int C> ZK_INLINE void fin(fst &t, F e) {
-  F v = e == e ? e : 0.0;
-  t.s = t.s + v, t.c = t.c + (F)(e == e);
+ZK_INLINE F kp(F e) { return e == e ? e : 0.0; }  // the item, or +0.0 for NaN
+ZK_INLINE F on(F e) { return e == e ? 1.0 : 0.0; }
+ZK_INLINE f64x2 kp(f64x2 e) { return vand(e, (f64x2)(e == e)); }
+ZK_INLINE f64x2 on(f64x2 e) { return vand(vdup<f64x2>(1.0), (f64x2)(e == e)); }
+template <int C, class T> ZK_INLINE void fin(fst<T> &t, T e) {
+  T v = kp(e);
+  t.s = t.s + v, t.c = t.c + on(e);
   if constexpr (C >= 2) t.q = t.q + v * v;
 }
-template <int C> ZK_INLINE void fout(fst &t, F l) {
-  F v = l == l ? l : 0.0;
-  t.s = t.s - v, t.c = t.c - (F)(l == l);
+template <int C, class T> ZK_INLINE void fout(fst<T> &t, T l) {
+  T v = kp(l);
+  t.s = t.s - v, t.c = t.c - on(l);
   if constexpr (C >= 2) t.q = t.q - v * v;
 }
-// Population variance from the state; a negative value is rounding: 0.
-ZK_INLINE F fvar(const fst &t) {
-  F m = t.s / t.c, v = t.q / t.c - m * m;
-  return v < 0 ? 0.0 : v;
+// Results of two states: sum; average; population variance (a negative
+// value is rounding: 0); its square root; NaN where the number is 0.
+template <int C> ZK_INLINE f64x2 fresv(f64x2 s, f64x2 q, f64x2 c) {
+  if constexpr (C == 0) return s;
+  f64x2 m = s / c, v = m;
+  if constexpr (C >= 2) {
+    v = q / c - m * m;
+    v = vsel<f64x2>(v < 0, vzero<f64x2>(), v);
+    if constexpr (C == 3) v = (f64x2)_mm_sqrt_pd((__m128d)v);
+  }
+  return vsel<f64x2>(c == 0, vdup<f64x2>(NAN), v);
 }
-template <int C> ZK_INLINE F fres(const fst &t) {
-  if constexpr (C == 0) return t.s;
-  else if (t.c == 0) return NAN;
-  else if constexpr (C == 1) return t.s / t.c;
-  else if constexpr (C == 2) return fvar(t);
-  else return std::sqrt(fvar(t));
+template <int C> ZK_INLINE F fres(const fst<F> &t) {
+  return fresv<C>(vdup<f64x2>(t.s), vdup<f64x2>(t.q), vdup<f64x2>(t.c))[0];
 }
 // The state of result j's window summed afresh in index order.
-template <int C> fst ffresh(const F *x, UJ j, UJ w) {
-  fst t = {0.0, 0.0, 0.0};
+template <int C> fst<F> ffresh(const F *x, UJ j, UJ w) {
+  fst<F> t = {0.0, 0.0, 0.0};
   for (UJ i = j + 1 > w ? j + 1 - w : 0; i <= j; i++) fin<C>(t, x[i]);
   return t;
 }
-// Results a .. b-1 of one block, its state carried from result a - 1.
-template <int C> void frs(const F *x, UJ a, UJ b, UJ w, fst &t, F *r) {
-  UJ j = a;
-  for (; j < b && j < w; j++) fin<C>(t, x[j]), r[j] = fres<C>(t);
-  for (; j < b; j++) fin<C>(t, x[j]), fout<C>(t, x[j - w]), r[j] = fres<C>(t);
+// Results a .. b-1 of one block, its state carried from result a - 1.  The
+// chain of running sums is serial; the results are computed from saved
+// states in pairs, a chunk at a time, off that chain.
+template <int C> void frs(const F *x, UJ a, UJ b, UJ w, fst<F> &t, F *r) {
+  constexpr UJ K = 256;
+  F S[K], Q[K], N[K];
+  for (UJ j = a; j < b;) {
+    UJ m = b - j < K ? b - j : K, k = 0;
+    F *o = r + j;
+    for (; k < m && j < w; k++, j++) fin<C>(t, x[j]), S[k] = t.s, Q[k] = t.q, N[k] = t.c;
+    for (; k < m; k++, j++) fin<C>(t, x[j]), fout<C>(t, x[j - w]), S[k] = t.s, Q[k] = t.q, N[k] = t.c;
+    for (k = 0; k + 2 <= m; k += 2)
+      vst(o + k, fresv<C>(vld<f64x2>(S + k), vld<f64x2>(Q + k), vld<f64x2>(N + k)));
+    if (k < m) o[k] = fres<C>({S[k], Q[k], N[k]});
+  }
 }
-// Four whole blocks from result s on, none with a partial window (s >= w).
-template <int C> void fst4(const F *x, UJ s, UJ w, fst *t, F *r) {
+ZK_INLINE f64x2 ld2(const F *a, const F *b) { return (f64x2){*a, *b}; }
+// Four whole blocks from result s on, none with a partial window (s >= w),
+// as two pairs of lanes; t receives their final states.
+template <int C> void fst4(const F *x, UJ s, UJ w, fst<F> *t, F *r) {
   for (int k = 0; k < 4; k++) t[k] = ffresh<C>(x, s + k * MWB, w), r[s + k * MWB] = fres<C>(t[k]);
-  fst a = t[0], b = t[1], c = t[2], d = t[3];
+  fst<f64x2> a = {{t[0].s, t[1].s}, {t[0].q, t[1].q}, {t[0].c, t[1].c}};
+  fst<f64x2> b = {{t[2].s, t[3].s}, {t[2].q, t[3].q}, {t[2].c, t[3].c}};
   const F *x0 = x + s, *x1 = x0 + MWB, *x2 = x1 + MWB, *x3 = x2 + MWB;
   F *r0 = r + s, *r1 = r0 + MWB, *r2 = r1 + MWB, *r3 = r2 + MWB;
   for (UJ j = 1; j < MWB; j++) {
-    fin<C>(a, x0[j]), fin<C>(b, x1[j]), fin<C>(c, x2[j]), fin<C>(d, x3[j]);
-    fout<C>(a, x0[j - w]), fout<C>(b, x1[j - w]), fout<C>(c, x2[j - w]), fout<C>(d, x3[j - w]);
-    r0[j] = fres<C>(a), r1[j] = fres<C>(b), r2[j] = fres<C>(c), r3[j] = fres<C>(d);
+    fin<C>(a, ld2(x0 + j, x1 + j)), fin<C>(b, ld2(x2 + j, x3 + j));
+    fout<C>(a, ld2(x0 + j - w, x1 + j - w)), fout<C>(b, ld2(x2 + j - w, x3 + j - w));
+    f64x2 u = fresv<C>(a.s, a.q, a.c), v = fresv<C>(b.s, b.q, b.c);
+    r0[j] = u[0], r1[j] = u[1], r2[j] = v[0], r3[j] = v[1];
   }
-  t[0] = a, t[1] = b, t[2] = c, t[3] = d;
+  t[0] = {a.s[0], a.q[0], a.c[0]}, t[1] = {a.s[1], a.q[1], a.c[1]};
+  t[2] = {b.s[0], b.q[0], b.c[0]}, t[3] = {b.s[1], b.q[1], b.c[1]};
 }
 
 ZK_INLINE bool fin_(F v) { return v - v == 0; }  // finite
-template <int C> ZK_INLINE bool sok(const fst &t) { return fin_(t.s) && (C < 2 || fin_(t.q)); }
+template <int C> ZK_INLINE bool sok(const fst<F> &t) { return fin_(t.s) && (C < 2 || fin_(t.q)); }
 
 // The infinity guard of the block of results b .. e-1: when its last
 // result is not finite, an infinity among the inputs from just after its
@@ -172,12 +195,12 @@ bool fguard(const F *x, const F *r, UJ b, UJ e, UJ w) {
 // NaN, so it is declined too.
 template <int C> bool fwin(const F *x, UJ n, UJ w, F *r) {
   if (w > MWB) {
-    fst t = {0.0, 0.0, 0.0};
+    fst<F> t = {0.0, 0.0, 0.0};
     frs<C>(x, 0, n, w, t, r);
     return sok<C>(t) && fguard(x, r, 0, n, w);
   }
   UJ nb = (n + MWB - 1) / MWB, k = 0;
-  fst t[4];
+  fst<F> t[4];
   bool good = true;
   auto one = [&](UJ b) {
     UJ s = b * MWB, e = s + MWB < n ? s + MWB : n;
@@ -199,33 +222,48 @@ typedef bool (*fwk)(const F *, UJ, UJ, F *);
 constexpr fwk fw_k[4] = {fwin<0>, fwin<1>, fwin<2>, fwin<3>};
 
 // ---- minimum (4) and maximum (5) ----
-// Orders: integers plainly (0N is the smallest long, so it wins a minimum
-// and never a maximum); float minimum lets NaN win; float maximum is only
-// used on data without NaN.
-template <class T, bool MX> ZK_INLINE T mm(T a, T b) {
-  if constexpr (MX) return a > b ? a : b;
-  else if constexpr (std::is_floating_point_v<T>) return a < b || a != a ? a : b;
-  else return a < b ? a : b;
+// Orders by K: 0 minimum, 1 maximum, plainly (0N is the smallest long, so
+// it wins a minimum and never a maximum; a float maximum is only used on
+// data without NaN); 2 the float minimum that lets NaN win, for data with
+// NaNs (kept apart: its select costs more than the plain compare).
+template <class T, int K> ZK_INLINE T mm(T a, T b) {
+  if constexpr (K == 1) return a > b ? a : b;
+  else if constexpr (K == 0) return a < b ? a : b;
+  else {
+    f64x2 u = vdup<f64x2>(a), v = vdup<f64x2>(b);
+    return vsel<f64x2>((u < v) | (u != u), u, v)[0];
+  }
 }
 // Blocks of w items: result j = extreme(previous block's suffix from
-// j - w + 1, current block's prefix to j).  Slots 0..w-1 of the suffix
-// scratch start as id, what a partial window sees for its missing items;
-// slot w, read by the result that ends a block (a window of exactly that
-// block), holds ne, the true neutral.  They differ only for the long
-// maximum: a partial window of nulls gives -0W, a whole one 0N.
-template <class T, bool MX> void mmw(const T *x, UJ n, UJ w, T *r, T *sf, T id, T ne) {
+// j - w + 1, current block's prefix to j).  A block's prefix runs forward
+// while its own suffix runs backward in the same loop (two independent
+// chains), so the scratch sf holds two suffixes of bw + 1 slots, the
+// previous block's and the one being built, used in turn.  Slots 0..w-1
+// of the first start as id, what a partial window sees for its missing
+// items; slot w, read by the result that ends a block (a window of
+// exactly that block), holds ne, the true neutral.  They differ only for
+// the long maximum: a partial window of nulls gives -0W, a whole one 0N.
+template <class T, int K> void mmw(const T *x, UJ n, UJ w, T *r, T *sf, T id, T ne) {
   UJ bw = w < n ? w : n;
-  for (UJ i = 0; i < bw; i++) sf[i] = id;
-  sf[bw] = bw == w ? ne : id;
+  T *so = sf, *sn = sf + bw + 1;
+  for (UJ i = 0; i < bw; i++) so[i] = id;
+  so[bw] = sn[bw] = bw == w ? ne : id;
   for (UJ s = 0; s < n; s += bw) {
-    UJ e = s + bw < n ? s + bw : n;
     T p = x[s];
-    r[s] = mm<T, MX>(sf[1], p);
-    for (UJ i = s + 1; i < e; i++) p = mm<T, MX>(p, x[i]), r[i] = mm<T, MX>(sf[i - s + 1], p);
-    if (e == n) break;
-    T q = x[e - 1];
-    sf[bw - 1] = q;
-    for (UJ i = e - 1; i-- > s;) q = mm<T, MX>(x[i], q), sf[i - s] = q;
+    r[s] = mm<T, K>(so[1], p);
+    if (s + bw >= n) {  // the last block: no suffix needed
+      for (UJ i = s + 1; i < n; i++) p = mm<T, K>(p, x[i]), r[i] = mm<T, K>(so[i - s + 1], p);
+      break;
+    }
+    const T *e = x + s + bw - 1;
+    T q = *e;
+    sn[bw - 1] = q;
+    for (UJ i = 1; i < bw; i++) {
+      p = mm<T, K>(p, x[s + i]), r[s + i] = mm<T, K>(so[i + 1], p);
+      q = mm<T, K>(e[-(J)i], q), sn[bw - 1 - i] = q;
+    }
+    T *z = so;
+    so = sn, sn = z;
   }
 }
 // Float maximum over data holding NaN: a monotonic queue of indices (qi,
@@ -247,23 +285,22 @@ void qmx(const F *x, UJ n, UJ w, F *r, U *qi) {
 template <class T> V mmv(V x, UJ n, UJ w, bool mx) {
   typedef std::numeric_limits<T> L;
   int t = tp(x);
-  V r = an((U)n, t), s = an((U)((w < n ? w : n) + 1), t);
+  V r = an((U)n, t), s = an((U)(2 * ((w < n ? w : n) + 1)), t);
   const T *p = P<T>(x);
   T *o = P<T>(r), *sf = P<T>(s);
   if constexpr (std::is_floating_point_v<T>) {
-    if (!mx) mmw<T, false>(p, n, w, o, sf, L::infinity(), L::infinity());
-    else {
-      UJ i = 0;
-      while (i < n && p[i] == p[i]) i++;
-      if (i == n) mmw<T, true>(p, n, w, o, sf, -L::infinity(), -L::infinity());
-      else {
-        V q = an((U)n, tINT);
-        qmx(p, n, w, o, P<U>(q));
-        mr(q);
-      }
-    }
-  } else if (!mx) mmw<T, false>(p, n, w, o, sf, L::max(), L::max());
-  else mmw<T, true>(p, n, w, o, sf, sizeof(T) == 8 ? -L::max() : L::min(), L::min());
+    UJ i = 0;
+    while (i < n && p[i] == p[i]) i++;
+    T inf = L::infinity();
+    if (i < n && mx) {
+      V q = an((U)n, tINT);
+      qmx(p, n, w, o, P<U>(q));
+      mr(q);
+    } else if (i < n) mmw<T, 2>(p, n, w, o, sf, inf, inf);
+    else if (mx) mmw<T, 1>(p, n, w, o, sf, -inf, -inf);
+    else mmw<T, 0>(p, n, w, o, sf, inf, inf);
+  } else if (!mx) mmw<T, 0>(p, n, w, o, sf, L::max(), L::max());
+  else mmw<T, 1>(p, n, w, o, sf, sizeof(T) == 8 ? -L::max() : L::min(), L::min());
   mr(s);
   return r;
 }
