@@ -262,7 +262,7 @@ void allcodes(V x, UJ w, const char *what) {
 }
 
 TEST_F(Mov, EveryCodeAndTypeAgainstReferences) {
-  for (UJ n : {(UJ)4100, 5 * B, 8 * B + 37})
+  for (UJ n : {B, (UJ)4100, 5 * B, 8 * B + 37})
     for (UJ w : {(UJ)1, (UJ)2, B - 1, B, B + 1, n + 5}) {
       for (int t : {tBYTE, tSHORT, tINT, tLONG}) {
         V x = mk(t, idata(t, n));
@@ -428,15 +428,20 @@ TEST_F(Mov, NotCoveredAndFailingPathsLeakNothing) {
     for (int k = 0; k < 3; k++) {
       UJ a = freebytes();
       V r = paths[i]();
-      if (i < 11) EXPECT_TRUE(isemp(r)) << "path " << i;
-      else EXPECT_FALSE(r) << "path " << i;
+      if (i < 11) {
+        EXPECT_TRUE(isemp(r)) << "path " << i;
+      } else {
+        EXPECT_FALSE(r) << "path " << i;
+      }
       if (r) mr(r);
       eclr();
-      if (k == 2) EXPECT_EQ(freebytes(), a) << "path " << i;
+      if (k == 2) {
+        EXPECT_EQ(freebytes(), a) << "path " << i;
+      }
     }
   }
   EXPECT_EQ(etext(), "");
-  V r = emaC(aA2(as(us("a")), mkf({1, 2})));
+  EXPECT_FALSE(emaC(aA2(as(us("a")), mkf({1, 2}))));
   EXPECT_EQ(etext().substr(0, 6), "'type\n");
   eclr();
 }
