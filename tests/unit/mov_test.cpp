@@ -441,6 +441,15 @@ TEST_F(Mov, NotCoveredAndFailingPathsLeakNothing) {
     }
   }
   EXPECT_EQ(etext(), "");
+  // Shared data keep their count whether the answer is a result, the
+  // empty list or a failure.
+  V x = mkf({1, INFINITY, 3}), y = mk(tLONG, {1, 2, 3});
+  for (int c = 0; c < 7; c++) mr(mw(c, 2, _r(x))), mr(mw(c, 2, _r(y)));
+  mr(emaC(aA2(af(.5), _r(x)))), mr(emaC(aA2(af(.5), _r(y))));
+  EXPECT_FALSE(emaC(aA2(as(us("a")), _r(x))));
+  EXPECT_EQ(hd(x)->rc, 1u);
+  EXPECT_EQ(hd(y)->rc, 1u);
+  mr(x), mr(y);
   EXPECT_FALSE(emaC(aA2(as(us("a")), mkf({1, 2}))));
   EXPECT_EQ(etext().substr(0, 6), "'type\n");
   eclr();
