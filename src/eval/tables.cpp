@@ -65,12 +65,12 @@ static V echB(V x) {
   X(10, "js", en) X(11, "pri", en) X(12, "prng", en) X(13, "sin", ksin)                  \
   X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", en) X(18, "sa", en)    \
   X(19, "ua", en) X(20, "pa", en) X(21, "ga", en) X(22, "at", en) X(23, "pe", en)      \
-  X(24, "ema", en) X(25, "wj", en) X(26, "mkd", en) X(27, "mkt", en)                   \
+  X(24, "ema", emaC) X(25, "wj", en) X(26, "mkd", en) X(27, "mkt", en)                   \
   X(28, "mkp", en) X(29, "plt", en) X(30, "cdl", en) X(31, "aex", en)                  \
   X(32, "aim", en) X(33, "bi", en) X(34, "aj", en) X(35, "arn", en) X(36, "dgn", en)   \
   X(37, "simd", en) X(38, "vmd", en) X(39, "para", en) X(40, "csvr", en)               \
   X(41, "csv0", en) X(42, "csvx", en) X(43, "astt", en) X(44, "diag", diagC)           \
-  X(45, "ajs", en) X(46, "wjb", en) X(47, "mw", en) X(48, "xs", en) X(49, "srt", en)   \
+  X(45, "ajs", en) X(46, "wjb", en) X(47, "mw", mwC) X(48, "xs", en) X(49, "srt", en)   \
   X(50, "rdl", en) X(51, "sbb", en) X(52, "sbt", en) X(53, "wsm", en)                  \
   X(54, "memb", en) X(55, "gagg", en) X(56, "sumn", en) X(57, "ejx", en)               \
   X(58, "cvm", en) X(59, "prn", en) X(60, "hnl", en) X(61, "abs", kabs)                  \

@@ -58,6 +58,15 @@ V katn(V x);
 V rndT(V x);  // builtin rnd: nearest integer, halves away from zero
 }  // namespace zk
 
+// ---- moving windows (mov.cpp): args consumed ----
+namespace zk {
+// builtin mw, (code; w; x): the window aggregates, or the shared empty
+// general list for what it does not cover (never an error).
+V mwC(V args);
+// builtin ema, (alpha; x): the exponential moving average as floats.
+V emaC(V args);
+}  // namespace zk
+
 // ---- reductions, over, scan and each-prior: num/red.h ----
 #include "num/red.h"
 
