@@ -439,6 +439,16 @@ Res apply(I op, V x, V y) {
   return o;
 }
 
+// The atom of temporal type t with count v.
+V tA(int t, J v) {
+  if (t == tTSTAMPA || t == tTSPANA) {
+    V r = an(1, t);
+    PL(r)[0] = v;
+    return r;
+  }
+  return imm(t, (U)v);
+}
+
 // One item's kind and value: temporal type and count, or integer.
 std::string iv(V a) {
   int t = tp(a);
@@ -512,22 +522,14 @@ TEST_F(Time, TypeTables) {
   const char *sub[7] = {"ipnpp.p", ".t....n", "npnpp.p", "...u..n", "....v.n", ".....i.", ".n.nn.n"};
   const char *code = "dtpuvmn";
   const int at[7] = {tDATEA, tTIMEA, tTSTAMPA, tMINUTEA, tSECONDA, tMONTHA, tTSPANA};
-  auto mk = [](int t, J v) {
-    if (t == tTSTAMPA || t == tTSPANA) {
-      V r = an(1, t);
-      PL(r)[0] = v;
-      return r;
-    }
-    return imm(t, (U)v);
-  };
   for (int i = 0; i < 7; i++)
     for (int j = 0; j < 7; j++)
       for (I op : {1, 2}) {
         char want = (op == 1 ? add : sub)[i][j];
-        V x = mk(at[i], 3), y = mk(at[j], 2);
+        V x = tA(at[i], 3), y = tA(at[j], 2);
         Res r = apply(op, x, y);
         // the same pair as one-item vectors
-        V xv = enl(_r(x)), yv = enl(mk(at[j], 2));
+        V xv = enl(_r(x)), yv = enl(tA(at[j], 2));
         Res rv = apply(op, xv, yv);
         mr(x), mr(xv);
         if (want == '.') {
@@ -565,18 +567,10 @@ TEST_F(Time, CrossTypeCompare) {
       for (int k = 0; k < 60; k++) {
         J p = rnd(at[i]), q = rnd(at[j]);
         if (k == 0) q = at[j] == tTSTAMPA || at[j] == tTSPANA ? p : (J)(I)p;  // equal counts
-        auto mk = [](int t, J v) {
-          if (t == tTSTAMPA || t == tTSPANA) {
-            V r = an(1, t);
-            PL(r)[0] = v;
-            return r;
-          }
-          return imm(t, (U)v);
-        };
         std::string row;
         for (I op : {8, 9, 10}) {
-          V x = mk(at[i], p);
-          Res r = apply(op, x, mk(at[j], q));
+          V x = tA(at[i], p);
+          Res r = apply(op, x, tA(at[j], q));
           mr(x);
           row += r.v ? std::to_string(ip(r.v)) : "e";
         }
