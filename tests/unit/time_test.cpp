@@ -406,7 +406,7 @@ V rvec(std::mt19937_64 &g, int t, U n) {
       case 0: v = NJ; break;
       case 1: v = (J)(g() % 200) - 100; break;
       case 2: v = (J)(g() % 2 ? INT32_MAX : INT32_MIN + 1) - (J)(g() % 3); break;
-      case 3: v = (J)(g() % 2 ? INT64_MAX : INT64_MIN + 1) - (J)(g() % 3); break;
+      case 3: v = g() % 2 ? INT64_MAX - (J)(g() % 3) : INT64_MIN + 1 + (J)(g() % 3); break;
       default: v = (J)g() >> (g() % 60);
     }
     // int items 0x80000000 are nulls only inside vectors: kept out here
@@ -467,7 +467,7 @@ TEST_F(Time, VectorKernelAgainstAtoms) {
       if (a <= tLONG && b <= tLONG) continue;
       for (I op : ops)
         for (int shape = 0; shape < 3; shape++) {  // vv, va, av
-          U n = 1 + g() % 40;
+          U n = 1 + g() % 70;  // register bodies and every tail
           V x = rvec(g, a, n), y = rvec(g, b, n);
           if (shape) {
             V &s = shape == 1 ? y : x;
