@@ -20,6 +20,7 @@
 // tested after the loop.
 #include <ctime>
 #include <cmath>
+#include <type_traits>
 #include "core/err.h"
 #include "core/simd.h"
 #include "core/sym.h"
@@ -72,9 +73,24 @@ J mday(J k) { return dcv(2000 + fdiv(k, 12), (int)(k - 12 * fdiv(k, 12)) + 1, 1)
 // ---- constructors ----
 namespace {
 
-// Sign-extends n items of S into D (both integer types).
+// Stores the lanes of v sign-extended to D, halving the register until
+// its lanes are D wide.
+template <class D, class VS> ZK_INLINE void wst(D *d, VS v) {
+  if constexpr (sizeof(Lane<VS>) == sizeof(D)) {
+    vst(d, v);
+  } else {
+    wst(d, vwlo(v));
+    wst(d + NL<VS> / 2, vwhi(v));
+  }
+}
+
+// Sign-extends n items of S into D (both integer types), a register of S
+// at a time.
 template <class S, class D> void widen(const S *s, D *d, U n) {
-  for (U i = 0; i < n; i++) d[i] = (D)s[i];
+  typedef std::conditional_t<sizeof(S) == 1, i8x16, std::conditional_t<sizeof(S) == 2, i16x8, i32x4>> VS;
+  U i = 0;
+  for (; i + NL<VS> <= n; i += NL<VS>) wst(d + i, vld<VS>(s + i));
+  for (; i < n; i++) d[i] = (D)s[i];
 }
 
 // Longs to 32-bit counts: INT64_MIN to the null, others truncated; answers

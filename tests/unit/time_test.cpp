@@ -362,6 +362,16 @@ TEST_F(Time, VectorPaths) {
     for (U i = 0; i < n; i++) EXPECT_EQ(PL(l)[i], (I)w[i] == NI ? NJ : w[i]) << n;
     mr(l);
     mr(d);
+    // widening bytes, shorts and ints to 32 and 64 bits
+    for (int st : {tBYTE, tSHORT, tINT})
+      for (int tt : {tTIMEA, tTSPANA}) {
+        V q = mkqv(tt, zkt::mk(st, v));
+        for (U i = 0; i < n; i++) {
+          J e = st == tBYTE ? (int8_t)v[i] : st == tSHORT ? (int16_t)v[i] : (J)(I)v[i];
+          EXPECT_EQ(tt == tTSPANA ? PL(q)[i] : (J)PI(q)[i], e) << st << " " << tt << " " << n;
+        }
+        mr(q);
+      }
     // fields: ints in registers, longs with the wide items redone
     std::vector<I> s32(n);
     std::vector<J> o(n + 1);
