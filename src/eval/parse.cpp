@@ -264,7 +264,7 @@ bool fltrun(const char *p) {
     }
     const char *q = p;
     while (isbl(*q)) q++;
-    if (!(isdg(*q) || (*q == '-' && isdg(q[1])))) return false;
+    if (q == p || !(isdg(*q) || (*q == '-' && isdg(q[1])))) return false;  // 1-2.5: no run
     p = q;
   }
 }

@@ -228,7 +228,7 @@ ZK_INLINE bool tmp(int t) { return t >= tDATEA; }
 ZK_INLINE bool wide(int t) { return t == tTSTAMPA || t == tTSPANA; }
 ZK_INLINE bool ilong(int t) { return t == tINTA || t == tLONGA; }
 ZK_INLINE bool dur(int t) { return t == tTIMEA || t == tMINUTEA || t == tSECONDA || t == tTSPANA; }
-// The count of a temporal atom, its null read as 0N.
+// The count of a temporal atom, its null read as 0N (for + - * & |).
 ZK_INLINE J tcnt(V x) {
   if (heap(x)) return PL(x)[0];
   I v = ip(x);
@@ -237,9 +237,9 @@ ZK_INLINE J tcnt(V x) {
 ZK_INLINE J unit(int t) { return t <= tSECONDA ? tunit_ns[t - tDATEA] : 1; }
 
 // A temporal of type tt with count c, shifted by v: c+v, c-v, or v-c.
+// Sums that leave the type's width raise 'limit (tmk tests 32 bits).
 V tshift(int tt, J c, J v, I op, bool tleft) {
   if (c == NJ || v == NJ) return tmk(tt, NJ);
-  if (wide(tt)) return tmk(tt, op == 1 ? wadd(c, v) : tleft ? wsub(c, v) : wsub(v, c));
   __int128 s = op == 1 ? (__int128)c + v : tleft ? (__int128)c - v : (__int128)v - c;
   if (s != (J)s) return ez0();
   return tmk(tt, (J)s);
@@ -415,12 +415,11 @@ V tatm(V x, V y, I op) {
       if (ta && tb) {
         I rt = trk(a, b, op);
         if (!rt) return et(y);
-        if (rt < 0) return en(y);
         J p = tcnt(x), q = tcnt(y);
         mr(y);
         if (p == NJ || q == NJ) return tmk(rt, NJ);
-        if (a == b) return tmk(rt, op == 1 ? wadd(p, q) : wsub(p, q));
-        __int128 s = (__int128)p * unit(a), u = (__int128)q * unit(b);
+        bool one = a == b;  // one unit: the counts combine directly
+        __int128 s = (__int128)p * (one ? 1 : unit(a)), u = (__int128)q * (one ? 1 : unit(b));
         s = op == 1 ? s + u : s - u;
         if (s != (J)s) return ez0();
         return tmk(rt, (J)s);
@@ -437,7 +436,11 @@ V tatm(V x, V y, I op) {
       int tt = ta ? a : b;
       J c = tcnt(ta ? x : y), v = av(ta ? y : x);
       mr(y);
-      return tmk(tt, c == NJ || v == NJ ? NJ : wmul(c, v));
+      if (c == NJ || v == NJ) return tmk(tt, NJ);
+      if (wide(tt)) return tmk(tt, wmul(c, v));  // timespan products wrap
+      __int128 s = (__int128)c * v;
+      if (s != (J)s) return ez0();
+      return tmk(tt, (J)s);
     }
     case 4: return tdv(x, y);
     case 5: return et(y);
@@ -445,7 +448,6 @@ V tatm(V x, V y, I op) {
       if (!ta || !tb) return et(y);
       I rt = trk(a, b, op);
       if (!rt) return et(y);
-      if (rt < 0) return en(y);
       J p = tcnt(x), q = tcnt(y);
       mr(y);
       return tmk(rt, op == 6 ? (p < q ? p : q) : (p > q ? p : q));
@@ -453,8 +455,10 @@ V tatm(V x, V y, I op) {
     default: {
       if (a == tFLTA || b == tFLTA) return tcf(x, y, op);
       auto cnt = [](int t) { return tmp(t) || ilong(t) || t == tCHRA; };
+      // A 32-bit count compares as its signed value: the null date is the
+      // int 0x80000000, not the long null.
       if (a == b || (cnt(a) && cnt(b) && !(ta && tb))) {
-        J p = ta ? tcnt(x) : av(x), q = tb ? tcnt(y) : av(y);
+        J p = av(x), q = av(y);
         mr(y);
         return ai(op == 8 ? p < q : op == 9 ? p > q : p == q);
       }

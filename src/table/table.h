@@ -10,9 +10,17 @@
 //   pTy   a bare month item Y.MM at t (no cursor): 1 and the months since
 //         2000.01 in *out, else 0
 // tbad tells the parser why a 0 came back: 0 not temporal (try the other
-// number forms), 1 a malformed field ('parse), 2 out of range ('limit),
-// 3 the error text is already set (pass it up).  The parser clears it.
-// tng is set only while pTng reads the magnitude of a negative literal.
+// number forms), 1 a malformed field ('parse), 2 out of range ('limit).
+// The parser clears it.  tng is set only while pTng reads the magnitude of
+// a negative literal (it admits one more unit: the null's pattern).
+//
+// Text casts (`$` with a type letter), one char vector (consumed) to one
+// atom; unparsable text gives the type's null, a value that does not fit
+// 'limit, anything but a char vector 'type:
+//   ptT time  ptD date  ptP timestamp  ptN timespan  ptU minute  ptV second
+//   ptM month; ptuv the body of ptU (k 0) and ptV (k 1)
+// Their sub-scanners answer 0 and move the cursor past what they read, or
+// answer 1: tdx [-]Y.M.D to a day count, ttx h[:m[:s]][.f] to fields.
 #pragma once
 #include "core/core.h"
 
@@ -24,6 +32,63 @@ extern G tng;
 V pTmp();
 V pTng();
 int pTy(const char *t, I *out);
+V ptT(V x);
+V ptD(V x);
+V ptP(V x);
+V ptN(V x);
+V ptU(V x);
+V ptV(V x);
+V ptM(V x);
+V ptuv(V x, int k);
+int tdx(const char **c, J *days);
+int ttx(const char **c, J *h, J *m, J *s, J *ns);
+
+// ---- the representation and its builtins (time.cpp) ----
+// Calendar: leap (a leap year), mlen (days in month m of year y), dcv (days
+// from 2000.01.01 to y.m.d), dmo1 (the month count of a day count), mday
+// (the first day of a month count, 64 bits).
+// mkqv: an integer vector (types 2..7, consumed) as a temporal vector of
+// atom type t; 'limit when a long item other than 0N does not fit 32 bits.
+// tjk: the temporal atom type of a time column (a vector, or a list of
+// atoms of one temporal type), 1 for an empty list, -1 for a list mixing a
+// temporal atom with other types, else 0; x borrowed.  tjn: the counts of a
+// time column as a long vector (32-bit nulls to 0N), or x itself (+1 ref).
+// hhd mmd secd: one field of a millisecond count (0N not tested); hhL mmL
+// secL: the same over longs (0N to 0N), answering whether any lay outside
+// 32 bits; hhI mmI secI over ints.
+// Builtins (one argument, consumed): mkdt mktm mknp mkmn mksc mkmo mksp,
+// modC, dmoC, hhC mmC secC, tjnC, qtzo.
+bool leap(J y);
+int mlen(J y, int m);
+J dcv(J y, int m, int d);
+I dmo1(J d);
+J mday(J k);
+V mkqv(I t, V x);
+I tjk(V x);
+V tjn(V x);
+J hhd(J v);
+J mmd(J v);
+J secd(J v);
+bool hhL(const J *s, J *d, U n);
+bool mmL(const J *s, J *d, U n);
+bool secL(const J *s, J *d, U n);
+void hhI(const I *s, J *d, U n);
+void mmI(const I *s, J *d, U n);
+void secI(const I *s, J *d, U n);
+V mkdt(V x);
+V mktm(V x);
+V mknp(V x);
+V mkmn(V x);
+V mksc(V x);
+V mkmo(V x);
+V mksp(V x);
+V modC(V x);
+V dmoC(V x);
+V hhC(V x);
+V mmC(V x);
+V secC(V x);
+V tjnC(V x);
+V qtzo(V x);
 
 // ---- temporal arithmetic and comparison (tarith.cpp) ----
 // Operator codes as in num/ari.h.  A temporal atom's count: its 32-bit

@@ -938,8 +938,10 @@ TEST(Srcform, RoundTrip) {
   }
   if (!pending.empty())
     printf("round trip: %d rows read back; waiting on unbuilt verbs or scanners:\n%s", ok, pending.c_str());
-  // Literals the parser reads without any verb must read back already.
-  EXPECT_GE(ok, 30);
+  // Literals the parser reads without any verb must read back already,
+  // temporal atoms and vectors among them (only empty typed vectors wait
+  // for the casts).
+  EXPECT_GE(ok, 70);
 }
 
 }  // namespace
