@@ -946,3 +946,32 @@ TEST(Srcform, RoundTrip) {
 
 }  // namespace
 }  // namespace zk
+
+namespace zk {
+namespace {
+
+// A list nested far deeper than any walker's limit: every walker either
+// iterates or gives 'stack at its fixed depth, and nothing touches the C
+// stack in proportion to the depth.
+TEST(Deep, WalkersGiveAValueOrStack) {
+  boot();
+  UJ before = freebytes();
+  V x = aA0(0);
+  for (U i = 0; i < 100000; i++) x = aA1(x);
+  for (V (*f)(V) : {kst, str}) {
+    V r = f(_r(x));
+    EXPECT_EQ(r, 0u);
+    EXPECT_EQ(etext().substr(0, 6), "'stack");
+  }
+  V c = mut(_r(x));  // a copy is one level deep
+  EXPECT_NE(c, x);
+  EXPECT_TRUE(mtc_(c, x));
+  G flag = 0;
+  EXPECT_EQ(hA(c, &flag), hA(x, &flag));
+  mr(c);
+  mr(x);
+  EXPECT_EQ(freebytes(), before);
+}
+
+}  // namespace
+}  // namespace zk
