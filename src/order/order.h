@@ -21,4 +21,10 @@ I qA(V x, V y);
 V unq(V x);
 V fnd(V x, V y);
 
+// ---- binary search (bin.cpp) ----
+// bin: x a sorted boolean, integer or float vector (borrowed), y consumed:
+// for each item of y the index of the last item of x not greater than it,
+// -1 below the first; an atom y gives a long atom, else a long vector.
+V bin(V x, V y);
+
 }  // namespace zk
