@@ -294,6 +294,24 @@ TEST_F(List, SmallParallelAndGeneralPathsAgree) {
   }
 }
 
+// An atom is every item of itself; a char indexes by its code; the elided
+// index gives the value itself.
+TEST_F(List, AtomsCharsAndElidedIndexes) {
+  EXPECT_EQ(i1(ai(5), ai(3)), ai(5));
+  V f = af(2.5);
+  V r = i1(f, aCz("ab"));
+  EXPECT_EQ(r, f);
+  mr(r), mr(f);
+  V s = aCz("abc");
+  EXPECT_EQ(i1(s, ac('\001')), ac('b'));
+  EXPECT_EQ(i1(s, ac('b')), ac(' '));
+  r = i1(s, GNULL);
+  EXPECT_EQ(r, s);
+  mr(r), mr(s);
+  EXPECT_EQ(ks(i1(s = ev("10 20 30"), af(1))), "'type");
+  mr(s);
+}
+
 // A sorted dict is a step function: the value of the last key not
 // greater than the index, the null below the first key.
 TEST_F(List, StepDicts) {
