@@ -58,9 +58,10 @@ ZK_INLINE void puta(V x, UJ i, V a) {
   }
 }
 
-// Width (type 3..7) an integer vector of type t needs to also hold v.
-ZK_INLINE int wfor(int t, J v) {
-  int need = t == tBOOL && (UJ)v <= 1 ? tBOOL : tZ(v);
+// Width (type 3..7) an integer vector of type t needs to also hold v;
+// only an int atom 0 or 1 is a bit (a long atom widens booleans to bytes).
+ZK_INLINE int wfor(int t, J v, bool bit) {
+  int need = t == tBOOL && bit && (UJ)v <= 1 ? tBOOL : tZ(v);
   return need > t ? need : t;
 }
 
@@ -210,7 +211,7 @@ V psh(V x, V y) {
   if (t != tLIST) {
     if (intv(t) && (yt == tINTA || yt == tLONGA)) {
       J v = gl(y);
-      int w = wfor(t, v);
+      int w = wfor(t, v, yt == tINTA);
       if (w != t && !(x = ct(w, x))) return 0;
       x = aa((U)n + 1, x);
       puti(x, w, (UJ)n, v);

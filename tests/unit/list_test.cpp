@@ -390,6 +390,12 @@ TEST_F(List, PushWidensAndEnlists) {
   t = psh(t, ai(2));
   EXPECT_EQ(tp(t), tBYTE);
   mr(t);
+  t = an(2, tBOOL);
+  P(t)[0] = 1;
+  t = psh(t, al(1));  // a long atom is no bit: bytes
+  EXPECT_EQ(tp(t), tBYTE);
+  EXPECT_EQ(zkt::items(t), (std::vector<J>{1, 0, 1}));
+  mr(t);
   V f = psh(_r(ce[tFLT]), ai(4));  // an empty float vector and an int: one int
   EXPECT_EQ(tp(f), tINT);
   mr(f);
