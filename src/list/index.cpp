@@ -288,11 +288,7 @@ V tget(V x, V y) {
   V r = m ? an(m, tLIST) : aA0(0);
   for (U j = 0; j < m; j++) {
     V s = i1(PA(cs)[j], _r(y));
-    if (!s) {
-      hd(r)->count = j;
-      mr(r);
-      return mr(y), (V)0;
-    }
+    if (!s) return lfail(r, j), mr(y), (V)0;
     PA(r)[j] = s;
   }
   mr(y);
@@ -388,8 +384,7 @@ V i8(V x, V *a, U n) {
     V s = deeper(it, b, n - 1);
     mr(it);
     if (!s) {
-      hd(o)->count = i;
-      mr(o);
+      lfail(o, i);
       mr(r);
       mrn(n - 1, a + 1);
       return 0;

@@ -255,11 +255,7 @@ V cat10(V x, V y) {
     V c = m ? an(m, tLIST) : aA0(0);
     for (U j = 0; j < m; j++) {
       V s = cat(PA(cx)[j], _r(PA(cy)[j]));
-      if (!s) {
-        hd(c)->count = j;
-        mr(c);
-        return mr(x), (V)0;
-      }
+      if (!s) return lfail(c, j), mr(x), (V)0;
       PA(c)[j] = s;
     }
     V r = aM(_r(PA(x)[0]), c);

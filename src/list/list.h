@@ -94,6 +94,15 @@ ZK_INLINE J iti(V x, int t, UJ i) {
   }
 }
 
+// A builder that failed at item j of the general list l it was filling:
+// the slots not yet written get `::` (nothing to release) and l is
+// released whole, so no slot is read uninitialised.  Returns 0.
+ZK_INLINE V lfail(V l, U j) {
+  for (U q = j, m = nx(l); q < m; q++) PA(l)[q] = GNULL;
+  mr(l);
+  return 0;
+}
+
 // Flip (flip.cpp), monadic +: table to dict of columns and back; consumes x.
 V flp(V x);
 

@@ -427,7 +427,7 @@ TEST_F(List, FailingJoinsLeakNothing) {
   ASSERT_TRUE(setup) << etext();
   mr(setup);
   for (const char *s : {"t,+`c`d!(,1;,2)", "k,k", "k,t", "t,k", "(`a`b!1 2),k", "k,`a`b!1 2", "1 2 3@`a",
-                        "(1 2 3)[0;1]", "k 1"}) {
+                        "(1 2 3)[0;1]", "k 1", "t 1.5", "t 1.5 2.5", "t[1.5;0]"}) {
     for (int i = 0; i < 2; i++) {
       V r = ev(s);
       EXPECT_FALSE(r) << s;
