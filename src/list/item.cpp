@@ -55,13 +55,8 @@ static V icol(V c, J i) {
 V iM(V x, J i) {
   V c = PA(x)[1];
   U m = nx(c);
-  if (!m) {  // no columns: an empty row shaped by the column list's prototype
-    V p = rs0(enl(io(c, i)));
-    V r = aA0(0);
-    mr(PA(r)[0]);
-    PA(r)[0] = p;
-    return am(_r(PA(x)[0]), r);
-  }
+  if (!m)  // no columns: an empty value vector shaped by the column list's prototype
+    return am(_r(PA(x)[0]), rs0(enl(io(PA(c)[0], i))));
   V r = an(m, tLIST);
   for (U j = 0; j < m; j++) PA(r)[j] = icol(PA(c)[j], i);
   return am(_r(PA(x)[0]), sqz(r));
