@@ -19,7 +19,7 @@ namespace zk {
 
 // X(slot, shown name, kernel, bound function)
 #define ZK_V1(X)                                                                      \
-  X(0, ":", sam, sam) X(1, "+", flp, flp) X(2, "-", neg, neg) X(3, "*", fir, en)       \
+  X(0, ":", sam, sam) X(1, "+", flp, flp) X(2, "-", neg, neg) X(3, "*", fir, fir)       \
   X(4, "%", sqr, sqr) X(5, "!", til, en) X(6, "&", whr, en) X(7, "|", rev, en)        \
   X(8, "<", asc, en) X(9, ">", dsc, en) X(10, "=", grp, en) X(11, "~", not_, not_)      \
   X(12, ",", enl, enl) X(13, "^", nul, nul) X(14, "#", len, en) X(15, "_", flr, flr)    \
@@ -33,7 +33,7 @@ namespace zk {
   X(0, ":", dex, dex) X(1, "+", add, add) X(2, "-", sub, sub) X(3, "*", mul, mul)    \
   X(4, "%", dvd, dvd) X(5, "!", exc, exc) X(6, "&", mnu, mnu) X(7, "|", mxu, mxu)    \
   X(8, "<", ltu, ltu) X(9, ">", gtu, gtu) X(10, "=", eql, eql) X(11, "~", mtc, mtc)  \
-  X(12, ",", cat, no2) X(13, "^", crt, no2) X(14, "#", hsh, no2) X(15, "_", und, no2) \
+  X(12, ",", cat, cat) X(13, "^", crt, no2) X(14, "#", hsh, no2) X(15, "_", und, no2) \
   X(16, "$", dlr, no2) X(17, "?", que, no2) X(18, "@", _1, _1) X(19, ".", dot, dot)  \
   X(20, "0:", v0c, no2) X(21, "1:", v1c, no2) X(22, "2:", v2c, no2)                  \
   X(23, "3:", dex, dex) X(24, "4:", dex, dex) X(25, "mkl", dex, dex)                 \

@@ -1,32 +1,55 @@
-// ie.cpp: ie(f, x), the seed of a fold of f over x: the empty value of x's
-// type for join, else the identity element of f for the type of x's first
-// item.
+// ie.cpp: ie(v, x), the seed a fold or amend of verb v over x starts from
+// when there is nothing to fold, and iex(v, y), the identity of v for the
+// kind of y.
 //
-// least version: join, and + - * over integer and float items; every
-// other function or item type fails with 'nyi.  The list primitives'
-// owner completes it.
+// The identity belongs to a class chosen by the verb's slot: zero (+ -),
+// one (* %), top (! & >), bottom (| <), null (everything else, and any
+// function that is not a dyadic primitive).  The kind of y then picks the
+// value: floats get 0.0 1.0 0w -0w 0n, chars a payload, symbols always the
+// empty symbol, every other atom a plain integer (temporals too: the seed
+// is a number, not a date), vectors that many copies of the identity of
+// their item 0, lists, tables and dicts the identity of each item.
+#include <cmath>
 #include "core/err.h"
+#include "eval/eval.h"
 #include "eval/tables.h"
 #include "list/list.h"
 
 namespace zk {
 
-V ie(V f, V x) {
-  int t = tp(x);
-  if (f == mp2(12)) return _r(ce[t == tRANGE ? tBYTE : t < tINTA ? t : TT[t]]);
-  int s = tp(f) == tDYAD ? (int)((U)f & 31) : -1;
-  if (s < 1 || s > 3) return en0();
-  V it = io(x, 0);
-  int a = tp(it);
-  if (a < tINTA && a != tLIST && a != tTABLE && a != tDICT) {  // a vector item: its items' type
-    V i0 = io(it, 0);
-    a = tp(i0);
-    mr(i0);
+namespace {
+
+enum { ZERO, ONE, TOP, BOT, NUL };
+
+// Class by dyadic slot 0..9 (slot 5 `!` is top with char 127, see below).
+constexpr G CLS[10] = {NUL, ZERO, ZERO, ONE, ONE, TOP, TOP, BOT, BOT, TOP};
+constexpr F FV[5] = {0.0, 1.0, INFINITY, -INFINITY, NAN};
+constexpr J JV[5] = {0, 1, WJ, -WJ, NJ};
+constexpr I CV5[5] = {0, 1, -1, 0, ' '};
+
+}  // namespace
+
+V iex(V v, V y) {
+  if (!v) return y;
+  int s = tp(v) == tDYAD ? (int)((U)v & 31) : 0;
+  if (s > 9) s = 0;
+  int c = CLS[s], t = tp(y);
+  if (t >= tINTA) {
+    mr(y);
+    if (t == tFLTA) return af(FV[c]);
+    if (t == tCHRA) return imm(tCHRA, (U)(s == 5 ? 127 : CV5[c]));
+    if (t == tSYMA) return as(0);
+    return az(JV[c]);
   }
-  mr(it);
-  if (a == tINTA || a == tLONGA) return ai(s == 3);
-  if (a == tFLTA) return af(s == 3 ? 1.0 : 0.0);
-  return en0();
+  if (t == tLIST || t == tTABLE || t == tDICT) return r2f(iex, v, y);
+  J n = _n(y);
+  return rsz(n, iex(v, fir(y)));
+}
+
+V ie(V v, V x) {
+  int t = tp(x);
+  if (v == mp2(12)) return _r(ce[t == tRANGE ? tLONG : t >= tBOOL && t <= tTSPAN ? t : t == tDICT ? tDICT : tLIST]);
+  return iex(v, io(x, 0));
 }
 
 }  // namespace zk

@@ -1,8 +1,11 @@
 // list.h: the list primitives' face to the rest of the engine.  Names: _n
 // = count (the engine's _N), ii = item i, io = item i with null fill, iM =
-// row i of a table, mkn = null of a value's shape, las = last item (item.cpp);
-// psh = append one item, enl = enlist, cat10 = join x,y, jc = join strings
-// with a character (join.cpp); rs0 = 0#x, drp = drop (take.cpp).
+// row i of a table, fir / las = first / last item, mkn = null of a value's
+// shape, mqn = null prototype (item.cpp); ie / iex = seed of a fold and
+// identity of a verb (ie.cpp); psh = append one item, enl = enlist, cat =
+// the verb x,y, cat10 / cat11 = the join core, jc = join strings with a
+// character (join.cpp); rs0 = 0#x, rsz = n#x, slc = slice, drp = drop
+// (take.cpp).
 // Ownership is per line: "borrows" leaves the caller's reference alone,
 // "consumes" takes it over.  A failure returns 0 with the error text set.
 #pragma once
@@ -16,16 +19,22 @@ V ii(V x, J i);      // borrows; no bounds check; i = 0 of an empty vector reads
 V io(V x, J i);      // borrows; past either end: the null of x's items
 V iM(V x, J i);      // borrows a table: row i as a dict
 V mkn(V x);          // consumes: the null of x's shape
-V las(V x);          // consumes: last item; the null of x's items when empty
+V mqn(V x);          // consumes: the null prototype (empty vector of a vector's type, typed null of an atom)
+V fir(V x);          // consumes: first item (monadic *); fills when empty
+V las(V x);          // consumes: last item; fills as fir when empty
 
 // ---- join (join.cpp) ----
 V psh(V list, V item);  // consumes both; grows in place when unshared
 V enl(V x);             // consumes
-V cat10(V x, V y);      // consumes x, borrows y
+V cat(V x, V y);        // the dyadic `,`: borrows x (never changed), consumes y
+V cat10(V x, V y);      // consumes x (grown in place when unshared), borrows y
+V cat11(V x, V y);      // consumes both
 V jc(char c, V list);   // consumes the list of char vectors
 
 // ---- take and drop (take.cpp) ----
 V rs0(V x);         // consumes: 0#x
+V rsz(J n, V x);    // consumes: n#x (n >= 0)
+V slc(V x, U a, U b);  // borrows: items a .. b-1 of a vector or list
 V drp(J n, V x);    // consumes: n>0 drops the first n items, n<0 the last -n
 
 // ---- indexed assignment (amend.cpp) ----
@@ -49,11 +58,15 @@ V i2(V x, V i, V j);
 // x[a0;a1;...] by n indices: x borrowed, the n indices consumed (the array
 // stays the caller's); n = 0 gives x.
 V i8(V x, V *a, U n);
+// The pool task of a parallel gather: part k of the job's indexes.
+void gat_w(void *job, int k);
 
 // ---- seeds (ie.cpp) ----
 // The seed of a fold of f over x (x borrowed): for `,` the empty value of
-// x's type, else the identity element of f for the type of x's first item.
+// x's type, else the identity element of f for the kind of x's first item.
 V ie(V f, V x);
+// The identity of verb f for the kind of y (consumed); f = 0 gives y.
+V iex(V f, V y);
 
 // ---- functional amend and protected application (amend/at.cpp,
 // amend/dot.cpp): the n-adic `@` and `.`, args[0] consumed, the others
@@ -79,6 +92,15 @@ ZK_INLINE J iti(V x, int t, UJ i) {
     case tINT: return PI(x)[i];
     default: return PL(x)[i];
   }
+}
+
+// A builder that failed at item j of the general list l it was filling:
+// the slots not yet written get `::` (nothing to release) and l is
+// released whole, so no slot is read uninitialised.  Returns 0.
+ZK_INLINE V lfail(V l, U j) {
+  for (U q = j, m = nx(l); q < m; q++) PA(l)[q] = GNULL;
+  mr(l);
+  return 0;
 }
 
 // Flip (flip.cpp), monadic +: table to dict of columns and back; consumes x.

@@ -1,7 +1,8 @@
-// take.cpp: rs0 (0#x, the empty value of x's kind) and drp (drop n items
-// from the front, or -n from the back).
+// take.cpp: rs0 (0#x, the empty value of x's kind), rsz (n#x), slc
+// (a slice) and drp (drop n items from the front, or -n from the back).
 //
-// least version: covers what the runtime core needs; the list primitives'
+// least version: covers what the runtime core and item access need (rsz
+// repeats an atom; any other take fails with 'nyi); the list primitives'
 // owner completes take, reshape and the rest.
 //
 // A dropped general list is squeezed (its remaining items may all be atoms
@@ -34,6 +35,50 @@ V rs0(V x) {
   else r = _r(ce[t]);
   mr(x);
   return r;
+}
+
+V rsz(J n, V x) {
+  if (!n) return rs0(x);
+  int t = tp(x);
+  if (t < tINTA || n < 0) return en(x);
+  if (n > 0xFFFFFFFFll) return ez(x);
+  V r = enl(x);
+  if (tp(r) == tLIST) {
+    V a = PA(r)[0];
+    r = aa((U)n, r);
+    for (J i = 1; i < n; i++) PA(r)[i] = _r(a);
+    hd(r)->count = (U)n;
+    return r;
+  }
+  r = aa((U)n, r);
+  UJ w = (UJ)1 << Tw[tp(r)] >> 3;  // bytes per item
+  for (J i = 1; i < n; i++) memcpy(P(r) + i * w, P(r), w);
+  hd(r)->count = (U)n;
+  return r;
+}
+
+V slc(V x, U a, U b) {
+  int t = tp(x);
+  U k = b - a;
+  if (t == tBOOL) {
+    V r = an(k, tBOOL);
+    memset(P(r), 0, (k + 7) >> 3);
+    for (U i = 0; i < k; i++) {
+      U j = a + i;
+      P(r)[i >> 3] |= (G)(((P(x)[j >> 3] >> (j & 7)) & 1) << (i & 7));
+    }
+    return r;
+  }
+  if (t != tLIST) return aV(t, k, P(x) + ((UJ)a << Tw[t] >> 3));
+  if (!k) {  // an empty slice keeps the shape of x's first item, in nulls
+    V r = aA0(0);
+    mr(PA(r)[0]);
+    PA(r)[0] = nx(x) ? mkn(ii(x, 0)) : _r(PA(x)[0]);
+    return r;
+  }
+  V r = an(k, tLIST);
+  for (U i = 0; i < k; i++) PA(r)[i] = _r(PA(x)[a + i]);
+  return sqz(r);
 }
 
 V drp(J n, V x) {

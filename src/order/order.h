@@ -94,4 +94,10 @@ template <class T, U N = 32> struct Stk {
   }
 };
 
+// ---- binary search (bin.cpp) ----
+// bin: x a sorted boolean, integer or float vector (borrowed), y consumed:
+// for each item of y the index of the last item of x not greater than it,
+// -1 below the first; an atom y gives a long atom, else a long vector.
+V bin(V x, V y);
+
 }  // namespace zk
