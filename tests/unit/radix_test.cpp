@@ -165,81 +165,81 @@ void check_sort(V s, V x, const std::vector<UJ> &want, const char *what) {
 
 // Every type, size, pattern and thread count through rdxg and rdxsrt (and
 // through the counting kernels whenever they accept).
-void sweep(bool wide) {
+void sweep(int t, bool wide) {
   zk::boot_once();
   UJ keep = rdx_wide;
   if (wide) rdx_wide = 0;
   // Sixty-four workers on a shared machine: let them sleep soon.
-  int ws = pl_wspin.exchange(500), ss = pl_sspin.exchange(500);
-  uint32_t seed = 1;
-  for (int t : TYPES)
-    for (UJ n : SIZES)
-      for (int p = RAND; p <= HALF1; p++) {
-        if (n < 2 && p != RAND) continue;
-        if (wide && n > 32768 && p != RAND && p != HALF1) continue;
-        Items d = gen(t, n, (Pat)p, seed++);
-        auto wg = judge_grade(d);
-        auto ws = judge_sort(d);
-        V x = mkv(d);
-        for (const char *th : THREADS) {
-          EnvThreads e(th);
-          char what[96];
-          snprintf(what, sizeof what, "type %d n %llu %s threads %s", t, (unsigned long long)n,
-                   PATN[p], th);
-          ArenaAt a;
-          rdx_how = 0;
-          V g = rdxg(x);
-          EXPECT_TRUE(a.same()) << what;
-          check_grade(g, wg, wide && n > 0, what);
-          mr(g);
-          int T = atoi(th);
-          if (n > 32767 && T >= 2 && width(t) > 1 && (p == HALF || p == HALF1 || p == LOWBYTE)) {
-            EXPECT_EQ(rdx_how, p == HALF ? 2 : 3) << what;
-          }
-          U rc = hd(x)->rc;
-          V s = rdxsrt(x);
-          EXPECT_TRUE(a.same()) << what;
-          if (n < 2) {
-            EXPECT_EQ(s, 0u) << what;
-          } else {
-            check_sort(s, x, ws, what);
-            bool inorder = p == ORDERED || p == EQUAL;
-            if (inorder) {
-              EXPECT_EQ(s, x) << what;
-            }
-            if (s == x) {
-              EXPECT_EQ(hd(x)->rc, rc + 1) << what;
-            }
-            mr(s);
-          }
-          hd(x)->attr = 0;
-          if (V c = cntgrd(x)) {
-            EXPECT_TRUE(a.same()) << what;
-            check_grade(c, wg, wide && n > 0, what);
-            mr(c);
-          }
-          if (V c = cntsrt(x)) {
-            check_sort(c, x, ws, what);
-            mr(c);
-          }
-          EXPECT_TRUE(a.same()) << what;
-          hd(x)->attr = 0;
-          if (::testing::Test::HasFailure()) break;
+  int wsp = pl_wspin.exchange(500), ssp = pl_sspin.exchange(500);
+  uint32_t seed = (uint32_t)t * 1000;
+  for (UJ n : SIZES)
+    for (int p = RAND; p <= HALF1; p++) {
+      if (n < 2 && p != RAND) continue;
+      if (wide && n > 32768 && p != RAND && p != HALF1) continue;
+      Items d = gen(t, n, (Pat)p, seed++);
+      auto wg = judge_grade(d);
+      auto ws = judge_sort(d);
+      V x = mkv(d);
+      for (const char *th : THREADS) {
+        EnvThreads e(th);
+        char what[96];
+        snprintf(what, sizeof what, "type %d n %llu %s threads %s", t, (unsigned long long)n,
+                 PATN[p], th);
+        ArenaAt a;
+        rdx_how = 0;
+        V g = rdxg(x);
+        EXPECT_TRUE(a.same()) << what;
+        check_grade(g, wg, wide && n > 0, what);
+        mr(g);
+        int T = atoi(th);
+        if (n > 32767 && T >= 2 && width(t) > 1 && (p == HALF || p == HALF1 || p == LOWBYTE)) {
+          EXPECT_EQ(rdx_how, p == HALF ? 2 : 3) << what;
         }
-        mr(x);
-        if (::testing::Test::HasFailure()) goto out;
+        U rc = hd(x)->rc;
+        V s = rdxsrt(x);
+        EXPECT_TRUE(a.same()) << what;
+        if (n < 2) {
+          EXPECT_EQ(s, 0u) << what;
+        } else {
+          check_sort(s, x, ws, what);
+          bool inorder = p == ORDERED || p == EQUAL;
+          if (inorder) {
+            EXPECT_EQ(s, x) << what;
+          }
+          if (s == x) {
+            EXPECT_EQ(hd(x)->rc, rc + 1) << what;
+          }
+          mr(s);
+        }
+        hd(x)->attr = 0;
+        if (V c = cntgrd(x)) {
+          EXPECT_TRUE(a.same()) << what;
+          check_grade(c, wg, wide && n > 0, what);
+          mr(c);
+        }
+        if (V c = cntsrt(x)) {
+          check_sort(c, x, ws, what);
+          mr(c);
+        }
+        EXPECT_TRUE(a.same()) << what;
+        hd(x)->attr = 0;
+        if (::testing::Test::HasFailure()) break;
       }
+      mr(x);
+      if (::testing::Test::HasFailure()) goto out;
+    }
 out:
   rdx_wide = keep;
-  pl_wspin = ws;
-  pl_sspin = ss;
+  pl_wspin = wsp;
+  pl_sspin = ssp;
 }
 
-TEST(Radix, EveryKindSizeAndThreadCountAgainstStableSort) { sweep(false); }
-
+struct Kinds : ::testing::TestWithParam<int> {};
+TEST_P(Kinds, EverySizeAndThreadCountAgainstStableSort) { sweep(GetParam(), false); }
 // Above rdx_wide items, grades carry 64-bit indexes and come back as long
 // vectors; the hook lowers the limit so that path runs on small inputs.
-TEST(Radix, WideIndexesGiveTheSameGrades) { sweep(true); }
+TEST_P(Kinds, WideIndexesGiveTheSameGrades) { sweep(GetParam(), true); }
+INSTANTIATE_TEST_SUITE_P(Radix, Kinds, ::testing::ValuesIn(TYPES));
 
 V fv(std::vector<F> v) {
   V x = an((U)v.size(), tFLT);
