@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <pthread.h>
 #include <random>
 #include <vector>
 
@@ -329,6 +330,33 @@ TEST(Radix, InOrderSortIsTheSameObject) {
     mr(g);
     mr(x);
   }
+}
+
+// An ordered vector shared by several threads in shared mode (as under
+// parallel each): every sort of it sets the same attribute byte and takes
+// a reference, with no lost count and no data race.
+struct Shared {
+  V x;
+  pthread_t caller;
+};
+void sorter(void *c, int) {
+  auto *s = (Shared *)c;
+  tl.rc_sync = 1;
+  for (int k = 0; k < 200; k++) {
+    V r = k & 1 ? rdxsrt(s->x) : cntsrt(s->x);
+    if (r) mr(r);
+  }
+  tl.rc_sync = 0;
+  if (!pthread_equal(pthread_self(), s->caller)) arena_free();
+}
+TEST(Radix, SharedInOrderSortsRaceOnNothing) {
+  zk::boot_once();
+  V x = zkt::mk(tLONG, {1, 2, 2, 3, 9});
+  Shared s{x, pthread_self()};
+  par_run_spawn(4, sorter, &s);
+  EXPECT_EQ(hd(x)->rc, 1u);
+  EXPECT_EQ(hd(x)->attr, 1);
+  mr(x);
 }
 
 TEST(Radix, OtherTypesDecline) {
