@@ -3,6 +3,7 @@
 // never freed piece by piece: a caller takes a mark (tl.a_off, tl.a_over),
 // works, and rewinds to it.  The statement loop and the C interface's call
 // entry rewind around their work, so scratch lives at most one statement.
+#include <sys/mman.h>
 #include <algorithm>
 #include <cstdlib>
 #include "core/core.h"
@@ -34,6 +35,17 @@ void new_base() {
   tl.a_cap = p ? ABASE : 0;
 }
 
+// Large chunks (sort and hash buffers of big vectors) are written once
+// right after they are taken: with 4 KiB pages the first touches can cost
+// more than the work, so the whole 2 MiB pages inside are advised onto huge
+// pages, as the allocator does for its mappings.
+void hugeadv(void *p, UJ len) {
+  constexpr UJ HP = 2097152;
+  if (len < 2 * HP) return;
+  UJ a = ((UJ)(uintptr_t)p + HP - 1) & ~(HP - 1), e = ((UJ)(uintptr_t)p + len) & ~(HP - 1);
+  if (e > a) madvise((void *)(uintptr_t)a, e - a, MADV_HUGEPAGE);
+}
+
 ZK_INLINE void peak() {
   if (tl.a_off + tl.a_ovf > tl.a_peak) tl.a_peak = tl.a_off + tl.a_ovf;
 }
@@ -61,6 +73,7 @@ void *arena_alloc(UJ n) {
   if (m > UINT64_MAX - 127) return nullptr;
   void *p = nullptr;
   if (posix_memalign(&p, 64, (m + 127) & ~63ull)) return nullptr;
+  hugeadv(p, (m + 127) & ~63ull);
   Chunk *c = (Chunk *)p;
   c->next = (Chunk *)tl.a_over;
   c->size = m;

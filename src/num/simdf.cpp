@@ -274,6 +274,43 @@ int32_t simd_mulnan_f64(const double *a, const double *b, double *dst, uint64_t 
   return r;
 }
 
+// One pass over n >= 1 doubles for the counting kernels: the extremes by
+// strict comparison (NaNs never win), any adjacent descent, any NaN (flag
+// bit 0) and any -0.0 (bit 1).  The previous item of each lane pair is an
+// unaligned load one item back.
+int32_t simd_frange0_f64(const double *v, uint64_t n, double *min, double *max, int32_t *ordered,
+                         int32_t *flags) {
+  f64x2 lo = vdup<f64x2>(v[0]), hi = lo;
+  i64x2 bad = {}, neg = {}, dsc = {};
+  uint64_t i = 1;
+  for (; i + 2 <= n; i += 2) {
+    f64x2 a = vld<f64x2>(v + i), p = vld<f64x2>(v + i - 1);
+    lo = vsel<f64x2>(a < lo, a, lo);
+    hi = vsel<f64x2>(a > hi, a, hi);
+    bad |= visnan(a);
+    neg |= vnegz(a);
+    dsc |= p > a;
+  }
+  double mn = lo[0], mx = hi[0];
+  if (lo[1] < mn) mn = lo[1];
+  if (hi[1] > mx) mx = hi[1];
+  auto fl = [](double a) { return (int32_t)(a != a) | (suspect1(a) && a == a ? 2 : 0); };
+  int32_t f = (int32_t)vany(bad) | (vany(neg) ? 2 : 0) | fl(v[0]);
+  int32_t d = vany(dsc);
+  for (; i < n; i++) {
+    double a = v[i];
+    if (a < mn) mn = a;
+    if (a > mx) mx = a;
+    f |= fl(a);
+    d |= v[i - 1] > a;
+  }
+  *min = mn;
+  *max = mx;
+  *ordered = !d;
+  *flags = f;
+  return f;
+}
+
 double pbs_stream(const double *x, const double *y, uint64_t n) {
   uint64_t nb = (n + PBS_BLOCK - 1) / PBS_BLOCK;
   double buf[STK_BLOCKS];

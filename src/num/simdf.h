@@ -9,7 +9,8 @@
 // extreme non-NaN item with a NaN report; simd_cmps_f64 (vector against a
 // scalar s) and simd_cmpv_f64 (vector against vector) compare into bytes 0/1
 // and flag suspect data; simd_mulnan_f64 multiplies and reports NaN
-// products.  pbs is the blocked sum or dot product of large vectors, and
+// products; simd_frange0_f64 scans extremes, order, NaNs and -0.0 for the
+// counting sorts.  pbs is the blocked sum or dot product of large vectors, and
 // par_mm_f64 the parallel minimum or maximum; both give the same double for
 // any thread count.
 //
@@ -36,6 +37,12 @@ void simd_cmps_f64(const double *x, uint8_t *dst, uint64_t n, int32_t dir, int32
 void simd_cmpv_f64(const double *x, const double *y, uint8_t *dst, uint64_t n, int32_t dir,
                    int32_t *flag);
 int32_t simd_mulnan_f64(const double *a, const double *b, double *dst, uint64_t n);
+
+// Over n >= 1 doubles: *min and *max by floating comparison (NaNs never
+// win), *ordered 1 when no item is greater than its successor, *flags bit 0
+// when some item is a NaN and bit 1 when some item is -0.0; returns flags.
+int32_t simd_frange0_f64(const double *v, uint64_t n, double *min, double *max, int32_t *ordered,
+                         int32_t *flags);
 
 // Items per block of the parallel drivers; results never depend on how the
 // blocks are spread over threads.
