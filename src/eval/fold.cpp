@@ -1,14 +1,125 @@
 // fold.cpp: the tree rewrites the compiler applies: constant folding (cf),
-// shift-pair idioms (shp) and fusion recognition (fzc).
+// shift-pair idioms (shp, with shv and shpair) and fusion recognition (fzc,
+// with fzt and fzp).
 //
-// least version: no rewrite is made yet.  cf hands the tree back as it is,
-// shp and fzc report "not this node" (-2), so the compiler emits the plain
-// code, which computes the same values.
+// cf is one pass over the tree: a node is folded from its folded children
+// and never looked at again, so 1+2*3 becomes 1+6, not 7.  Only work that
+// cannot differ from run time is done: integer + - * on literals of at
+// most 100 items, list literals of constants, and derived verbs of
+// constant operands (+/).  Source text never ends the process: a fold
+// that fails anywhere is a compile failure with the evaluation's text.
+//
+// A one-item general list is a quote node (a constant that would read as
+// an expression); the compiler pushes its item as it is, so folding never
+// looks inside it.
 #include "eval/b.h"
+#include "eval/tables.h"
+#include "list/list.h"
 
 namespace zk {
 
-V cf(V tree) { return tree; }
+namespace {
+
+ZK_INLINE bool islist(V x) { return heap(x) && hd(x)->type == tLIST; }
+ZK_INLINE bool isname(V x) { return heap(x) && hd(x)->type == tSYM && nx(x) > 0; }
+ZK_INLINE V it(V x, U i) { return PA(x)[i]; }
+// Not a constant of the tree: a name, an expression, or an elided item.
+ZK_INLINE bool expr(V x) { return isname(x) || islist(x) || x == GAP; }
+ZK_INLINE bool islit(V x) { return islist(x) && nx(x) > 1 && it(x, 0) == MKL; }
+
+// A value that would read as an expression or a name goes into a quote.
+V quote(V v) {
+  if (!v || !(islist(v) || (heap(v) && hd(v)->type == tSYM))) return v;
+  V q = an(1, tLIST);
+  PA(q)[0] = v;
+  return q;
+}
+
+// The items of a list literal of constants as their value: the head
+// dropped, atoms of one kind squeezed into a vector.  A symbol atom of the
+// tree carries its source column in its upper payload: strip it.
+V lit(V x) {
+  U n = nx(x);
+  V y = an(n, tLIST);
+  for (U i = 0; i < n; i++) {
+    V e = it(x, i);
+    PA(y)[i] = !heap(e) && tag(e) == tSYMA ? as(ip(e)) : _r(e);
+  }
+  mr(x);
+  return quote(drp(1, y));
+}
+
+bool allk(V x) {
+  for (U i = 0; i < nx(x); i++)
+    if (expr(it(x, i))) return false;
+  return true;
+}
+
+// Integer literal of rule 4: an int or long atom, or an integer vector.
+ZK_INLINE bool intk(V x) {
+  int t = tp(x);
+  return t == tINTA || t == tLONGA || (heap(x) && t >= tRANGE && t <= tLONG);
+}
+ZK_INLINE U kn(V x) { return heap(x) && hd(x)->type < tTABLE ? nx(x) : 1; }
+
+bool arith(V x) {
+  if (nx(x) != 3) return false;
+  V h = it(x, 0), a = it(x, 1), b = it(x, 2);
+  if (!(h == mp2(1) || h == mp2(2) || h == mp2(3)) || !intk(a) || !intk(b)) return false;
+  bool va = tp(a) < tINTA, vb = tp(b) < tINTA;
+  if (va && vb && nx(a) != nx(b)) return false;
+  return (kn(a) > kn(b) ? kn(a) : kn(b)) <= 100;
+}
+
+// (adverb; operand) with a constant operand: the derived verb itself.
+ZK_INLINE bool derived(V x) {
+  if (nx(x) != 2 || heap(it(x, 0)) || tag(it(x, 0)) != tADV || (U)it(x, 0) >= 6) return false;
+  V f = it(x, 1);
+  return !expr(f) && !(!heap(f) && tag(f) == tSYMA);
+}
+
+// A child's fold failed at item i of the new node y: release both nodes.
+V fail(V y, U i, V x) {
+  PA(y)[i] = GNULL;
+  mr(y), mr(x);
+  return 0;
+}
+
+// Folds each non-empty list literal among the items; the others stay.
+V litlits(V x) {
+  U n = nx(x);
+  V y = an(n, tLIST);
+  for (U i = 0; i < n; i++) PA(y)[i] = GNULL;
+  hd(y)->column = hd(x)->column;
+  for (U i = 0; i < n; i++) {
+    V e = it(x, i);
+    if (!(PA(y)[i] = islit(e) ? cf(_r(e)) : _r(e))) return fail(y, i, x);
+  }
+  mr(x);
+  return allk(y) ? lit(y) : y;
+}
+
+}  // namespace
+
+V cf(V x) {
+  if (!islist(x) || nx(x) <= 1) return x;
+  U n = nx(x);
+  if (it(x, 0) == MKL) {
+    if (allk(x)) return lit(x);
+    for (U i = 1; i < n; i++)
+      if (islit(it(x, i))) return litlits(x);
+    return x;
+  }
+  if (derived(x) || arith(x)) return quote(val(x));
+  V y = an(n, tLIST);
+  for (U i = 0; i < n; i++) PA(y)[i] = GNULL;
+  hd(y)->column = hd(x)->column;
+  for (U i = 0; i < n; i++)
+    if (!(PA(y)[i] = cf(_r(it(x, i))))) return fail(y, i, x);
+  mr(x);
+  return y;
+}
+
 I shp(V, G, I) { return -2; }
 I fzc(V, G) { return -2; }
 

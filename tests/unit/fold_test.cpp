@@ -1,0 +1,212 @@
+// fold_test.cpp: the compiler's own rewrites of the tree: constant folding,
+// the shift-pair idioms and fusion recognition, as golden listings, and the
+// idioms' values against the plain verbs they stand for.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "eval/b.h"
+#include "vmutil.h"
+
+namespace zk {
+namespace {
+
+using vmt::boot, vmt::comp, vmt::etext, vmt::ev, vmt::golden, vmt::lst, vmt::leak;
+
+std::string ints(int n, const char *sep) {
+  std::string s;
+  for (int i = 0; i < n; i++) s += (i ? sep : "") + std::to_string(i % 7);
+  return s;
+}
+
+// Folds: integer arithmetic on literals, once (1+2*3 is 1+6); floats and
+// names stay; list literals of constants become one constant (a general
+// list in a quote); +/ alone is a derived-verb constant, f/ is not.
+TEST(Fold, Golden) {
+  golden({
+      {"1+2",
+       "depth 1\n"
+       "locals (0):\n"
+       "constants (1):\n"
+       "  #0  3\n"
+       "bytecode (3 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  END     \n"},
+      {"1 2 3*2",
+       "depth 1\n"
+       "locals (0):\n"
+       "constants (1):\n"
+       "  #0  2 4 6\n"
+       "bytecode (3 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  END     \n"},
+      {"1+2*3",
+       "depth 1\n"
+       "locals (0):\n"
+       "constants (2):\n"
+       "  #0  6\n"
+       "  #1  1\n"
+       "bytecode (6 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  CONSTDYAD const#1 dyad=1\n"
+       "    5  END     \n"},
+      {"1+1.5",
+       "depth 1\n"
+       "locals (0):\n"
+       "constants (2):\n"
+       "  #0  1.5\n"
+       "  #1  1\n"
+       "bytecode (6 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  CONSTDYAD const#1 dyad=1\n"
+       "    5  END     \n"},
+      {"{x+1}",
+       "depth 2\n"
+       "locals (1): 0:x\n"
+       "constants (1):\n"
+       "  #0  1\n"
+       "bytecode (5 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  DELLOC   0\n"
+       "    3  DYAD     1\n"
+       "    4  END     \n"},
+      {"(1;2;3)",
+       "depth 1\n"
+       "locals (0):\n"
+       "constants (1):\n"
+       "  #0  1 2 3\n"
+       "bytecode (3 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  END     \n"},
+      {"(1;`a)",
+       "depth 1\n"
+       "locals (0):\n"
+       "constants (1):\n"
+       "  #0  <A 2>\n"
+       "bytecode (3 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  END     \n"},
+      {"{(1;x)}",
+       "depth 2\n"
+       "locals (1): 0:x\n"
+       "constants (1):\n"
+       "  #0  1\n"
+       "bytecode (6 bytes):\n"
+       "    1  DELLOC   0\n"
+       "    2  CONST    #0\n"
+       "    3  LIST     n=2\n"
+       "    5  END     \n"},
+      {"{((1;2);x)}",
+       "depth 2\n"
+       "locals (1): 0:x\n"
+       "constants (1):\n"
+       "  #0  1 2\n"
+       "bytecode (6 bytes):\n"
+       "    1  DELLOC   0\n"
+       "    2  CONST    #0\n"
+       "    3  LIST     n=2\n"
+       "    5  END     \n"},
+      {"{(1+2;x)}",
+       "depth 2\n"
+       "locals (1): 0:x\n"
+       "constants (2):\n"
+       "  #0  2\n"
+       "  #1  1\n"
+       "bytecode (9 bytes):\n"
+       "    1  DELLOC   0\n"
+       "    2  CONST    #0\n"
+       "    3  CONSTDYAD const#1 dyad=1\n"
+       "    6  LIST     n=2\n"
+       "    8  END     \n"},
+      {"+/",
+       "depth 1\n"
+       "locals (0):\n"
+       "constants (1):\n"
+       "  #0  <r 1>\n"
+       "bytecode (3 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  END     \n"},
+      {"{f/x}",
+       "depth 3\n"
+       "locals (1): 0:x\n"
+       "constants (1):\n"
+       "  #0  /\n"
+       "bytecode (11 bytes):\n"
+       "    1  DELLOC   0\n"
+       "    2  GETGLB   idx=f\n"
+       "    5  CONST    #0\n"
+       "    6  APPLY    n=1\n"
+       "    8  APPLY    n=1\n"
+       "   10  END     \n"},
+      {"(`a`b;1)",
+       "depth 2\n"
+       "locals (0):\n"
+       "constants (2):\n"
+       "  #0  1\n"
+       "  #1  `a`b\n"
+       "bytecode (6 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  CONST    #1\n"
+       "    3  LIST     n=2\n"
+       "    5  END     \n"},
+      {"1+(1;2)",
+       "depth 1\n"
+       "locals (0):\n"
+       "constants (2):\n"
+       "  #0  1 2\n"
+       "  #1  1\n"
+       "bytecode (6 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  CONSTDYAD const#1 dyad=1\n"
+       "    5  END     \n"},
+      {"`a",
+       "depth 1\n"
+       "locals (0):\n"
+       "constants (1):\n"
+       "  #0  `a\n"
+       "bytecode (3 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  END     \n"},
+  });
+}
+
+// Integer literals fold up to 100 items on the longer side.
+TEST(Fold, ItemLimit) {
+  boot();
+  struct {
+    std::string src;
+    U consts;
+  } cases[] = {
+      {ints(100, " ") + "+1", 1},
+      {ints(101, " ") + "+1", 2},
+      {"1+" + ints(101, " "), 2},
+      {ints(100, " ") + "*" + ints(100, " "), 1},
+      {ints(3, " ") + "-" + ints(4, " "), 2},  // counts differ: the verb's 'length at run time
+  };
+  for (auto &c : cases) {
+    V f = comp(c.src.c_str());
+    ASSERT_TRUE(f) << c.src << etext();
+    EXPECT_EQ(nx(f) - 4, c.consts) << c.src;
+    mr(f);
+  }
+  V r = ev((ints(3, " ") + "-" + ints(4, " ")).c_str());
+  EXPECT_FALSE(r);
+  EXPECT_EQ(vmt::ename(), "'length");
+  // Folded values equal the run-time ones, widening included.
+  const char *same[][2] = {
+      {"2147483647+1", "x:2147483647;x+1"},
+      {"-2147483648-1", "x:-2147483648;x-1"},
+      {"3000000000*3000000000", "x:3000000000;x*3000000000"},
+      {"0 1 2*1000000000 1000000000 1000000000", "x:0 1 2;x*1000000000 1000000000 1000000000"},
+  };
+  for (auto &s : same) {
+    V a = ev(s[0]), b = ev(s[1]);
+    ASSERT_TRUE(a && b) << s[0] << etext();
+    EXPECT_TRUE(mtc_(a, b) && tp(a) == tp(b)) << s[0];
+    mr(a), mr(b);
+  }
+}
+
+}  // namespace
+}  // namespace zk
