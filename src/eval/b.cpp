@@ -69,6 +69,8 @@ bool colname(V x) {
 }
 ZK_INLINE bool asghead(V h) { return ismonad(h) || h == mp2(0) || colname(h); }
 
+}  // namespace
+
 // +/ as a parse node (over; +) or as the folded derived verb.
 bool plusover(V h) {
   if (cnt(h) == 2) return it(h, 0) == imm(tADV, 1) && it(h, 1) == mp2(1);
@@ -86,6 +88,8 @@ bool dyn(V x, std::initializer_list<U> set) {
     if (slot(it(x, 0)) == s) return true;
   return false;
 }
+
+namespace {
 
 ZK_INLINE I lf(I id) {
   for (I i = 0; i < cs.nl; i++)

@@ -14,7 +14,9 @@
 // looks inside it.
 #include "eval/b.h"
 #include "eval/tables.h"
+#include "eval/vm.h"
 #include "list/list.h"
+#include "order/order.h"
 
 namespace zk {
 
@@ -120,7 +122,52 @@ V cf(V x) {
   return y;
 }
 
-I shp(V, G, I) { return -2; }
+// ---- shift pairs ----
+// The name v of the node (`_`; n; v), or 0.
+V shv(V x, J n) {
+  if (!islist(x) || nx(x) != 3 || it(x, 0) != mp2(15) || !isname(it(x, 2))) return 0;
+  int t = tp(it(x, 1));
+  if (!(t == tINTA || t == tLONGA) || gl_(it(x, 1)) != n) return 0;
+  return it(x, 2);
+}
+
+// 0 for (1_v) op (-1_v), 1 for (-1_v) op (1_v), -1 otherwise.
+I shpair(V x, V y) {
+  V v, w;
+  if ((v = shv(x, 1)) && (w = shv(y, -1)) && mtc_(v, w)) return 0;
+  if ((v = shv(x, -1)) && (w = shv(y, 1)) && mtc_(v, w)) return 1;
+  return -1;
+}
+
+namespace {
+
+// fredC (mode; v; ::), v the name of the shifted pair.
+I shcall(V e, I form, U base, G c, I want) {
+  V op = it(e, 0), v = shv(it(e, 1), form ? -1 : 1);
+  cc(GNULL, c);
+  I r = cr(v, 1);
+  if (r != -1) return r;
+  cc(ai((I)(base + (U)op + 16 * (U)form)), c);
+  cc(mp2(27), c);
+  ob(oAPPLY, c);
+  ob(3, c);
+  if (!want) ob(oPOP, c);
+  return -1;
+}
+
+}  // namespace
+
+I shp(V x, G c, I want) {
+  U n = nx(x);
+  I form;
+  if (n == 3 && dyn(x, {1, 2, 3, 4, 6, 7, 8, 9, 10}) && (form = shpair(it(x, 1), it(x, 2))) >= 0)
+    return shcall(x, form, 200, c, want);
+  if (n != 2 || !plusover(it(x, 0))) return -2;
+  V e = it(x, 1);
+  if (dyn(e, {8, 9, 10}) && (form = shpair(it(e, 1), it(e, 2))) >= 0)
+    return shcall(e, form, 300, c, want);
+  return -2;
+}
 I fzc(V, G) { return -2; }
 
 }  // namespace zk

@@ -3,10 +3,14 @@
 // idioms' values against the plain verbs they stand for.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "eval/b.h"
+#include "eval/tables.h"
+#include "list/list.h"
+#include "order/order.h"
 #include "vmutil.h"
 
 namespace zk {
@@ -206,6 +210,132 @@ TEST(Fold, ItemLimit) {
     EXPECT_TRUE(mtc_(a, b) && tp(a) == tp(b)) << s[0];
     mr(a), mr(b);
   }
+}
+
+// Shift pairs: one call of fredC (mode; v; ::) with mode = base + verb +
+// 16 x form; two different names compile plainly.  A dropped value pops.
+TEST(Shift, Golden) {
+  golden({
+      {"{(1_x)-(-1_x)}",
+       "depth 4\n"
+       "locals (1): 0:x\n"
+       "constants (3):\n"
+       "  #0  ::\n"
+       "  #1  202\n"
+       "  #2  (dyad 27)\n"
+       "bytecode (8 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  DELLOC   0\n"
+       "    3  CONST    #1\n"
+       "    4  CONST    #2\n"
+       "    5  APPLY    n=3\n"
+       "    7  END     \n"},
+      {"{(-1_x)<(1_x)}",
+       "depth 4\n"
+       "locals (1): 0:x\n"
+       "constants (3):\n"
+       "  #0  ::\n"
+       "  #1  224\n"
+       "  #2  (dyad 27)\n"
+       "bytecode (8 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  DELLOC   0\n"
+       "    3  CONST    #1\n"
+       "    4  CONST    #2\n"
+       "    5  APPLY    n=3\n"
+       "    7  END     \n"},
+      {"{+/(1_x)>(-1_x)}",
+       "depth 4\n"
+       "locals (1): 0:x\n"
+       "constants (3):\n"
+       "  #0  ::\n"
+       "  #1  309\n"
+       "  #2  (dyad 27)\n"
+       "bytecode (8 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  DELLOC   0\n"
+       "    3  CONST    #1\n"
+       "    4  CONST    #2\n"
+       "    5  APPLY    n=3\n"
+       "    7  END     \n"},
+      {"{(1_x)-(-1_y)}",
+       "depth 2\n"
+       "locals (2): 0:x 1:y\n"
+       "constants (2):\n"
+       "  #0  -1\n"
+       "  #1  1\n"
+       "bytecode (11 bytes):\n"
+       "    1  DELLOC   1\n"
+       "    2  CONSTDYAD const#0 dyad=15\n"
+       "    5  DELLOC   0\n"
+       "    6  CONSTDYAD const#1 dyad=15\n"
+       "    9  DYAD     2\n"
+       "   10  END     \n"},
+      {"(1_v)*(-1_v);1",
+       "depth 4\n"
+       "locals (0):\n"
+       "constants (4):\n"
+       "  #0  ::\n"
+       "  #1  203\n"
+       "  #2  (dyad 27)\n"
+       "  #3  1\n"
+       "bytecode (12 bytes):\n"
+       "    1  CONST    #0\n"
+       "    2  GETGLB   idx=v\n"
+       "    5  CONST    #1\n"
+       "    6  CONST    #2\n"
+       "    7  APPLY    n=3\n"
+       "    9  POP     \n"
+       "   10  CONST    #3\n"
+       "   11  END     \n"},
+  });
+}
+
+// Every verb, form and sum, over vectors of each width, floats with a NaN
+// and -0.0, chars, symbols, one item and none: the value of the two drops
+// and the verb (the oracle, through drp and the verb table).
+TEST(Shift, ValuesMatchTheVerbs) {
+  boot();
+  const char *vals[] = {"0x0180ff7f02", "1 -3 300 -300 7h", "1 -70000 70000 2 2",
+                        "5 0N -9223372036854775807 9223372036854775807 1", "1.5 0n -0.0 0.0 0w -2.5",
+                        "\"abca\"", "`b`a`ab`a`c", ",7", "\"\"", "0101b"};
+  const char *ops = "+-*%&|<>=";
+  for (const char *v : vals) {
+    V x = ev(v);
+    ASSERT_TRUE(x) << v << etext();
+    V g = ev((std::string("sv:") + v).c_str());
+    if (g) mr(g);
+    for (const char *o = ops; *o; o++) {
+      U slot = (U)(strchr(vc, *o) - vc);
+      for (int form = 0; form < 2; form++) {
+        const char *l = form ? "(-1_sv)" : "(1_sv)", *r = form ? "(1_sv)" : "(-1_sv)";
+        V d = drp(form ? -1 : 1, _r(x)), a = drp(form ? 1 : -1, _r(x));
+        V want = v2[slot](d, a);
+        mr(d);
+        std::string src = std::string(l) + *o + r;
+        V got = ev(src.c_str());
+        ASSERT_EQ(!want, !got) << v << " " << src << " " << etext();
+        if (want) {
+          EXPECT_TRUE(mtc_(want, got) && tp(want) == tp(got)) << v << " " << src;
+          mr(got);
+        }
+        if (slot >= 8 && want) {
+          V s = ev(("+/" + src).c_str());
+          V f = _1(imm(tADV, 1), mp2(1));
+          V w = _1(f, _r(want));
+          mr(f);
+          ASSERT_TRUE(s && w) << v << " +/" << src << etext();
+          EXPECT_TRUE(mtc_(s, w) && tp(s) == tp(w)) << v << " +/" << src;
+          mr(s), mr(w);
+        }
+        if (want) mr(want);
+      }
+    }
+    mr(x);
+  }
+  EXPECT_EQ(leak("sv:1 5 2 8;(1_sv)-(-1_sv)"), 0u);
+  EXPECT_EQ(leak("sv:1 5 2 8;+/(1_sv)<(-1_sv)"), 0u);
+  EXPECT_EQ(leak("sv:1 5 2 8;(1_sv)+(-1_sv),`a"), 0u);  // a failing verb
 }
 
 }  // namespace
