@@ -685,7 +685,7 @@ V cpl_(V text, V tree, V params) {
   V s = tree;
   while (islist(s) && nx(s) > 1 && it(s, 0) == GAP) s = it(s, nx(s) - 1);
   bool alast = cnt(s) == 3 && asghead(it(s, 0)) && (isname(it(s, 1)) || islist(it(s, 1)));
-  cs.fzno = 0;
+  cs.fzno = fzoff;
   cs.lim = 0;
   cs.u = mku(text);
   I r = cpl1(tree, alast, np, pids);
@@ -695,7 +695,7 @@ V cpl_(V text, V tree, V params) {
     mr(cs.u);
     cs.u = mku(text);
     r = cpl1(tree, alast, np, pids);
-    cs.fzno = 0;
+    cs.fzno = fzoff;
   }
   V u = cs.u;
   cs.u = 0;

@@ -46,5 +46,10 @@ I shp(V x, G c, I want);  // shift-pair idioms: -2 when the node is not one
 V shv(V x, J n);          // v of the node (`_`; n; v), borrowed, or 0
 I shpair(V x, V y);       // 0: (1_v) op (-1_v), 1: (-1_v) op (1_v), else -1
 I fzc(V x, G c);          // fusion: -2 when the node is not compiled fused
+bool fzt(V x, I &ops, I &names, I root);       // is the expression fusable
+bool fzp(V x, G *b, I &p, V &k, G &last);     // write its program
+// Test hook: nonzero compiles every lambda without fusion, the reference
+// the fused code is checked against.
+extern G fzoff;
 
 }  // namespace zk

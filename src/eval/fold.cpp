@@ -13,6 +13,8 @@
 // an expression); the compiler pushes its item as it is, so folding never
 // looks inside it.
 #include "eval/b.h"
+#include <cstring>
+#include "core/sym.h"
 #include "eval/tables.h"
 #include "eval/vm.h"
 #include "list/list.h"
@@ -168,6 +170,97 @@ I shp(V x, G c, I want) {
     return shcall(e, form, 300, c, want);
   return -2;
 }
-I fzc(V, G) { return -2; }
+// ---- fusion ----
+// Walks the expression: names count names, operators count operators;
+// a comparison may stand only at the root.
+bool fzt(V x, I &ops, I &names, I root) {
+  for (;;) {
+    if (heap(x) && hd(x)->type == tSYM) return nx(x) == 1 && ++names;
+    int t = tp(x);
+    if (t == tINTA || t == tLONGA || t == tFLTA) return true;
+    if (!(root ? dyn(x, {1, 2, 3, 4, 6, 7, 8, 9, 10}) : dyn(x, {1, 2, 3, 4, 6, 7}))) return false;
+    if (++ops > 15 || !fzt(it(x, 1), ops, names, 0)) return false;
+    x = it(x, 2);
+    root = 0;
+  }
+}
+
+// Appends x's tokens at p; constants go to the list k, the last local
+// written to last.
+bool fzp(V x, G *b, I &p, V &k, G &last) {
+  if (p > 60) return false;
+  if (heap(x) && hd(x)->type == tSYM) {
+    I id = PI(x)[0];
+    for (I i = 0; i < cs.nl; i++)
+      if (cs.l[i] == id) {
+        b[p++] = 'l', b[p++] = (G)i, last = (G)i;
+        return true;
+      }
+    if (id == 'o') return false;  // the running lambda itself
+    U g = gi(x);
+    b[p++] = 'g', b[p++] = (G)g, b[p++] = (G)(g >> 8);
+    return true;
+  }
+  if (!islist(x)) {
+    U n = nx(k);
+    if (n > 250) return false;
+    b[p++] = 'k', b[p++] = (G)n;
+    k = aa(n + 1, k);
+    PA(k)[n] = _r(x);
+    return true;
+  }
+  if (!fzp(it(x, 1), b, p, k, last) || !fzp(it(x, 2), b, p, k, last)) return false;
+  b[p++] = (G)vc[(U)it(x, 0)];
+  return true;
+}
+
+G fzoff;
+
+I fzc(V x, G c) {
+  bool sum = nx(x) == 2 && plusover(it(x, 0));
+  V e = sum ? it(x, 1) : x;
+  I ops = 0, names = 0;
+  if (!fzt(e, ops, names, 1) || !names || ops < (sum ? 1 : 2)) return -2;
+  G b[64], last = 255;
+  I p = 1;
+  b[0] = sum;
+  V k = an(1, tLIST);
+  PA(k)[0] = GNULL;
+  if (!fzp(e, b, p, k, last)) {
+    mr(k);
+    return -2;
+  }
+  PA(k)[0] = aCn((const char *)b, (U)p);
+  U ki = ck(k);
+  mr(k);
+  if (ki > 255) return -2;
+  I at = cs.nb, nl = cs.nl, lu[16];
+  G lim = cs.lim;
+  memcpy(lu, cs.lu, sizeof lu);
+  ob(oFUSED, c), ob(0, c), ob((G)ki, c), ob(last, c);
+  cs.fzno = 1;
+  I r = cr(x, 1);
+  cs.fzno = 0;
+  if (r != -1) {
+    if (!cs.lim) return r;
+    // The fallback hit a size limit: compile the node plainly instead.
+    cs.nb = at, cs.nl = nl, cs.lim = lim;
+    memcpy(cs.lu, lu, sizeof lu);
+    return -2;
+  }
+  I skip = cs.nb - (at + 4);
+  if (skip <= 255) {
+    cs.b[at + 1] = (G)skip;
+    cs.fzu = 1;
+    return -1;
+  }
+  // Too long to skip: drop the instruction, move the fallback down.
+  memmove(cs.b + at, cs.b + at + 4, (size_t)skip);
+  memmove(cs.m + at, cs.m + at + 4, (size_t)skip);
+  cs.nb -= 4;
+  for (I &u : cs.lu)
+    if (u >= at + 4) u -= 4;
+  return -1;
+}
 
 }  // namespace zk

@@ -87,18 +87,20 @@ TEST(VmGolden, LocalsAndLastUse) {
        "    7  DELLOC   0\n"
        "    8  DYAD     1\n"
        "    9  END     \n"},
-      {"{x+0.0+-0.0}",
+      {"{x+0.0+x#-0.0}",
        "depth 2\n"
        "locals (1): 0:x\n"
        "constants (2):\n"
        "  #0  -0\n"
        "  #1  0\n"
-       "bytecode (8 bytes):\n"
+       "bytecode (10 bytes):\n"
        "    1  CONST    #0\n"
-       "    2  CONSTDYAD const#1 dyad=1\n"
-       "    5  DELLOC   0\n"
-       "    6  DYAD     1\n"
-       "    7  END     \n"},
+       "    2  GETLOC   0\n"
+       "    3  DYAD     14\n"
+       "    4  CONSTDYAD const#1 dyad=1\n"
+       "    7  DELLOC   0\n"
+       "    8  DYAD     1\n"
+       "    9  END     \n"},
       {"{[a;b;c;d;e;f;g;h]a}",
        "depth 1\n"
        "locals (8): 0:a 1:b 2:c 3:d 4:e 5:f 6:g 7:h\n"
