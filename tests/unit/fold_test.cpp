@@ -338,5 +338,139 @@ TEST(Shift, ValuesMatchTheVerbs) {
   EXPECT_EQ(leak("sv:1 5 2 8;(1_sv)+(-1_sv),`a"), 0u);  // a failing verb
 }
 
+// a+b*c: FUSED (31, skip, k, last local) before the plain code; the sum
+// flag with +/a+b (+/a*b is the dot-product idiom, tried first).
+TEST(Fuse, Golden) {
+  golden({
+      {"{[a;b;c]a+b*c}",
+       "depth 2\n"
+       "locals (3): 0:a 1:b 2:c\n"
+       "constants (1):\n"
+       "  #0  <A 1>\n"
+       "bytecode (11 bytes):\n"
+       "    1  FUSED    skip=5 const#0 local=2\n"
+       "    5  DELLOC   2\n"
+       "    6  DELLOC   1\n"
+       "    7  DYAD     3\n"
+       "    8  DELLOC   0\n"
+       "    9  DYAD     1\n"
+       "   10  END     \n"},
+      {"{[a;b]+/a+b}",
+       "depth 2\n"
+       "locals (2): 0:a 1:b\n"
+       "constants (2):\n"
+       "  #0  <A 1>\n"
+       "  #1  <r 1>\n"
+       "bytecode (12 bytes):\n"
+       "    1  FUSED    skip=6 const#0 local=1\n"
+       "    5  DELLOC   1\n"
+       "    6  DELLOC   0\n"
+       "    7  DYAD     1\n"
+       "    8  CONST    #1\n"
+       "    9  APPLY    n=1\n"
+       "   11  END     \n"},
+  });
+  V f = comp("{[a;b;c]a+b*c}");
+  ASSERT_TRUE(f);
+  V k = PA(f)[4];
+  ASSERT_EQ(tp(k), tLIST);
+  ASSERT_EQ(nx(k), 1u);
+  EXPECT_EQ(std::string(PC(PA(k)[0]), nx(PA(k)[0])), std::string("\0l\0l\1l\2*+", 9));
+  mr(f);
+  // Globals are "g" and their slot; constants "k" and their item, each
+  // leaf its own item, equal ones too; the local byte names the rightmost
+  // local.
+  f = comp("{[a](a*2.5)<g1+2.5}");
+  ASSERT_TRUE(f) << etext();
+  k = PA(f)[4];
+  ASSERT_EQ(nx(k), 3u);
+  I id = us("g1");
+  V nm = aV(tSYM, 1, &id);
+  U g = gi(nm);
+  mr(nm);
+  std::string want("\0l\0k\1*g\0\0k\2+<", 13);
+  want[7] = (char)g, want[8] = (char)(g >> 8);
+  EXPECT_EQ(std::string(PC(PA(k)[0]), nx(PA(k)[0])), want);
+  EXPECT_NE(vmt::listing(f).find("const#0 local=0"), std::string::npos);
+  mr(f);
+}
+
+bool fused(const std::string &s) {
+  V f = comp(s.c_str());
+  EXPECT_TRUE(f) << s << etext();
+  if (!f) return false;
+  std::string l = vmt::listing(f);
+  mr(f);
+  return l.find("FUSED") != std::string::npos;
+}
+
+std::string chain(int ops) {
+  std::string s = "{[a;b]a";
+  for (int i = 0; i < ops; i++) s += i % 2 ? "+a" : "*b";
+  return s + "}";
+}
+
+// What is fused and what is refused.
+TEST(Fuse, Recognition) {
+  boot();
+  struct {
+    std::string src;
+    bool fz;
+  } cases[] = {
+      {"{[a;b;c]a+b*c}", true},
+      {"{a+b*c}", true},  // globals
+      {"{[a;b;c]a<b*c}", true},
+      {"{[a;b;c](a*b)<c}", true},
+      {"{[a;b]+/a+b}", true},
+      {"{[a;b]+/(a*b)-1.5}", true},
+      {chain(15), true},
+      {"{[a;b]a+b}", false},  // one operator
+      {"{[a]+/a}", false},
+      {"{[a;b;c]a*b<c}", false},  // a*(b<c)
+      {"{[a;b;c](a<b)*c}", false},
+      {"{[a;b]a+b*n.m}", false},  // dotted name
+      {"{[a;b]a+b*o}", false},    // the lambda itself
+      {"{1.5+2.5*3.5}", false},   // constants only
+      {"{[a;b;c]a+b*c;a}", false},  // value dropped
+      {"{[a;b]a+b*f a}", false},    // an application inside
+      {"{[a;b]a+b^a}", false},
+  };
+  for (auto &c : cases) EXPECT_EQ(fused(c.src), c.fz) << c.src;
+  // 16 operators: the root is refused; its right side, 15 operators, is
+  // fused on its own.
+  V f16 = comp(chain(16).c_str());
+  ASSERT_TRUE(f16);
+  ASSERT_EQ(tp(PA(f16)[4]), tLIST);
+  EXPECT_EQ(nx(PA(PA(f16)[4])[0]), 1u + 2 * 16 + 15);
+  mr(f16);
+  // The same expression twice shares its fused constant list.
+  V f = comp("{[a;b;c](a+b*c+2;a+b*c+2)}");
+  ASSERT_TRUE(f);
+  EXPECT_EQ(nx(f) - 4, 2u);  // the list and the fallback's 2
+  std::string l = vmt::listing(f);
+  EXPECT_NE(l.find("FUSED    skip=7 const#0"), std::string::npos) << l;
+  EXPECT_NE(l.find("FUSED    skip=7 const#0", l.find("FUSED") + 1), std::string::npos) << l;
+  mr(f);
+}
+
+// 124 distinct constants and a fused expression with one more: fused, the
+// lambda has 126 constants, past the limit, so it is compiled again
+// without fusion and fits.
+TEST(Fuse, RecompiledWithoutFusion) {
+  boot();
+  std::string s = "{[a;b;c](a";
+  for (int i = 1; i <= 124; i++) s += ";" + std::to_string(i * 10);
+  std::string big = s + ";a+b*c+7)}", ok = s + ")}";
+  V f = comp(big.c_str());
+  ASSERT_TRUE(f) << etext();
+  EXPECT_EQ(nx(f) - 4, 125u);
+  EXPECT_EQ(vmt::listing(f).find("FUSED"), std::string::npos);
+  mr(f);
+  V r = ev((big + "[1;2;3]").c_str());
+  ASSERT_TRUE(r) << etext();
+  EXPECT_EQ(nx(r), 126u);
+  mr(r);
+}
+
 }  // namespace
 }  // namespace zk
