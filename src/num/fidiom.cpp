@@ -104,6 +104,12 @@ V fmaC(V *a, U n) {
   if (!ok) return et0();
   V r = a[1], s = a[2], v = a[3];
   if (m >= 108 && m <= 110) return cwhere((U)(m - 100), r, s, v);
+  // Int atoms whose product and result stay int: what the verbs give,
+  // without their dispatch (the loop counters of scalar code).
+  if (tp(r) == tINTA && tp(s) == tINTA && tp(v) == tINTA) {
+    J q = (J)ip(s) * ip(v), z = m ? ip(r) - q : ip(r) + q;
+    if (q == (I)q && z == (I)z) return ai((I)z);
+  }
   V p = dy(3, s, v);
   return p ? v2[m ? 2 : 1](r, p) : 0;
 }

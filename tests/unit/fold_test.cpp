@@ -478,7 +478,7 @@ TEST(Fuse, RecompiledWithoutFusion) {
 // nulls, chars, symbols and mismatched counts; neither path leaks.
 TEST(Idiom, ValuesMatchThePlainVerbs) {
   boot();
-  const char *vals[] = {"3", "3000000000", "2.5", "0N", "\"b\"", "0x01ff80", "1 -2 300h",
+  const char *vals[] = {"3", "-7", "2147483647", "-2147483648", "1073741824", "46341", "3000000000", "2.5", "0N", "\"b\"", "0x01ff80", "1 -2 300h",
                         "1 70000 -5", "1 0N 3", "1.5 0n -0.0", "\"abc\"", "`a`b`c", "1 2", "()"};
   const char *forms[][2] = {
       {"ix+2*iy", "p:2*iy;ix+p"},
