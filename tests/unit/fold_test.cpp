@@ -376,6 +376,9 @@ TEST(Fuse, Golden) {
   ASSERT_EQ(tp(k), tLIST);
   ASSERT_EQ(nx(k), 1u);
   EXPECT_EQ(std::string(PC(PA(k)[0]), nx(PA(k)[0])), std::string("\0l\0l\1l\2*+", 9));
+  // All four bytes carry the fused node's column (its "+").
+  const G *m = (const G *)P(PA(f)[2]);
+  for (int i = 1; i <= 4; i++) EXPECT_EQ(m[i], 9) << i;
   mr(f);
   // Globals are "g" and their slot; constants "k" and their item, each
   // leaf its own item, equal ones too; the local byte names the rightmost
