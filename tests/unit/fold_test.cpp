@@ -376,6 +376,10 @@ TEST(Fuse, Golden) {
   ASSERT_EQ(tp(k), tLIST);
   ASSERT_EQ(nx(k), 1u);
   EXPECT_EQ(std::string(PC(PA(k)[0]), nx(PA(k)[0])), std::string("\0l\0l\1l\2*+", 9));
+  V f2 = comp("{[a;b]+/a+b}");  // the sum flag
+  ASSERT_TRUE(f2);
+  EXPECT_EQ(std::string(PC(PA(PA(f2)[4])[0]), nx(PA(PA(f2)[4])[0])), std::string("\1l\0l\1+", 6));
+  mr(f2);
   // All four bytes carry the fused node's column (its "+").
   const G *m = (const G *)P(PA(f)[2]);
   for (int i = 1; i <= 4; i++) EXPECT_EQ(m[i], 9) << i;
