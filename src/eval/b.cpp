@@ -69,6 +69,8 @@ bool colname(V x) {
 }
 ZK_INLINE bool asghead(V h) { return ismonad(h) || h == mp2(0) || colname(h); }
 
+}  // namespace
+
 // +/ as a parse node (over; +) or as the folded derived verb.
 bool plusover(V h) {
   if (cnt(h) == 2) return it(h, 0) == imm(tADV, 1) && it(h, 1) == mp2(1);
@@ -86,6 +88,8 @@ bool dyn(V x, std::initializer_list<U> set) {
     if (slot(it(x, 0)) == s) return true;
   return false;
 }
+
+namespace {
 
 ZK_INLINE I lf(I id) {
   for (I i = 0; i < cs.nl; i++)
@@ -681,7 +685,7 @@ V cpl_(V text, V tree, V params) {
   V s = tree;
   while (islist(s) && nx(s) > 1 && it(s, 0) == GAP) s = it(s, nx(s) - 1);
   bool alast = cnt(s) == 3 && asghead(it(s, 0)) && (isname(it(s, 1)) || islist(it(s, 1)));
-  cs.fzno = 0;
+  cs.fzno = fzoff;
   cs.lim = 0;
   cs.u = mku(text);
   I r = cpl1(tree, alast, np, pids);
@@ -691,7 +695,7 @@ V cpl_(V text, V tree, V params) {
     mr(cs.u);
     cs.u = mku(text);
     r = cpl1(tree, alast, np, pids);
-    cs.fzno = 0;
+    cs.fzno = fzoff;
   }
   V u = cs.u;
   cs.u = 0;

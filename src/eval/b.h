@@ -10,6 +10,8 @@
 // FUSED instruction was kept, np parameter count.  Node compilers return
 // -1 on success, else the source column of the failing node.
 #pragma once
+#include <initializer_list>
+
 #include "eval/eval.h"
 
 namespace zk {
@@ -34,10 +36,20 @@ U ck(V k);                // index of constant k among the lambda's constants
 I li(I id);               // local index (recording a read here), or -1
 bool cid(V a, V b);       // identity of two constants
 G col(V x);               // source column of a node
+bool plusover(V h);       // +/ as a parse node or as the folded derived verb
+bool counteach(V h);      // #' likewise
+bool dyn(V x, std::initializer_list<U> set);  // (c; a; b), c a dyadic primitive of set
 
 // ---- rewrites of fold.cpp, called by the compiler ----
 V cf(V tree);             // constant folding: consumes the tree, 0 on failure
 I shp(V x, G c, I want);  // shift-pair idioms: -2 when the node is not one
+V shv(V x, J n);          // v of the node (`_`; n; v), borrowed, or 0
+I shpair(V x, V y);       // 0: (1_v) op (-1_v), 1: (-1_v) op (1_v), else -1
 I fzc(V x, G c);          // fusion: -2 when the node is not compiled fused
+bool fzt(V x, I &ops, I &names, I root);       // is the expression fusable
+bool fzp(V x, G *b, I &p, V &k, G &last);     // write its program
+// Test hook: nonzero compiles every lambda without fusion, the reference
+// the fused code is checked against.
+extern G fzoff;
 
 }  // namespace zk

@@ -48,7 +48,7 @@ namespace zk {
   X(16, "", no8, no8) X(17, "?", ins, no8) X(18, "@", a8q, a8q) X(19, ".", d8, d8)    \
   X(20, "", no8, no8) X(21, "", no8, no8) X(22, "", no8, no8) X(23, "", no8, no8)    \
   X(24, "", no8, no8) X(25, "", no8, no8) X(26, "", no8, no8)                        \
-  X(27, "fred", fredC, no8) X(28, "fma", fmaC, no8) X(29, "fms", fmsC, no8)          \
+  X(27, "fred", fredC, fredC) X(28, "fma", fmaC, fmaC) X(29, "fms", fmsC, fmsC)          \
   X(30, "", ins8, ins8) X(31, "ech", ech8, ech8)
 
 // The builtin ech gives the each verb itself, dyadic slot 31.

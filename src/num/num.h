@@ -33,6 +33,19 @@ V eql(V x, V y);
 // error); nothing is consumed.
 V fzop(const G *i, const V *loc, const V *k);
 
+// ---- fused idiom operators (fidiom.cpp) ----
+// The v8 slots 27..29 (args[0] consumed, the rest borrowed; a wrong
+// argument count fails 'nyi): fredC (mode; x; y), fmaC (mode; r; s; v),
+// fmsC (minus; x; s; y; mask).  fcntC(x) is #'=x, x borrowed.  shiftC
+// gives mode 200..399 over neighbouring items of x (borrowed); shslow is
+// its general route: verb slot, form 1 for (-1_x) v (1_x), sum for +/.
+V fredC(V *args, U n);
+V fmaC(V *args, U n);
+V fmsC(V *args, U n);
+V fcntC(V x);
+V shiftC(J mode, V x);
+V shslow(U verb, bool form, bool sum, V x);
+
 }  // namespace zk
 
 // ---- integer kernels with widening, comparison, % and modulus: num/int.h ----
