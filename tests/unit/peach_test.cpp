@@ -18,6 +18,7 @@
 #include "capi/capi.h"
 #include "core/pool.h"
 #include "eval/each.h"
+#include "io/io.h"
 #include "vmutil.h"
 
 using namespace zk;
@@ -116,8 +117,6 @@ V nsy(V x) {
   return as(us(s.c_str()));
 }
 
-std::string ename() { return vmt::ename(); }
-
 }  // namespace
 
 TEST(Peach, MorselSize) {
@@ -192,6 +191,34 @@ TEST(Peach, ItemOrderAndTypes) {
     mr(r);
   }
   mr(f);
+}
+
+// Globals can be read but not assigned in parallel; serially they can.
+// A pe inside a pe runs serially and gives what each gives.
+TEST(Peach, SharedModeRules) {
+  vmt::boot();
+  Env e("ZELKO_THREADS=4");
+  zkt::setg("gpr", al(10));
+  struct { const char *src, *want; } cases[] = {
+      {"`pe ({gpa::x};1 2 3)", "'noupdate"},
+      {"`pe ({gpa+:x};1 2 3)", "'noupdate"},
+      {"`pe ({gpa[0]:x};1 2 3)", "'noupdate"},
+      {"`pe ({l:1 2 3; l[0]:x; l};4 5)", "(4 2 3;5 2 3)"},
+      {"`pe ({gpa::x;x};,7)", ",7"},
+      {"gpa", "7"},
+      {"`pe ({x+gpr};1 2 3)", "11 12 13"},
+      {"`pe ({`pe ({x*y}[x];1 2 3 4)};1 2 3 4)", "(1 2 3 4;2 4 6 8;3 6 9 12;4 8 12 16)"},
+  };
+  for (auto &c : cases) {
+    V r = vmt::ev(c.src);
+    std::string got = r ? "" : vmt::ename();
+    if (r) {
+      V s = kst(r);
+      got = s ? std::string((const char *)PC(s), nx(s)) : "<k failed>";
+      if (s) mr(s);
+    }
+    EXPECT_EQ(got, c.want) << c.src;
+  }
 }
 
 // Items 5 and 9 fail, 5 mostly after 9: the error is always item 5's.
