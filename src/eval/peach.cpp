@@ -31,8 +31,9 @@
 // Names: pe2 = pe of f over data, ser = the serial run, par = the parallel
 // run, pmake = create the pool, pstop = stop it, nwork = its workers,
 // rseed = mix a worker's index into its random state, sm64 = one
-// SplitMix64 output.  The pool record is P, as everywhere in the design;
-// outside the unnamed namespace that name is the data accessor.
+// SplitMix64 output.  Outside the unnamed namespace the name P is the
+// data accessor P<T>, so the entries there reach the pool record through
+// pstop and nwork.
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
