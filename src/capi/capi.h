@@ -7,6 +7,9 @@
 
 namespace zk {
 using xverb = zelko_value (*)(zelko_value);
+// The engine's environment list ("NAME=value" texts, NULL-terminated; not
+// the process environment): empty at boot.
+extern const char **zk_env;
 }
 
 extern "C" {

@@ -88,6 +88,14 @@ ZK_INLINE void mr(V x) {
 }
 inline void m0(V x) { mr(x); }
 
+// Whether the caller holds the only reference to the object h heads, so
+// it may change it in place.  In shared mode the count is read with
+// acquire order: another thread's last use of the object happens before
+// its release of the count, hence before our writes.
+ZK_INLINE bool sole(const Hdr *h) {
+  return ZK_UNLIKELY(shared_mode()) ? at_load_acq(const_cast<Hdr *>(h)->rc) == 1 : h->rc == 1;
+}
+
 ZK_INLINE V _r(V x) {
   if (!heap(x)) return x;
   if (ZK_UNLIKELY(shared_mode())) at_add_relaxed(hd(x)->rc, 1u);

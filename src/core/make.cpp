@@ -88,7 +88,7 @@ V emp() { return _r(ce[tLIST]); }
 V mut(V x) {
   if (!heap(x)) return x;
   Hdr *h = hd(x);
-  if (h->rc == 1) {  // sole owner: no other thread can reach it
+  if (sole(h)) {  // sole owner: no other thread can reach it
     h->attr = 0;
     return x;
   }
@@ -109,7 +109,7 @@ V mut(V x) {
 V aa(U n, V x) {
   Hdr *h = hd(x);
   int t = h->type;
-  if (h->rc == 1 && h->cls && (64ull << h->cls) - 64 >= dbytes(n, t)) {
+  if (sole(h) && h->cls && (64ull << h->cls) - 64 >= dbytes(n, t)) {
     h->attr = 0;
     h->count = n;
     return x;
@@ -117,7 +117,7 @@ V aa(U n, V x) {
   V y = an0(n, t);
   memcpy(P(y), P(x), dbytes(h->count, t));
   if (iscont(t)) {
-    if (h->rc == 1) h->type = tBYTE;  // the items now belong to y
+    if (sole(h)) h->type = tBYTE;  // the items now belong to y
     else
       for (U i = 0, c = h->count; i < c; i++) _r(PA(x)[i]);
   }
@@ -128,7 +128,7 @@ V aa(U n, V x) {
 V kv(V *px) {
   V x = *px;
   V a = PA(x)[0], b = PA(x)[1];
-  if (hd(x)->rc == 1) {
+  if (sole(hd(x))) {
     hd(x)->type = tBYTE;  // hand the two parts over without touching counts
     mr(x);
   } else {

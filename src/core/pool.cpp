@@ -206,8 +206,7 @@ void par_run(int n, pfn fn, void *ctx) {
   pthread_mutex_unlock(&pl_busy);
 }
 
-int par_thread_count() {
-  const char *s = getenv("ZELKO_THREADS");
+int par_count(const char *s) {
   if (s && *s >= '0' && *s <= '9') {
     // Saturate instead of wrapping: a huge count means "as many as allowed".
     int v = 0;
@@ -221,6 +220,8 @@ int par_thread_count() {
   if (c <= 0) return 4;
   return c > PL_MAX ? PL_MAX : (int)c;
 }
+
+int par_thread_count() { return par_count(getenv("ZELKO_THREADS")); }
 
 int par_workers() { return pl_n.load(std::memory_order_relaxed); }
 

@@ -10,8 +10,9 @@
 //
 // Names: par_run submit a job; par_run_spawn the same on fresh joinable
 // threads; par_thread_count the thread count kernels size their jobs by
-// (ZELKO_THREADS, else the online processors); par_workers the persistent
-// workers started so far (for tests and the heap check).
+// (ZELKO_THREADS, else the online processors); par_count that rule on
+// any setting's text; par_workers the persistent workers started so far
+// (for tests and the heap check).
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -35,6 +36,11 @@ void par_run_spawn(int n, pfn fn, void *ctx);
 // positive decimal number (its leading digits, capped at 64), else the
 // online processor count (4 when unknown), capped at 64.
 int par_thread_count();
+
+// The same rule applied to the text s of a setting (nullptr for none):
+// its leading positive decimal number capped at 64, else the online
+// processor count.  Parallel each reads its setting elsewhere.
+int par_count(const char *s);
 
 // Yield hints a worker (pl_wspin) or a submitter (pl_sspin) issues before
 // it sleeps, 20,000 each.  Tests lower them to send jobs through the

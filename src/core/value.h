@@ -150,7 +150,24 @@ extern V cns;     // values pinned for the life of the process
 extern bool kinit_done;
 
 // ---- thread-local block ----
-// Zero at thread start.  Owners of the fields: the allocator (bkt, acn),
+// Random-number state: four xoshiro256+ lanes stepped together.  s holds
+// s0 of lanes 0..3, then s1, s2 and s3 of lanes 0..3; o the outputs of the
+// last step by lane; ix the index of the next output to hand out.  Every
+// new thread starts from the same default state; the workers of parallel
+// each mix their index into it when they start.
+struct Rst {
+  UJ s[16] = {0xd5a986ae75c9a33bull, 0x9c57a73dcd5e41b7ull, 0x3fe497b4dd1be68dull,
+              0x3f57adc392affdefull, 0x1016d8e3483a8f0full, 0xcb0c33c0e78feedeull,
+              0x7b5dda788f9f577dull, 0xf1e01f806161118aull, 0x81f9e6260eb8e5dfull,
+              0x5943e008d9222efaull, 0x8f514f6e6fb18ba4ull, 0x6dacfe2135f9599eull,
+              0xfa9b718d8d0769bfull, 0x4d46d3d50833e8c9ull, 0x696678daaa7b4cc6ull,
+              0x3cb5c708d53cc982ull};
+  UJ o[4] = {};
+  I ix = 0;
+};
+static_assert(sizeof(Rst) == 168);
+
+// Zero at thread start, but for the random state.  Owners of the fields: the allocator (bkt, acn),
 // the arena (a_*), errors (err_*, zktd), diagnostics (zkdiag*), symbols
 // (sym_ring*), the C interface (capi_err), the arithmetic dispatch (f),
 // parallel each (rc_sync).
@@ -171,7 +188,7 @@ struct Tl {
   V *vrg, *vrl;       // VM frame region: first free word, end (0 outside any run)
   V bkt[24];          // free-list heads by size class (data addresses)
   U acn;              // colour counter
-  G pst[168];         // random-number state
+  Rst pst;            // random-number state (default state at thread start)
   char capi_err[4096];
   char err_text[4096];
 };

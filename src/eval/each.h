@@ -42,6 +42,20 @@ J cfm(const V *args, U n);
 V ech8(V *args, U n);
 V te0(V r);  // consumes r: an empty vector of an atom's type, else 0# of enlist r
 
+// ---- parallel each (peach.cpp) ----
+// peachC = the builtin pe, x = (f; data) consumed; pe_threads = its thread
+// count T from the engine's environment list; pe_morsel = the items one
+// claim takes of n with T threads; pe_workers = the morsel pool's workers
+// (0 while it is absent); pool_shutdown = stop the pool (at exit, and by
+// tests that want a pool of another size); pe_calloc = the allocator of
+// the result array (tests make it fail).
+V peachC(V x);
+I pe_threads();
+U pe_morsel(U n, I T);
+I pe_workers();
+void pool_shutdown();
+extern void *(*pe_calloc)(size_t, size_t);
+
 // ---- dictionary arithmetic (dictarith.cpp) ----
 I eop(K2 fn);  // operator class: + 0, - 1, * 2, % 3, & 4, | 5, `,` 6, else -1
 V d0(V a, V b);  // both borrowed

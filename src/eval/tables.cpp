@@ -65,7 +65,7 @@ static V echB(V x) {
   X(5, "hex", en) X(6, "err", errC) X(7, "argv", en) X(8, "env", en) X(9, "dlt", en)   \
   X(10, "js", en) X(11, "pri", en) X(12, "prng", en) X(13, "sin", ksin)                  \
   X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", en) X(18, "sa", en)    \
-  X(19, "ua", en) X(20, "pa", en) X(21, "ga", en) X(22, "at", en) X(23, "pe", en)      \
+  X(19, "ua", en) X(20, "pa", en) X(21, "ga", en) X(22, "at", en) X(23, "pe", peachC)      \
   X(24, "ema", emaC) X(25, "wj", en) X(26, "mkd", mkdt) X(27, "mkt", mktm)                \
   X(28, "mkp", mknp) X(29, "plt", en) X(30, "cdl", en) X(31, "aex", en)                  \
   X(32, "aim", en) X(33, "bi", en) X(34, "aj", en) X(35, "arn", en) X(36, "dgn", en)   \

@@ -22,32 +22,6 @@ using namespace zk;
 
 namespace {
 
-// Aborts the test process when a test body has not finished in time, so a
-// lost wake-up fails the run instead of hanging it.
-struct Watchdog {
-  std::mutex m;
-  std::condition_variable cv;
-  bool done = false;
-  std::thread t;
-  Watchdog(int secs, const char *what)
-      : t([this, secs, what] {
-          std::unique_lock<std::mutex> l(m);
-          if (!cv.wait_for(l, std::chrono::seconds(secs), [this] { return done; })) {
-            fprintf(stderr, "watchdog: %s did not finish in %d s\n", what, secs);
-            abort();
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> l(m);
-      done = true;
-    }
-    cv.notify_all();
-    t.join();
-  }
-};
-
-
 // Loop counts are divided by this under the race checker, which runs
 // threads some 20 times slower.
 #if defined(__SANITIZE_THREAD__)

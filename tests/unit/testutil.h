@@ -1,7 +1,12 @@
 // testutil.h: boot the runtime once per test process.
 #pragma once
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "core/core.h"
 #include "core/err.h"
@@ -37,6 +42,31 @@ struct EnvThreads {
   ~EnvThreads() {
     if (had) setenv("ZELKO_THREADS", old.c_str(), 1);
     else unsetenv("ZELKO_THREADS");
+  }
+};
+
+// Aborts the test process when a test body has not finished in time, so a
+// lost wake-up fails the run instead of hanging it.
+struct Watchdog {
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread t;
+  Watchdog(int secs, const char *what)
+      : t([this, secs, what] {
+          std::unique_lock<std::mutex> l(m);
+          if (!cv.wait_for(l, std::chrono::seconds(secs), [this] { return done; })) {
+            fprintf(stderr, "watchdog: %s did not finish in %d s\n", what, secs);
+            abort();
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> l(m);
+      done = true;
+    }
+    cv.notify_all();
+    t.join();
   }
 };
 }  // namespace zk
