@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, skipping the
 # ones already present.  Safe to run again.
 set -euo pipefail
-pkgs=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+pkgs=(g++ binutils cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
       python3 python3-dev python3-numpy python3-pytest)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the normal
 # build (unit tests and the long differential runs), then the unit tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, then a
+# minute of each fuzz target (both at once) on the committed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -18,3 +19,7 @@ ninja -C build-asan
 ulimit -s 262144 2>/dev/null || ulimit -s unlimited 2>/dev/null || true
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" -L unit
+
+# The fuzz targets build with clang (scripts/fuzz.sh skips with a message
+# when it is missing); one minute each, side by side.
+scripts/fuzz.sh run 60

@@ -32,14 +32,29 @@
 
 namespace zk {
 
+// A compare yields a vector of signed lanes of the compared width, but the
+// two compilers name its lane type differently: gcc takes int64_t and
+// int8_t, clang long long and plain char.  The mask types are spelled as
+// each compiler's compare result, so `a < b` is an i64x2 or i8x16 under
+// both and the overloads taking masks stay unambiguous; the lane widths
+// and signedness are the same either way.
+#ifdef __clang__
+typedef long long zk_m64 __attribute__((vector_size(16)));
+typedef char zk_m8 __attribute__((vector_size(16)));
+#else
+typedef int64_t zk_m64 __attribute__((vector_size(16)));
+typedef int8_t zk_m8 __attribute__((vector_size(16)));
+#endif
+static_assert(sizeof(long long) == 8 && (char)-1 < 0, "mask lanes are signed");
+
 typedef double f64x2 __attribute__((vector_size(16)));
-typedef int64_t i64x2 __attribute__((vector_size(16)));
+typedef zk_m64 i64x2;
 typedef uint64_t u64x2 __attribute__((vector_size(16)));
 typedef int32_t i32x4 __attribute__((vector_size(16)));
 typedef uint32_t u32x4 __attribute__((vector_size(16)));
 typedef int16_t i16x8 __attribute__((vector_size(16)));
 typedef uint16_t u16x8 __attribute__((vector_size(16)));
-typedef int8_t i8x16 __attribute__((vector_size(16)));
+typedef zk_m8 i8x16;
 typedef uint8_t u8x16 __attribute__((vector_size(16)));
 
 // Lane type and mask type of each vector.
@@ -158,14 +173,14 @@ template <class V> __attribute__((always_inline)) inline auto vwhi(V v) {
 }
 // Low half of every lane of a (lanes 0..) then of b.
 __attribute__((always_inline)) inline i8x16 vnarrow(i16x8 a, i16x8 b) {
-  return __builtin_shuffle((i8x16)a, (i8x16)b,
-                           (u8x16){0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30});
+  return __builtin_shufflevector((i8x16)a, (i8x16)b, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24,
+                                 26, 28, 30);
 }
 __attribute__((always_inline)) inline i16x8 vnarrow(i32x4 a, i32x4 b) {
-  return __builtin_shuffle((i16x8)a, (i16x8)b, (u16x8){0, 2, 4, 6, 8, 10, 12, 14});
+  return __builtin_shufflevector((i16x8)a, (i16x8)b, 0, 2, 4, 6, 8, 10, 12, 14);
 }
 __attribute__((always_inline)) inline i32x4 vnarrow(i64x2 a, i64x2 b) {
-  return __builtin_shuffle((i32x4)a, (i32x4)b, (u32x4){0, 2, 4, 6});
+  return __builtin_shufflevector((i32x4)a, (i32x4)b, 0, 2, 4, 6);
 }
 
 // ---- conversions to double ----

@@ -347,9 +347,14 @@ ZK_INLINE U u16(const G *p) {
 // third of the loop's time, varying from build to build.  The price is
 // the padding run through wherever a path falls into a join, so the hot
 // paths (integer dyads, the short call and return) are written with none:
-// each arm ends in its own dispatch.
-__attribute__((noinline, hot,
-               optimize("O3", "no-gcse", "no-crossjumping", "no-tree-vectorize", "align-labels=64")))
+// each arm ends in its own dispatch.  Clang has no per-function
+// optimisation options and builds exec with the file's own.
+#if defined(__clang__)
+#define ZK_EXECOPT
+#else
+#define ZK_EXECOPT optimize("O3", "no-gcse", "no-crossjumping", "no-tree-vectorize", "align-labels=64")
+#endif
+__attribute__((noinline, hot, ZK_EXECOPT))
 V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
   // The thread block, read once: see rt.
   Tl *T = &tl;

@@ -91,8 +91,7 @@ template <class V, size_t... K> ZK_INLINE V evens(V a, V b, std::index_sequence<
   return __builtin_shufflevector(a, b, (2 * K)...);
 }
 template <class T, int B> ZK_INLINE vq<T, B> nar(vq<dw<T>, B> a, vq<dw<T>, B> b) {
-  if constexpr (B == 16) return vnarrow(a, b);
-  else return evens((vq<T, B>)a, (vq<T, B>)b, std::make_index_sequence<B / sizeof(T)>{});
+  return evens((vq<T, B>)a, (vq<T, B>)b, std::make_index_sequence<B / sizeof(T)>{});
 }
 
 // ---- kernel bodies ----

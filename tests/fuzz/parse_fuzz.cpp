@@ -1,32 +1,15 @@
 // parse_fuzz.cpp: libFuzzer target for the parser and the literal
 // scanners.  Not part of the CMake build: it needs clang's libFuzzer and
-// the whole engine compiled with the sanitizers.  From the repository
-// root, with every engine source compiled by clang:
+// the whole engine compiled with the sanitizers, which scripts/fuzz.sh
+// does (every engine source by clang, instrumented):
 //
-//   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined \
-//     -fno-sanitize-recover=undefined -fno-exceptions -fno-rtti \
-//     -ffp-contract=off -msse4.2 -Isrc -Iinclude tests/fuzz/parse_fuzz.cpp \
-//     src/{core,eval,capi,num,list,order,table,io,shell}/*.cpp \
-//     -lpthread -ldl -o /tmp/parse_fuzz
+//   scripts/fuzz.sh build      # build-fuzz/parse_fuzz and eval_fuzz
+//   scripts/fuzz.sh run 600    # both, ten minutes, on the committed corpus
 //
-// Sources that clang rejects (some vector-extension code is written for
-// gcc) can be compiled by g++ without instrumentation and linked in; they
-// are then neither checked nor covered:
+// or by hand, from the repository root:
 //
-//   O=/tmp/parse_fuzz_obj; CF="-std=c++20 -O1 -g -fno-exceptions -fno-rtti
-//     -ffp-contract=off -msse4.2 -Isrc -Iinclude"; mkdir -p $O
-//   for f in src/{core,eval,capi,num,list,order,table,io,shell}/*.cpp; do
-//     o=$O/$(echo $f | tr / _).o
-//     clang++ $CF -fsanitize=fuzzer-no-link,address,undefined \
-//       -fno-sanitize-recover=undefined -c $f -o $o || g++ $CF -c $f -o $o
-//   done
-//   clang++ $CF -fsanitize=fuzzer,address,undefined tests/fuzz/parse_fuzz.cpp \
-//     $O/*.o -lpthread -ldl -o /tmp/parse_fuzz
-//
-// Run:
-//
-//   mkdir -p /tmp/parse_corpus && /tmp/parse_fuzz -max_total_time=600 \
-//     -max_len=512 -dict=tests/fuzz/parse.dict /tmp/parse_corpus
+//   build-fuzz/parse_fuzz -max_total_time=600 -max_len=512 \
+//     -dict=tests/fuzz/parse.dict /tmp/parse_corpus tests/fuzz/corpus/parse
 //
 // Each input is parsed as a whole text (the builtin p) and again one line
 // at a time (statement evaluation), and read by the float scanner with a
