@@ -7,6 +7,13 @@
 
 namespace zk {
 using xverb = zelko_value (*)(zelko_value);
+// Arrow bridge (arrow.cpp): the builtins aex and aim (x consumed); the
+// calling thread becomes the engine's (releases elsewhere are queued), and
+// the queue of references released elsewhere is dropped.
+V aex(V x);
+V aim(V x);
+void arrow_mine();
+void arrow_drain();
 }
 
 extern "C" {
