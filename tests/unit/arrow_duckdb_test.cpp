@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <cmath>
 #include <string>
+#include <vector>
 #include "capi/capi.h"
 #include "capi/capi_int.h"
 #include "core/sym.h"
@@ -79,9 +80,13 @@ struct Duck {
               sym(qa_error, "duckdb_query_arrow_error") && sym(destroy_arrow, "duckdb_destroy_arrow");
     return ok && open(nullptr, &db) == 0 && connect(db, &con) == 0;
   }
-  ~Duck() {
+  void shut() {
     if (con) disconnect(&con);
     if (db) close(&db);
+    con = db = nullptr;
+  }
+  ~Duck() {
+    shut();
     // the library stays loaded: its threads may outlive the close
   }
 };
@@ -94,29 +99,51 @@ void bootc() {
 // ---- a one-batch stream over a table exported on the engine's thread ----
 // get_schema hands out deep copies of the exported schema, so DuckDB's
 // threads never enter the engine; the batch's release may run on any of
-// them (the engine queues it).
-void relCopy(ArrowSchema *s) {
-  for (int64_t i = 0; i < s->n_children; i++) {
-    s->children[i]->release(s->children[i]);
-    free(s->children[i]);
+// them (the engine queues it).  DuckDB does not release every schema it
+// asks for: each copy's memory is recorded in its own block (private_data)
+// and what DuckDB left is freed once it is closed.
+struct Copy {
+  char *format, *name;
+  ArrowSchema **kids;
+  int64_t n;
+  bool done;
+};
+std::vector<Copy *> copies;
+void cfree(Copy *c) {
+  for (int64_t i = 0; i < c->n; i++) {
+    Copy *k = (Copy *)c->kids[i]->private_data;
+    if (!k->done) cfree(k);
+    free(c->kids[i]);
   }
-  free(s->children);
-  free((void *)s->format);
-  free((void *)s->name);
+  free(c->kids), free(c->format), free(c->name);
+  c->done = true;
+}
+void relCopy(ArrowSchema *s) {
+  cfree((Copy *)s->private_data);
   s->release = nullptr;
 }
 void scopy(const ArrowSchema *f, ArrowSchema *t) {
   *t = ArrowSchema{};
-  t->format = strdup(f->format);
-  t->name = f->name ? strdup(f->name) : nullptr;
+  Copy *c = new Copy{strdup(f->format), f->name ? strdup(f->name) : nullptr, nullptr, f->n_children, false};
+  copies.push_back(c);
+  t->format = c->format;
+  t->name = c->name;
   t->flags = f->flags;
   t->n_children = f->n_children;
-  t->children = (ArrowSchema **)calloc(f->n_children ? f->n_children : 1, sizeof(void *));
+  t->children = c->kids = (ArrowSchema **)calloc(f->n_children ? f->n_children : 1, sizeof(void *));
   for (int64_t i = 0; i < f->n_children; i++) {
     t->children[i] = (ArrowSchema *)calloc(1, sizeof(ArrowSchema));
     scopy(f->children[i], t->children[i]);
   }
+  t->private_data = c;
   t->release = relCopy;
+}
+std::vector<Copy *> tops;
+void copies_free() {
+  for (Copy *c : tops)
+    if (!c->done) cfree(c);
+  for (Copy *c : copies) delete c;
+  copies.clear(), tops.clear();
 }
 struct One {
   ArrowSchema s;
@@ -125,6 +152,7 @@ struct One {
 };
 int gs(ArrowArrayStream *st, ArrowSchema *out) {
   scopy(&((One *)st->private_data)->s, out);
+  tops.push_back((Copy *)out->private_data);
   return 0;
 }
 int gn(ArrowArrayStream *st, ArrowArray *out) {
@@ -212,6 +240,8 @@ TEST(ArrowDuckDB, ScansAnExportedTable) {
   mr(zelko_eval_str("1"));  // drains releases made on DuckDB's threads
   EXPECT_EQ(hd(cl)->rc, rc - 1);
   mr(t);
+  d.shut();
+  copies_free();
 }
 
 TEST(ArrowDuckDB, ImportsQueryChunksWithNulls) {

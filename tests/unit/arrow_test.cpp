@@ -307,7 +307,7 @@ TEST(Arrow, ImportEveryFormatAtAnOffset) {
 TEST(Arrow, ImportRefusesMalformedStructures) {
   bootc();
   static const J l3[] = {1, 2, 3};
-  static const int32_t bad_of[] = {0, 2, 1, 3}, neg_of[] = {-1, 0, 1, 2};
+  static const int32_t bad_of[] = {0, 2, 1, 3}, neg_of[] = {-1, 0, 1, 2}, ok_of[] = {0, 1, 2, 3};
   static const char ub[] = "abc";
   struct Case {
     const char *what, *err;
@@ -323,7 +323,7 @@ TEST(Arrow, ImportRefusesMalformedStructures) {
       {"symbol child with two buffers", "'domain", [](Prod &p) { p.ta.length = 3, p.add("u", "a", 3, 0, 0, bad_of); }},
       {"descending offsets", "'domain", [](Prod &p) { p.ta.length = 3, p.add("u", "a", 3, 0, 0, bad_of, ub); }},
       {"negative offsets", "'domain", [](Prod &p) { p.ta.length = 3, p.add("u", "a", 3, 0, 0, neg_of, ub); }},
-      {"no bytes for texts", "'domain", [](Prod &p) { p.ta.length = 3, p.add("u", "a", 3, 0, 0, neg_of + 1, nullptr), p.ca[0].n_buffers = 3; }},
+      {"no bytes for texts", "'domain", [](Prod &p) { p.ta.length = 3, p.add("u", "a", 3, 0, 0, ok_of, nullptr), p.ca[0].n_buffers = 3; }},
       {"released child", "'domain", [](Prod &p) { p.ta.length = 3, p.add("l", "a", 3, 0, 0, l3), p.ca[0].release = nullptr; }},
       {"null children array", "'domain", [](Prod &p) { p.ta.length = 3, p.add("l", "a", 3, 0, 0, l3), p.ta.children = nullptr; }},
       {"negative length", "'domain", [](Prod &p) { p.ta.length = -1; }},
