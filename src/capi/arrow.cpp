@@ -208,7 +208,7 @@ V aex(V x) {
   bool ok = ts->children && ta->children && ta->buffers;
   for (U i = 0; ok && i < n; i++) {
     V c = PA(cs)[i];
-    if (tp(c) == tRANGE) c = ct(tLONG, gZ(_r(c)));  // materialised
+    if (tp(c) == tRANGE) c = (c = gZ(_r(c))) ? ct(tLONG, c) : 0;  // materialised
     else if (tp(c) == tLIST) c = ct(tLONG, _r(ce[tLONG]));
     else _r(c);
     ok = c && child(ts, ta, PI(nm)[i], c);
