@@ -18,3 +18,8 @@ ninja -C build-asan
 ulimit -s 262144 2>/dev/null || ulimit -s unlimited 2>/dev/null || true
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" -L unit
+
+# The Arrow bridge's releases from other threads, under ThreadSanitizer.
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZK_TSAN=ON -DZK_BENCH=OFF >/dev/null
+ninja -C build-tsan unit_tests
+build-tsan/unit_tests --gtest_filter='Arrow.*'
