@@ -15,3 +15,15 @@ if ((${#missing[@]})); then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+
+# DuckDB's C library, the outside judge of the Arrow bridge's tests: the npm
+# package ships libduckdb.so (the tests dlopen it and skip without it).
+DUCKDB_NPM=@duckdb/node-bindings-linux-x64@1.5.6-r.1
+dd="$(dirname "$0")/../third_party/duckdb"
+if [ "$(uname -m)" = x86_64 ] && [ ! -f "$dd/package/libduckdb.so" ]; then
+  command -v npm >/dev/null || { SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
+    $SUDO apt-get update -qq; DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq npm >/dev/null; }
+  mkdir -p "$dd"
+  (cd "$dd" && rm -rf package && npm pack -q "$DUCKDB_NPM" >/dev/null && tar xzf duckdb-node-bindings-linux-x64-*.tgz && rm -f ./*.tgz) ||
+    echo "deps: DuckDB's library could not be fetched; the tests that compare with it skip"
+fi

@@ -51,6 +51,8 @@ bool capi_enter() {
     return false;
   }
   tl.capi_err[0] = 0;
+  arrow_mine();
+  arrow_drain();
   return true;
 }
 
@@ -123,7 +125,10 @@ ZK_EXPORT int zelko_init(const char *home) {
   return 0;
 }
 
-ZK_EXPORT void zelko_shutdown(void) { arena_free(); }
+ZK_EXPORT void zelko_shutdown(void) {
+  arrow_drain();
+  arena_free();
+}
 
 ZK_EXPORT zelko_value zelko_eval_str(const char *text) {
   if (!capi_enter()) return 0;

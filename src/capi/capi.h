@@ -10,6 +10,13 @@ using xverb = zelko_value (*)(zelko_value);
 // The engine's environment list ("NAME=value" texts, NULL-terminated; not
 // the process environment): empty at boot.
 extern const char **zk_env;
+// Arrow bridge (arrow.cpp): the builtins aex and aim (x consumed); the
+// calling thread becomes the engine's (releases elsewhere are queued), and
+// the queue of references released elsewhere is dropped.
+V aex(V x);
+V aim(V x);
+void arrow_mine();
+void arrow_drain();
 }
 
 extern "C" {
