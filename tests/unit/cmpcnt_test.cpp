@@ -224,7 +224,7 @@ V scalar(J m, V x, V y) {
 // text); counts how often a fast path answered.
 int hits;
 void agree(J m, V x, V y, const std::string &what) {
-  hits += fredF(m, x, y) ? 1 : 0;  // (a leak here would show in the leak test)
+  if (V f = fredF(m, x, y)) hits++, mr(f);
   V a[3] = {ai((I)m), x, y};
   V got = fredC(a, 3);
   std::string ge = got ? "" : etext();
@@ -371,6 +371,35 @@ TEST(FredFast, DotAtTheParallelBorder) {
   }
 }
 
+// Counts and masked sums at the size where +/ turns to block sums: the
+// masked sum keeps simd_sum_f64's order over the kept items at any size.
+TEST(FredFast, LargeCountsAndMaskedSums) {
+  Boot b;
+  for (UJ n : {1048575, 1048576}) {
+    hits = 0;
+    for (int t : {tBYTE, tSHORT, tINT, tLONG}) {
+      V x = vec(t, n, true);
+      agree(8, x, ai(0), "large count " + std::to_string(t));
+      agree(10, ai(-1), x, "large count left " + std::to_string(t));
+      mr(x);
+    }
+    EXPECT_EQ(hits, 8);
+    std::vector<double> xf = rnd(n, 3);
+    V x = aV(tFLT, (U)n, xf.data()), k = an((U)n, tBYTE);
+    for (UJ i = 0; i < n; i++) P<uint8_t>(k)[i] = 1;
+    agree(18, x, k, "large msum all");
+    V r = fredF(18, x, k);
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(same(PF(r)[0], simd_sum_f64(xf.data(), n)));
+    mr(r);
+    for (UJ i = 0; i < n; i++) P<uint8_t>(k)[i] = (uint8_t)(R() % 2);
+    agree(18, x, k, "large msum half");
+    P<uint8_t>(k)[n - 1] = 0x80;
+    EXPECT_EQ(fredF(18, x, k), 0u);
+    mr(x), mr(k);
+  }
+}
+
 // Mode 18 with the compress verb, where it exists, else against a plain
 // loop: the sum of the first m items of x that the mask selects.
 TEST(FredFast, MaskedSumEqualsTheRoute) {
@@ -447,6 +476,36 @@ TEST(FredFast, WhereOfComparison) {
   mr(r), mr(e), mr(x);
 }
 
+// A fast path keeps nothing: its atom or vector is the only block it takes.
+TEST(FredFast, NoLeaks) {
+  Boot b;
+  V x = vec(tBYTE, 300, true), f = vec(tFLT, 300, false), l = vec(tLONG, 300, true);
+  V k = an(300, tBYTE);
+  for (int i = 0; i < 300; i++) P<uint8_t>(k)[i] = (uint8_t)(i & 1);
+  struct {
+    J m;
+    V x, y;
+  } cs[] = {{9, x, ai(0)}, {8, f, f}, {3, f, f}, {3, l, l}, {18, f, k}, {18, l, k},
+            {40, l, ai(3)}, {108, x, ai(1)}, {110, ai(1), x}};
+  for (int pass = 0; pass < 2; pass++) {
+    UJ fb = freebytes();
+    for (auto &c : cs) {
+      UJ f0 = freebytes();
+      V a[3] = {ai((I)c.m), c.x, c.y};
+      V r = fredC(a, 3);
+      ASSERT_TRUE(r) << c.m;
+      mr(r);
+      if (pass) EXPECT_EQ(freebytes(), f0) << c.m;
+    }
+    V s = af(2.0), a[5] = {ai(1), f, s, f, k};
+    V r = fmsC(a, 5);
+    ASSERT_TRUE(r);
+    mr(r), mr(s);
+    if (pass) EXPECT_EQ(freebytes(), fb);
+  }
+  mr(x), mr(f), mr(l), mr(k);
+}
+
 TEST(FredFast, ArgumentCount) {
   Boot b;
   V x = mk(tLONG, {1});
@@ -482,7 +541,7 @@ TEST(FmsFast, EqualsTheRoute) {
             V k = an((U)m, tBYTE);
             for (UJ i = 0; i < m; i++) P<uint8_t>(k)[i] = (uint8_t)(R() % 2);
             if (sp && m) P<uint8_t>(k)[R() % m] = 2;
-            hits += fmsF(bb, x, s, y, k) ? 1 : 0;
+            if (V f = fmsF(bb, x, s, y, k)) hits++, mr(f);
             V a[5] = {ai((I)bb), x, s, y, k};
             V got = fmsC(a, 5);
             std::string ge = got ? "" : etext();
