@@ -19,6 +19,7 @@
 #include "eval/eval.h"
 #include "eval/tables.h"
 #include "list/list.h"
+#include "num/cmpcnt.h"
 #include "num/num.h"
 
 namespace zk {
@@ -56,6 +57,7 @@ V fred(V *a) {
   J m = mode(a[0], ok);
   if (!ok) return et0();
   V x = a[1], y = a[2];
+  if (V r = fredF(m, x, y)) return r;
   if (m >= 200 && m <= 399) return shiftC(m, x);
   switch (m) {
     case 18: return sum(dy(27, x, y));
@@ -97,6 +99,8 @@ V fredC(V *a, U n) {
   return fred(a);
 }
 
+V fredB(V *a) { return fred(a); }
+
 V fmaC(V *a, U n) {
   if (n != 4) return en(a[0]);
   bool ok;
@@ -119,6 +123,7 @@ V fmsC(V *a, U n) {
   bool ok;
   J b = mode(a[0], ok);
   if (!ok) return et0();
+  if (V r = fmsF(b, a[1], a[2], a[3], a[4])) return r;
   V f[4] = {b == (I)b ? ai((I)b) : al(b), a[1], a[2], a[3]};
   V r = fmaC(f, 4);
   if (!r) return 0;

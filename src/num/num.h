@@ -40,6 +40,7 @@ V fzop(const G *i, const V *loc, const V *k);
 // gives mode 200..399 over neighbouring items of x (borrowed); shslow is
 // its general route: verb slot, form 1 for (-1_x) v (1_x), sum for +/.
 V fredC(V *args, U n);
+V fredB(V *args);  // fredC without the argument-count check (attribute checks)
 V fmaC(V *args, U n);
 V fmsC(V *args, U n);
 V fcntC(V x);

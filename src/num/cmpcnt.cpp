@@ -1,0 +1,462 @@
+// cmpcnt.cpp: counting compares and mask kernels, and the fast paths of
+// fredC and fmsC that use them (see cmpcnt.h for names and contracts).
+//
+// A fast path here must give its mode's general route exactly: where its
+// own arithmetic could differ (NaN or -0.0 among floats, where the verbs
+// order through keys; mask bytes other than 0 and 1; integers a width or
+// a double cannot hold) it returns 0 and fidiom.cpp runs the verbs.
+#include "num/cmpcnt.h"
+
+#include <limits>
+
+#include "core/simd.h"
+#include "num/simdf.h"
+
+namespace zk {
+
+namespace {
+
+// ---- counting compares on integers ----
+template <int OP, class Vt> ZK_INLINE Mask<Vt> cmpv(Vt a, Vt b) {
+  if constexpr (OP == 0) return a < b;
+  else if constexpr (OP == 1) return a > b;
+  else return a == b;
+}
+template <int OP, class T> ZK_INLINE bool cmp1(T a, T b) {
+  return OP == 0 ? a < b : OP == 1 ? a > b : a == b;
+}
+
+// The lanes of an accumulator that went down by one per hit, summed.
+ZK_INLINE UJ hneg(i8x16 a) {
+  __m128i s = _mm_sad_epu8(_mm_sub_epi8(_mm_setzero_si128(), (__m128i)a), _mm_setzero_si128());
+  return (UJ)_mm_cvtsi128_si64(s) + (UJ)_mm_extract_epi64(s, 1);
+}
+template <class Vt> ZK_INLINE UJ hneg(Vt a) {
+  UJ c = 0;
+  for (int k = 0; k < NL<Vt>; k++) c += (UJ)-(J)a[k];
+  return c;
+}
+
+// 128 items a step, each lane of acc going down by one per hit; flushed
+// every 15 steps so that no 8-bit lane passes 127.
+template <int OP, class Vt> UJ cntk(const Lane<Vt> *x, Lane<Vt> v, UJ n) {
+  constexpr int L = NL<Vt>, S = 128 / L;
+  Vt b = vdup<Vt>(v);
+  UJ c = 0, i = 0;
+  while (i + 128 <= n) {
+    Vt acc = {};
+    for (int s = 0; s < 15 && i + 128 <= n; s++, i += 128)
+      for (int k = 0; k < S; k++) acc += (Vt)cmpv<OP>(vld<Vt>(x + i + k * L), b);
+    c += hneg(acc);
+  }
+  Vt acc = {};
+  for (; i + L <= n; i += L) acc += (Vt)cmpv<OP>(vld<Vt>(x + i), b);
+  c += hneg(acc);
+  for (; i < n; i++) c += cmp1<OP>(x[i], v);
+  return c;
+}
+
+template <class Vt> UJ cnti(const Lane<Vt> *x, J v, UJ n, int32_t op) {
+  Lane<Vt> w = (Lane<Vt>)v;
+  return op == 0 ? cntk<0, Vt>(x, w, n) : op == 1 ? cntk<1, Vt>(x, w, n) : cntk<2, Vt>(x, w, n);
+}
+
+// ---- counting compares on doubles ----
+ZK_INLINE i64x2 sus(f64x2 a) { return visnan(a) | vnegz(a); }
+ZK_INLINE bool sus1(F a) {
+  UJ b;
+  memcpy(&b, &a, 8);
+  return a != a || b == 0x8000000000000000ull;
+}
+
+// y null: every item against v; else item by item against y.
+template <int OP> UJ cntf(const F *x, const F *y, F v, UJ n, int32_t *flag) {
+  f64x2 b = vdup<f64x2>(v);
+  i64x2 a0 = {}, a1 = {}, bad = {};
+  UJ i = 0;
+  for (; i + 4 <= n; i += 4) {
+    f64x2 p = vld<f64x2>(x + i), q = vld<f64x2>(x + i + 2);
+    f64x2 r = y ? vld<f64x2>(y + i) : b, t = y ? vld<f64x2>(y + i + 2) : b;
+    a0 += cmpv<OP>(p, r);
+    a1 += cmpv<OP>(q, t);
+    bad |= sus(p) | sus(q) | sus(r) | sus(t);
+  }
+  UJ c = (UJ)-(a0[0] + a0[1] + a1[0] + a1[1]);
+  int32_t f = vany(bad) | sus1(v);
+  for (; i < n; i++) {
+    F r = y ? y[i] : v;
+    c += cmp1<OP>(x[i], r);
+    f |= sus1(x[i]) | sus1(r);
+  }
+  *flag = f;
+  return c;
+}
+
+UJ cntfv(const F *x, const F *y, F v, UJ n, int32_t op, int32_t *flag) {
+  return op == 0 ? cntf<0>(x, y, v, n, flag) : op == 1 ? cntf<1>(x, y, v, n, flag)
+                                                       : cntf<2>(x, y, v, n, flag);
+}
+
+// ---- the fixed float sum order, fed with whole groups of 8 ----
+struct Acc {
+  f64x2 a0 = {}, a1 = {}, a2 = {}, a3 = {};
+};
+ZK_INLINE void add8(Acc &A, const F *v, UJ g) {
+  for (UJ k = 0; k < g; k++, v += 8) {
+    A.a0 += vld<f64x2>(v);
+    A.a1 += vld<f64x2>(v + 2);
+    A.a2 += vld<f64x2>(v + 4);
+    A.a3 += vld<f64x2>(v + 6);
+  }
+}
+ZK_INLINE F fin(Acc A, const F *v, UJ r) {
+  f64x2 S = A.a2 + A.a3;
+  UJ i = 0;
+  for (; i + 2 <= r; i += 2) A.a0 += vld<f64x2>(v + i);
+  f64x2 W = (A.a1 + A.a0) + S;
+  F s = W[1] + W[0];
+  if (r & 1) s += v[i];
+  return s;
+}
+
+constexpr UJ CH = 2048;
+
+}  // namespace
+
+uint64_t simd_cntcmps_i8(const int8_t *x, int64_t v, uint64_t n, int32_t op) {
+  return cnti<i8x16>(x, v, n, op);
+}
+uint64_t simd_cntcmps_i16(const int16_t *x, int64_t v, uint64_t n, int32_t op) {
+  return cnti<i16x8>(x, v, n, op);
+}
+uint64_t simd_cntcmps_i32(const int32_t *x, int64_t v, uint64_t n, int32_t op) {
+  return cnti<i32x4>(x, v, n, op);
+}
+uint64_t simd_cntcmps_f64(const double *x, uint64_t n, int32_t op, int32_t *flag, double v) {
+  return cntfv(x, nullptr, v, n, op, flag);
+}
+
+uint64_t zkb_compress_64_gen(const uint64_t *src, const uint8_t *mask, uint64_t *dst, uint64_t n,
+                             int32_t *flag) {
+  UJ k = 0, i = 0;
+  G check = 0;
+  for (; i + 8 <= n; i += 8) {
+    UJ w;
+    memcpy(&w, mask + i, 8);
+    if (!w) continue;
+    if (w == 0x0101010101010101ull) {
+      memcpy(dst + k, src + i, 64);
+      k += 8;
+      continue;
+    }
+    for (int j = 0; j < 8; j++) {
+      dst[k] = src[i + j];
+      k += mask[i + j] != 0;
+    }
+    check |= (G)(w | w >> 8 | w >> 16 | w >> 24 | w >> 32 | w >> 40 | w >> 48 | w >> 56);
+  }
+  for (; i < n; i++) {
+    dst[k] = src[i];
+    k += mask[i] != 0;
+    check |= mask[i];
+  }
+  *flag = check > 1;
+  return k;
+}
+
+double masktree(const double *x, const double *y, const uint8_t *mask, uint64_t n, int32_t *flag,
+                double s) {
+  *flag = 0;
+  if (!n) return 0.0;
+  alignas(64) F buf[CH];
+  alignas(64) F st[CH + 8];
+  Acc A;
+  UJ c = 0;  // values carried at the front of st
+  for (UJ o = 0; o < n; o += CH) {
+    UJ m = n - o < CH ? n - o : CH;
+    const F *v = x + o;
+    if (y) {
+      f64x2 b = vdup<f64x2>(s);
+      UJ i = 0;
+      for (; i + 2 <= m; i += 2) vst(buf + i, b * vld<f64x2>(y + o + i) + vld<f64x2>(x + o + i));
+      if (i < m) buf[i] = s * y[o + i] + x[o + i];
+      v = buf;
+    }
+    int32_t f;
+    c += zkb_compress_64_gen((const UJ *)v, mask + o, (UJ *)(st + c), m, &f);
+    if (f) {
+      *flag = 1;
+      return 0.0;
+    }
+    add8(A, st, c >> 3);
+    UJ r = c & 7;
+    memmove(st, st + (c - r), r * 8);
+    c = r;
+  }
+  return fin(A, st, c);
+}
+
+int32_t simd_fintegral_f64(const double *x, uint64_t n) {
+  const F P52 = 4503599627370496.0, P53 = 9007199254740992.0;
+  f64x2 p52 = vdup<f64x2>(P52), p53 = vdup<f64x2>(P53);
+  i64x2 am = vdup<i64x2>(INT64_MAX), bad = {};
+  auto chk = [&](f64x2 v) {
+    f64x2 c = vand(v, (f64x2)am);
+    i64x2 ok = (c <= p53) & ((c >= p52) | (((c + p52) - p52) == c));
+    return ~ok;
+  };
+  UJ i = 0;
+  for (; i + 4 <= n; i += 4) bad |= chk(vld<f64x2>(x + i)) | chk(vld<f64x2>(x + i + 2));
+  for (; i + 2 <= n; i += 2) bad |= chk(vld<f64x2>(x + i));
+  if (i < n) bad |= chk(f64x2{x[i], 0.0});
+  return !vany(bad);
+}
+
+// ---------------------------------------------------------------------
+// Fast paths of the idiom modes.
+namespace {
+
+ZK_INLINE bool ilat(int t) { return t == tINTA || t == tLONGA; }
+ZK_INLINE bool narrow(int t) { return (t >= tBYTE && t <= tINT) || t == tCHR; }
+// Item type of a narrow vector as an integer vector type (chars as bytes).
+ZK_INLINE int nw(int t) { return t == tCHR ? tBYTE : t; }
+ZK_INLINE int rev(int op) { return op == 0 ? 1 : op == 1 ? 0 : op; }
+
+// Count of x (narrow, width type w) against v, which fits the width.
+UJ cntn(int w, const void *x, J v, UJ n, int32_t op) {
+  switch (w) {
+    case tBYTE: return simd_cntcmps_i8((const int8_t *)x, v, n, op);
+    case tSHORT: return simd_cntcmps_i16((const int16_t *)x, v, n, op);
+    default: return simd_cntcmps_i32((const int32_t *)x, v, n, op);
+  }
+}
+
+template <int OP, class T> UJ pairk(const T *x, const T *y, UJ n) {
+  UJ c = 0;
+  for (UJ i = 0; i < n; i++) c += cmp1<OP>(x[i], y[i]);
+  return c;
+}
+template <class T> UJ pair(const void *x, const void *y, UJ n, int32_t op) {
+  const T *a = (const T *)x, *b = (const T *)y;
+  return op == 0 ? pairk<0>(a, b, n) : op == 1 ? pairk<1>(a, b, n) : pairk<2>(a, b, n);
+}
+
+// Modes 8..10, the forms in the order tried; 0 means the general route.
+V cnt(int32_t op, V x, V y) {
+  int tx = tp(x), ty = tp(y);
+  if (tx == tFLT || ty == tFLT) {
+    int32_t f = 1;
+    UJ c = 0;
+    if (tx == tFLT && ty == tFLT) {
+      if (nx(x) == nx(y)) c = cntfv(PF(x), PF(y), 0, nx(x), op, &f);
+    } else if (tx == tFLT && ty == tFLTA) {
+      c = cntfv(PF(x), nullptr, PF(y)[0], nx(x), op, &f);
+    } else if (tx == tFLTA && ty == tFLT) {
+      c = cntfv(PF(y), nullptr, PF(x)[0], nx(y), rev(op), &f);
+    }
+    return f ? 0 : az((J)c);
+  }
+  if (tx == tLONG || ty == tLONG) {
+    const J *p;
+    J v = 0;
+    UJ n;
+    if (tx == tLONG && ty == tLONG) {
+      if (nx(x) != nx(y)) return 0;
+      return az((J)pair<J>(PL(x), PL(y), nx(x), op));
+    }
+    if (tx == tLONG && ilat(ty)) p = PL(x), n = nx(x), v = gl_(y);
+    else if (ilat(tx) && ty == tLONG) p = PL(y), n = nx(y), v = gl_(x), op = rev(op);
+    else return 0;
+    UJ c = 0;
+    switch (op) {
+      case 0: for (UJ i = 0; i < n; i++) c += p[i] < v; break;
+      case 1: for (UJ i = 0; i < n; i++) c += p[i] > v; break;
+      default: for (UJ i = 0; i < n; i++) c += p[i] == v;
+    }
+    return az((J)c);
+  }
+  if (narrow(tx) && ilat(ty)) {
+    J v = gl_(y);
+    if (tZ(v) > nw(tx)) return 0;
+    return az((J)cntn(nw(tx), P(x), v, nx(x), op));
+  }
+  if (tx >= tBYTE && tx <= tINT && ty == tCHRA)
+    return az((J)cntn(tx, P(x), (int8_t)ip(y), nx(x), op));
+  if (ilat(tx) && narrow(ty)) {
+    J v = gl_(x);
+    if (tZ(v) > nw(ty)) return 0;
+    return az((J)cntn(nw(ty), P(y), v, nx(y), rev(op)));
+  }
+  if (tx == tCHRA && ty >= tBYTE && ty <= tINT)
+    return az((J)cntn(ty, P(y), (int8_t)ip(x), nx(y), rev(op)));
+  if (narrow(tx) && narrow(ty) && nw(tx) == nw(ty) && !(tx == tCHR && ty == tCHR)) {
+    if (nx(x) != nx(y)) return 0;
+    UJ n = nx(x);
+    switch (nw(tx)) {
+      case tBYTE: return az((J)pair<int8_t>(P(x), P(y), n, op));
+      case tSHORT: return az((J)pair<int16_t>(P(x), P(y), n, op));
+      default: return az((J)pair<int32_t>(P(x), P(y), n, op));
+    }
+  }
+  return 0;
+}
+
+// Mode 3.
+V dot(V x, V y) {
+  int tx = tp(x), ty = tp(y);
+  if (tx != ty || (tx != tFLT && tx != tLONG) || nx(x) != nx(y)) return 0;
+  UJ n = nx(x);
+  if (tx == tFLT) return af(n <= 0xFFFFF ? simd_dot_f64(PF(x), PF(y), n) : pbs(PF(x), PF(y), n));
+  const J *a = PL(x), *b = PL(y);
+  UJ s = 0;
+  for (UJ i = 0; i < n; i++) {
+    UJ p = a[i] == NJ || b[i] == NJ ? (UJ)NJ : (UJ)a[i] * (UJ)b[i];
+    s += p == (UJ)NJ ? 0 : p;
+  }
+  return az((J)s);
+}
+
+// Mode 18.
+V msum(V x, V y) {
+  if (!heap(x) || tp(y) != tBYTE) return 0;
+  int tx = tp(x);
+  if (tx != tFLT && tx != tLONG) return 0;
+  UJ m = nx(y);
+  if (!m || m > nx(x)) return 0;
+  const G *k = (const G *)P(y);
+  if (tx == tFLT) {
+    int32_t f;
+    F s = masktree(PF(x), nullptr, k, m, &f, 0.0);
+    return f ? 0 : af(s);
+  }
+  const J *a = PL(x);
+  UJ s = 0;
+  G chk = 0;
+  for (UJ i = 0; i < m; i++) {
+    s += k[i] && a[i] != NJ ? (UJ)a[i] : 0;
+    chk |= k[i];
+  }
+  return chk > 1 ? 0 : az((J)s);
+}
+
+// Mode 40: floor of x % d over an integer vector; 0 on an item the
+// float route might not give exactly (the width's minimum, or a long of
+// magnitude 2^53 or more).
+template <class T> bool flrk(const T *x, J *r, UJ n, J d) {
+  constexpr J lo = sizeof(T) == 8 ? -((J)1 << 53) : (J)std::numeric_limits<T>::min();
+  bool bad = false;
+  if (d > 0 && !(d & (d - 1))) {
+    int sh = __builtin_ctzll((UJ)d);
+    for (UJ i = 0; i < n; i++) {
+      J a = x[i];
+      bad |= sizeof(T) == 8 ? (a <= lo || a >= -lo) : a == lo;
+      r[i] = a >> sh;
+    }
+    return !bad;
+  }
+  for (UJ i = 0; i < n; i++) {
+    J a = x[i];
+    bool b = sizeof(T) == 8 ? (a <= lo || a >= -lo) : a == lo;
+    bad |= b;
+    a = b ? 0 : a;  // 0N / -1 would trap; the result is dropped anyway
+    J q = a / d;
+    r[i] = q - ((a % d != 0) & ((a < 0) != (d < 0)));
+  }
+  return !bad;
+}
+
+V fdiv(V x, V y) {
+  int tx = tp(x), ty = tp(y);
+  if (!heap(x) || tx < tBYTE || tx > tLONG) return 0;
+  J d;
+  if (ty == tINTA) d = ip(y);
+  else if (ty == tLONGA) d = PL(y)[0];
+  else return 0;
+  const J M = ((J)1 << 53) - 1;
+  if (!d || d == NJ || d < -M || d > M) return 0;
+  UJ n = nx(x);
+  V r = an((U)n, tLONG);
+  bool ok;
+  switch (tx) {
+    case tBYTE: ok = flrk((const int8_t *)P(x), PL(r), n, d); break;
+    case tSHORT: ok = flrk((const int16_t *)P(x), PL(r), n, d); break;
+    case tINT: ok = flrk(PI(x), PL(r), n, d); break;
+    default: ok = flrk(PL(x), PL(r), n, d);
+  }
+  if (ok) return r;
+  mr(r);
+  return 0;
+}
+
+// Modes 108..110: the indices of the bytes that compare with v, each index
+// written before its test so that the loop does not branch on the data.
+template <int OP, class T> U whk(const int8_t *x, T *r, U n, int8_t v) {
+  U w = 0;
+  for (U i = 0; i < n; i++) {
+    r[w] = (T)i;
+    w += cmp1<OP>(x[i], v);
+  }
+  return w;
+}
+template <class T> U wht(const int8_t *x, T *r, U n, int8_t v, int32_t op) {
+  return op == 0 ? whk<0>(x, r, n, v) : op == 1 ? whk<1>(x, r, n, v) : whk<2>(x, r, n, v);
+}
+
+V cwhr(int32_t op, V x, V y) {
+  int tx = tp(x), ty = tp(y);
+  if ((ilat(tx) || tx == tCHRA) && heap(y) && (ty == tBYTE || ty == tCHR)) {
+    V t = x;
+    x = y, y = t;
+    tx = tp(x), ty = tp(y), op = rev(op);
+  }
+  if (!heap(x) || (tx != tBYTE && tx != tCHR)) return 0;
+  J v;
+  if (ilat(ty)) v = gl_(y);
+  else if (ty == tCHRA && tx == tBYTE) v = (int8_t)ip(y);
+  else return 0;
+  if (v < -128 || v > 127) return 0;
+  UJ n = nx(x);
+  if (n > 0x80000000ull) return 0;
+  int t = tZ((J)n - 1);
+  V r = an((U)n, t);
+  const int8_t *p = (const int8_t *)P(x);
+  U w;
+  switch (t) {
+    case tBYTE: w = wht(p, (int8_t *)P(r), (U)n, (int8_t)v, op); break;
+    case tSHORT: w = wht(p, (int16_t *)P(r), (U)n, (int8_t)v, op); break;
+    case tINT: w = wht(p, PI(r), (U)n, (int8_t)v, op); break;
+    default: w = wht(p, PL(r), (U)n, (int8_t)v, op);
+  }
+  hd(r)->count = w;
+  return r;
+}
+
+}  // namespace
+
+V fredF(J m, V x, V y) {
+  switch (m) {
+    case 3: return dot(x, y);
+    case 8: case 9: case 10: return cnt((int32_t)(m - 8), x, y);
+    case 18: return msum(x, y);
+    case 40: return fdiv(x, y);
+    case 108: case 109: case 110: return cwhr((int32_t)(m - 108), x, y);
+    default: return 0;
+  }
+}
+
+V fmsF(J b, V x, V s, V y, V k) {
+  if (tp(x) != tFLT || tp(y) != tFLT || nx(x) != nx(y)) return 0;
+  if (!heap(k) || tp(k) != tBYTE) return 0;
+  F f;
+  int ts = tp(s);
+  if (ts == tFLTA) f = PF(s)[0];
+  else if (ilat(ts)) f = (F)gl_(s);
+  else return 0;
+  UJ m = nx(k);
+  if (!m || m > nx(x)) return 0;
+  int32_t fl;
+  F r = masktree(PF(x), PF(y), (const G *)P(k), m, &fl, b ? -f : f);
+  return fl ? 0 : af(r);
+}
+
+}  // namespace zk

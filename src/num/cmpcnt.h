@@ -1,0 +1,42 @@
+// cmpcnt.h: counting compares and mask kernels on raw vector data, and the
+// fast paths of the fused idiom operators built on them.
+//
+// Kernels (plain memory: no values, no errors, no state; safe in pool
+// tasks).  op 0 counts items < v, 1 items > v, any other items == v.
+//   simd_cntcmps_i8/_i16/_i32: signed items against v truncated to the
+//     item width (the caller checks that v fits);
+//   simd_cntcmps_f64: IEEE count; *flag 1 on suspect data (a NaN or the
+//     bits of -0.0 on either side), the count then not to be used;
+//   zkb_compress_64_gen: the 64-bit items whose mask byte is nonzero, in
+//     order, into dst (room for n items); *flag 1 when a byte exceeds 1;
+//   masktree: the sum over the kept i of x[i] (with y: s*y[i] + x[i], a
+//     rounded product then a rounded sum) in simd_sum_f64's order over
+//     the kept values; *flag 1 (and 0.0) when a mask byte exceeds 1;
+//   simd_fintegral_f64: 1 when every one of n >= 1 items is an integer of
+//     magnitude at most 2^53 (-0.0 passes, NaN and infinities fail).
+//
+// Fast paths (cmpcnt.cpp): fredF (mode, x, y) and fmsF (minus, x, s, y,
+// mask) return the value of their mode's general route, or 0 when they
+// do not apply or meet data they cannot handle exactly; they never raise
+// and consume nothing.
+#pragma once
+#include <cstdint>
+
+#include "core/core.h"
+
+namespace zk {
+
+uint64_t simd_cntcmps_i8(const int8_t *x, int64_t v, uint64_t n, int32_t op);
+uint64_t simd_cntcmps_i16(const int16_t *x, int64_t v, uint64_t n, int32_t op);
+uint64_t simd_cntcmps_i32(const int32_t *x, int64_t v, uint64_t n, int32_t op);
+uint64_t simd_cntcmps_f64(const double *x, uint64_t n, int32_t op, int32_t *flag, double v);
+uint64_t zkb_compress_64_gen(const uint64_t *src, const uint8_t *mask, uint64_t *dst, uint64_t n,
+                             int32_t *flag);
+double masktree(const double *x, const double *y, const uint8_t *mask, uint64_t n, int32_t *flag,
+                double s);
+int32_t simd_fintegral_f64(const double *x, uint64_t n);
+
+V fredF(J mode, V x, V y);
+V fmsF(J minus, V x, V s, V y, V mask);
+
+}  // namespace zk
