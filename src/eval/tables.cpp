@@ -62,7 +62,7 @@ static V echB(V x) {
 // its slot.
 #define ZK_BI(X)                                                                        \
   X(0, "k", kst) X(1, "j", en) X(2, "p", qp) X(3, "t", en) X(4, "x", en)                \
-  X(5, "hex", en) X(6, "err", errC) X(7, "argv", en) X(8, "env", en) X(9, "dlt", en)   \
+  X(5, "hex", en) X(6, "err", errC) X(7, "argv", en) X(8, "env", en) X(9, "dlt", dltC)   \
   X(10, "js", en) X(11, "pri", en) X(12, "prng", en) X(13, "sin", ksin)                  \
   X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", en) X(18, "sa", en)    \
   X(19, "ua", en) X(20, "pa", en) X(21, "ga", en) X(22, "at", en) X(23, "pe", peachC)      \

@@ -13,9 +13,18 @@
 // on the thread count), longs by a wrapping 64-bit dot, narrower integers
 // through the language itself.
 //
+// dlt x gives x[0] and then each item minus the one before: integer
+// vectors in their own width, one step wider when a difference overflows
+// it; longs wrapping with 0N beside either operand giving 0N; chars as
+// signed bytes into ints; a general list row by row; anything else by
+// the generic form x - (0^0*1#x),-1_x (dlk0).
+//
 // Names: cvk the two passes over one pair of item types, cvr / wsr build
-// the argument again with ranges materialised, wsj the long dot.
+// the argument again with ranges materialised, wsj the long dot; dlw the deltas of one width (false on overflow),
+// dlj the long deltas, dlr the row deltas, crt fill with 0, ars ari
+// under an operator code.
 #include <cmath>
+#include <type_traits>
 
 #include "core/err.h"
 #include "core/sym.h"
@@ -160,6 +169,194 @@ V wsmC(V x) {
     return r;
   }
   return et(x);
+}
+
+
+namespace {
+
+// ari under the operator code op, the caller's code restored: x borrowed,
+// y consumed.
+V ars(I op, V x, V y) {
+  I f = tl.f;
+  tl.f = op;
+  V r = ari(x, y);
+  tl.f = f;
+  return r;
+}
+
+// 0^x of atoms, typed vectors and lists of them: long and float nulls
+// become 0 (no other numeric item has a null of its own).  Consumes x.
+V crt(V x) {
+  int t = tp(x);
+  if (t == tLONGA && gl_(x) == NJ) return mr(x), al(0);
+  if (t == tFLTA && PF(x)[0] != PF(x)[0]) return mr(x), af(0);
+  if (t != tLONG && t != tFLT && t != tLIST) return x;
+  U n = nx(x);
+  x = mut(x);
+  if (t == tLONG)
+    for (U i = 0; i < n; i++) PL(x)[i] = PL(x)[i] == NJ ? 0 : PL(x)[i];
+  else if (t == tFLT)
+    for (U i = 0; i < n; i++) PF(x)[i] = PF(x)[i] != PF(x)[i] ? 0.0 : PF(x)[i];
+  else
+    for (U i = 0; i < n; i++) PA(x)[i] = crt(PA(x)[i]);
+  return x;
+}
+
+// 0^0*x, x consumed: the zero of x's shape.
+V zro(V x) {
+  V z = ars(3, ai(0), x);
+  return z ? crt(z) : 0;
+}
+
+// Deltas of n >= 1 items of one signed width T; false when an exact
+// difference falls outside T's range (r is then not to be used).
+template <class T> bool dlw(T *r, const T *x, U n) {
+  using W = std::conditional_t<sizeof(T) == 1, int16_t, std::conditional_t<sizeof(T) == 2, int32_t, int64_t>>;
+  bool ok = true;
+  r[0] = x[0];
+  for (U i = 1; i < n; i++) {
+    W d = (W)x[i] - (W)x[i - 1];
+    r[i] = (T)d;
+    ok &= (W)r[i] == d;
+  }
+  return ok;
+}
+
+// Long deltas wrapping modulo 2^64; 0N beside either operand gives 0N.
+void dlj(J *r, const J *x, U n) {
+  r[0] = x[0];
+  for (U i = 1; i < n; i++) {
+    J d = (J)((UJ)x[i] - (UJ)x[i - 1]);
+    r[i] = x[i] == NJ || x[i - 1] == NJ ? NJ : d;
+  }
+}
+
+bool rowint(int t) { return t >= tBYTE && t <= tLONG; }
+
+// Item j of the integer row a (types 4..7) sign-extended.
+J rj(V a, U j) {
+  switch (tp(a)) {
+    case tBYTE: return P<int8_t>(a)[j];
+    case tSHORT: return P<int16_t>(a)[j];
+    case tINT: return PI(a)[j];
+    default: return PL(a)[j];
+  }
+}
+
+// Row k of a uniform list with a long row: wrapping, 0N from a long row's 0N.
+V dlrl(V a, V b) {
+  U n = nx(a);
+  V r = an(n, tLONG);
+  bool la = tp(a) == tLONG, lb = tp(b) == tLONG;
+  for (U j = 0; j < n; j++) {
+    J x = rj(a, j), y = rj(b, j);
+    bool nl = (la && x == NJ) || (lb && y == NJ);
+    PL(r)[j] = nl ? NJ : (J)((UJ)x - (UJ)y);
+  }
+  return r;
+}
+
+V dlr(V L) {
+  U m = nx(L);
+  V f = PA(L)[0];
+  int tf = tp(f);
+  int var = 2;  // 0 A uniform, 1 B, 2 C
+  if (tf >= tRANGE && tf <= tLONG) {
+    bool uni = true, fix = false;
+    J c = _n(f);
+    for (U i = 0; i < m; i++) {
+      V a = PA(L)[i];
+      int t = tp(a);
+      uni &= rowint(t) && nx(a) == c;
+      fix |= t == tRANGE || t == tBOOL;
+    }
+    if (!uni && fix) {
+      V N = an(m, tLIST);
+      for (U i = 0; i < m; i++) {
+        V a = _r(PA(L)[i]);
+        int t = tp(a);
+        if (t == tRANGE) a = gZ(a);
+        else if (t == tBOOL) a = ct(tBYTE, a);
+        if (!a) {
+          for (U j = i; j < m; j++) PA(N)[j] = ai(0);
+          return mr(N), mr(L), (V)0;
+        }
+        PA(N)[i] = a;
+      }
+      mr(L);
+      return dlr(N);
+    }
+    var = uni ? 0 : 1;
+  }
+  V R = an(m, tLIST);
+  for (U k = 0; k < m; k++) {
+    V a = PA(L)[k], r;
+    if (!k) r = var < 2 ? ars(2, a, ai(0)) : ([&] {
+      V z = zro(_r(a));
+      return z ? ars(2, a, z) : (V)0;
+    })();
+    else if (!var && (tp(a) == tLONG || tp(PA(L)[k - 1]) == tLONG)) r = dlrl(a, PA(L)[k - 1]);
+    else r = ars(2, a, _r(PA(L)[k - 1]));
+    if (!r) {
+      for (U j = k; j < m; j++) PA(R)[j] = ai(0);
+      return mr(R), mr(L), (V)0;
+    }
+    PA(R)[k] = r;
+  }
+  mr(L);
+  return var == 2 ? sqz(R) : R;
+}
+
+}  // namespace
+
+V dlk0(V x) {
+  int t = tp(x);
+  V h;
+  if (t >= tINTA) h = rsz(1, _r(x));
+  else if (t >= tLIST && t <= tTSPAN) h = nx(x) ? slc(x, 0, 1) : enl(io(x, 0));
+  else return en(x);
+  V z = h ? zro(h) : 0;
+  if (!z) return mr(x), (V)0;
+  V d = drp(-1, _r(x));
+  if (!d) return mr(z), mr(x), (V)0;
+  V p = cat(z, d);
+  mr(z);
+  if (!p) return mr(x), (V)0;
+  V r = ars(2, x, p);
+  mr(x);
+  return r;
+}
+
+V dltC(V x) {
+  int t = tp(x);
+  if (t >= tINTA) return dlk0(x);
+  if (t == tRANGE) return (x = gZ(x)) ? dltC(x) : 0;
+  if (t == tBOOL) return (x = ct(tBYTE, x)) ? dltC(x) : 0;
+  U n = nx(x);
+  if (!n) return dlk0(x);
+  if (t >= tBYTE && t <= tINT) {
+    V r = an(n, t);
+    bool ok = t == tBYTE ? dlw(P<int8_t>(r), P<int8_t>(x), n)
+              : t == tSHORT ? dlw(P<int16_t>(r), P<int16_t>(x), n)
+                            : dlw(PI(r), PI(x), n);
+    if (ok) return mr(x), r;
+    mr(r);
+    return (x = ct(t + 1, x)) ? dltC(x) : 0;
+  }
+  if (t == tLONG) {
+    V r = an(n, tLONG);
+    dlj(PL(r), PL(x), n);
+    return mr(x), r;
+  }
+  if (t == tCHR) {
+    V r = an(n, tINT);
+    const int8_t *c = P<int8_t>(x);
+    PI(r)[0] = c[0];
+    for (U i = 1; i < n; i++) PI(r)[i] = (I)c[i] - (I)c[i - 1];
+    return mr(x), r;
+  }
+  if (t == tLIST) return dlr(x);
+  return dlk0(x);
 }
 
 }  // namespace zk
