@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/err.h"
+#include "eval/eval.h"
 #include "list/list.h"
 #include "num/num.h"
 #include "testutil.h"
@@ -247,6 +248,124 @@ TEST_F(Stats, MinvAgainstNumpy) {
     for (U j = 0; j < 3; j++) h = h * 1000003 ^ bits(PF(PA(r)[i])[j]);
   EXPECT_EQ(h, 0xdf9f23a1999bfdcbull);
   mr(r);
+}
+
+}  // namespace
+
+namespace {
+
+V texts(const std::vector<std::string> &v) {
+  V x = an((U)v.size(), tLIST);
+  for (size_t i = 0; i < v.size(); i++) PA(x)[i] = aCn(v[i].data(), (U)v.size() ? (U)v[i].size() : 0);
+  return x;
+}
+
+TEST_F(Stats, PrsILTable) {
+  std::vector<std::string> s = {" 42 ", "-7", "+-+3", "--3", "007", "0", "", " ", "-", "12a",
+                                "1 2", "4\n", "9223372036854775808", "9223372036854775807",
+                                "-9223372036854775807", "-9223372036854775808", "\t\r 5\t",
+                                "00000000000000000000009", "-+", "+5", "1e3"};
+  std::vector<J> w = {42, -7, -3, 3, 7, 0, NJ, NJ, NJ, NJ, NJ, NJ, NJ, WJ, -WJ, NJ, 5, 9, NJ, 5, NJ};
+  V r = prsIL(texts(s));
+  ASSERT_NE(r, 0u);
+  EXPECT_EQ(tp(r), tLONG);
+  EXPECT_EQ(items(r), w);
+  mr(r);
+  // a one-char text and a char atom; a number fails
+  r = prsIL(aA2(aCz("5"), ac('6')));
+  ASSERT_NE(r, 0u);
+  EXPECT_EQ(items(r), (std::vector<J>{5, 6}));
+  mr(r);
+  EXPECT_EQ(prsIL(aA2(aCz("5"), ai(3))), 0u);
+  EXPECT_EQ(etext(), "'type\n");
+  r = prsI(aCz(" -12 "));
+  EXPECT_EQ(tp(r), tINTA);
+  EXPECT_EQ(aval(r), -12);
+  r = prsI(aCz("5000000000"));
+  EXPECT_EQ(tp(r), tLONGA);
+  EXPECT_EQ(aval(r), 5000000000);
+  mr(r);
+}
+
+// Random ASCII texts against a small Python model of the grammar.
+TEST_F(Stats, PrsILFuzz) {
+  std::mt19937_64 g(5);
+  const char al[] = "0000123456789+-  \t\r\nxa.9";
+  std::vector<std::string> s;
+  for (int i = 0; i < 20000; i++) {
+    std::string t;
+    int n = (int)(g() % 24);
+    if (i % 5 == 0)  // near the 19-digit limits
+      t = std::string(g() % 3, ' ') + std::string(g() % 2, '-') + std::string(g() % 3, '0') +
+          (g() % 2 ? "922337203685477580" : "999999999999999999") + char('0' + g() % 10);
+    else
+      for (int k = 0; k < n; k++) t += al[g() % (sizeof al - 1)];
+    s.push_back(t);
+  }
+  char in[] = "/tmp/zk_st_tiXXXXXX", res[] = "/tmp/zk_st_toXXXXXX";
+  int fi = mkstemp(in), fo = mkstemp(res);
+  ASSERT_TRUE(fi >= 0 && fo >= 0);
+  std::string all;
+  for (auto &t : s) all += t + '\0';
+  ASSERT_EQ(write(fi, all.data(), all.size()), (ssize_t)all.size());
+  close(fi), close(fo);
+  std::string sc = std::string(res) + ".py";
+  FILE *f = fopen(sc.c_str(), "w");
+  fputs("import sys, re, array\n"
+        "ts = open(sys.argv[1], 'rb').read().split(b'\\0')[:-1]\n"
+        "def m(t):\n"
+        "  g = re.fullmatch(rb'[ \\t\\r]*([+-]*)([0-9]+)[ \\t\\r]*', t)\n"
+        "  if not g: return -2**63\n"
+        "  v = int(g.group(2)); v = -v if g.group(1).count(b'-') % 2 else v\n"
+        "  return v if -2**63 <= v < 2**63 else -2**63\n"
+        "open(sys.argv[2], 'wb').write(array.array('q', [m(t) for t in ts]).tobytes())\n",
+        f);
+  fclose(f);
+  std::string cmd = std::string("/usr/bin/python3 ") + sc + " " + in + " " + res + " 2>/dev/null";
+  bool ok = system(cmd.c_str()) == 0;
+  std::vector<J> want(s.size());
+  FILE *h = fopen(res, "rb");
+  ok = ok && h && fread(want.data(), 8, want.size(), h) == want.size();
+  if (h) fclose(h);
+  unlink(in), unlink(res), unlink(sc.c_str());
+  if (!ok) GTEST_SKIP() << "no python3";
+  V r = prsIL(texts(s));
+  ASSERT_NE(r, 0u);
+  for (size_t i = 0; i < s.size(); i++) EXPECT_EQ(PL(r)[i], want[i]) << '"' << s[i] << '"';
+  mr(r);
+}
+
+V evs(const char *s) { return evn(s, nullptr, 0); }
+
+TEST_F(Stats, Dlrq) {
+  EXPECT_EQ(tqnm(as(us("timespan"))), 39);
+  EXPECT_EQ(tqnm(as(us("date"))), 33);
+  EXPECT_EQ(tqnm(as(us("dates"))), 0);
+  V r = dlrq(as(us("timespan")), aA0(0));
+  EXPECT_EQ(r, ce[tTSPAN]);
+  mr(r);
+  // the stand-in qcst records its arguments
+  mr(evs("qcst:{qx::x;qy::y;99}"));
+  r = dlrq(as(us("timespan")), aA1(aCz("1")));
+  ASSERT_NE(r, 0u);
+  EXPECT_EQ(aval(r), 99);
+  mr(r);
+  r = dlrq(ac('x'), aCz("ab"));
+  ASSERT_NE(r, 0u);
+  EXPECT_EQ(aval(r), 99);
+  mr(r);
+  r = evs("qy");
+  EXPECT_EQ(tp(r), tCHR);
+  mr(r);
+  r = evs("qx");
+  EXPECT_EQ(r, ac('x'));
+  r = dlrq(ac('D'), aA2(aCz("2024.01.02"), aCz("2024.03.04")));
+  ASSERT_NE(r, 0u);
+  EXPECT_EQ(tp(r), tDATE);
+  EXPECT_EQ(nx(r), 2u);
+  mr(r);
+  EXPECT_EQ(dlrq(ac('D'), an(0, tSYM)), 0u);
+  EXPECT_EQ(etext(), "'type\n");
 }
 
 }  // namespace
