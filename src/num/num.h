@@ -81,6 +81,27 @@ V mwC(V args);
 V emaC(V args);
 }  // namespace zk
 
+// ---- statistics builtins (stats.cpp): x consumed ----
+namespace zk {
+V cvmC(V x);  // cvm (x; y): centred co-moment sums (Sxy; Sxx; Syy; n) as floats
+V wsmC(V x);  // wsm (x; y): +/x*y without the product vector
+V dltC(V x);  // dlt x: first item, then each item minus the one before
+V dlk0(V x);  // dlt's generic form x - (0^0*1#x),-1_x
+}  // namespace zk
+
+// ---- text to integer casts and the fall-back of `$` (tcast.cpp) ----
+namespace zk {
+V prsI(V x);         // consumes: text or char atom to an int or long atom (0N for bad text)
+V prsIL(V x);        // consumes a general list: a long vector, one item per item
+I tqnm(V s);         // a symbol atom naming a temporal type: its atom type 33..39, else 0
+V dlrq(V x, V y);    // `$` fall-back: x borrowed, y consumed
+}  // namespace zk
+
+// ---- matrix inverse (inv.cpp): x consumed ----
+namespace zk {
+V minvT(V x);  // minv: inverse of a square numeric matrix (list of rows) as float rows
+}  // namespace zk
+
 // ---- reductions, over, scan and each-prior: num/red.h ----
 #include "num/red.h"
 
