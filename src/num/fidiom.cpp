@@ -19,6 +19,7 @@
 #include "eval/eval.h"
 #include "eval/tables.h"
 #include "list/list.h"
+#include "num/fastid.h"
 #include "num/num.h"
 
 namespace zk {
@@ -139,6 +140,7 @@ V fcntC(V x) {
 }
 
 V shiftC(J m, V x) {
+  if (V z = shfast(m, x)) return z;
   J base = m > 299 ? 300 : 200, b = m - base;
   return shslow((U)(b % 16), b > 15, base == 300, x);
 }
