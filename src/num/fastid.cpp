@@ -172,6 +172,93 @@ V sharT(int t, int vb, int fm, V x) {
   }
 }
 
+// dst = r + t*v or r - t*v; the product is rounded before the sum (the
+// build turns contraction off), two items a step past five.
+template <int Mi> void fmk(F *d, const F *r, F t, const F *v, U n) {
+  U i = 0;
+  if (n > 5)
+    for (; i + 2 <= n; i += 2) {
+      F p0 = t * v[i], p1 = t * v[i + 1];
+      d[i] = Mi ? r[i] - p0 : r[i] + p0;
+      d[i + 1] = Mi ? r[i + 1] - p1 : r[i + 1] + p1;
+    }
+  for (; i < n; i++) {
+    F p = t * v[i];
+    d[i] = Mi ? r[i] - p : r[i] + p;
+  }
+}
+
+// r[j] copied to the next free slot, which moves on when l[j] c k: no
+// branch on the comparison.
+template <class E, int C> U cwk(E *o, const E *r, const int8_t *l, int8_t k, U n) {
+  U w = 0;
+  for (U j = 0; j < n; j++) {
+    o[w] = r[j];
+    w += C == vLT ? l[j] < k : C == vGT ? l[j] > k : l[j] == k;
+  }
+  return w;
+}
+
+template <class E> U cwe(U c, E *o, const E *r, const int8_t *l, int8_t k, U n) {
+  return c == vLT ? cwk<E, vLT>(o, r, l, k, n) : c == vGT ? cwk<E, vGT>(o, r, l, k, n) : cwk<E, vEQ>(o, r, l, k, n);
+}
+
+// Keys in the order of first occurrence, stopping once all d are found,
+// and their counts narrowed: the dict of the value counts.
+template <class T> V cdict(int t, const T *p, U n, const U *cnt, G *seen, T *dl, U d) {
+  U k = 0;
+  for (U i = 0; k < d; i++)
+    if (!seen[(std::make_unsigned_t<T>)p[i]]) seen[(std::make_unsigned_t<T>)p[i]] = 1, dl[k++] = p[i];
+  V keys = an(d, t), c = an(d, tLONG);
+  memcpy(P(keys), dl, (size_t)d * sizeof(T));
+  for (U j = 0; j < d; j++) PL(c)[j] = cnt[(std::make_unsigned_t<T>)dl[j]];
+  return am(keys, sqzZ(c));
+}
+
+// Four tables in rotation, so consecutive equal items do not wait on one
+// counter; the tables are then added into the first.
+template <class T> U ctab(U *c, const T *p, U n) {
+  constexpr U K = 1u << (8 * sizeof(T));
+  U i = 0;
+  for (; i + 4 <= n; i += 4) {
+    c[(std::make_unsigned_t<T>)p[i]]++;
+    c[K + (std::make_unsigned_t<T>)p[i + 1]]++;
+    c[2 * K + (std::make_unsigned_t<T>)p[i + 2]]++;
+    c[3 * K + (std::make_unsigned_t<T>)p[i + 3]]++;
+  }
+  for (; i < n; i++) c[(std::make_unsigned_t<T>)p[i]]++;
+  U d = 0;
+  for (U j = 0; j < K; j++) {
+    c[j] += c[K + j] + c[2 * K + j] + c[3 * K + j];
+    d += c[j] != 0;
+  }
+  return d;
+}
+
+V ck8(int t, V x) {
+  U c[4 * 256] = {};
+  G seen[256] = {};
+  uint8_t dl[256];
+  const uint8_t *p = P(x);
+  U d = ctab(c, p, nx(x));
+  return cdict(t, p, nx(x), c, seen, dl, d);
+}
+
+V ck16(V x) {
+  U *c = (U *)calloc(4 * 65536, sizeof(U));
+  uint16_t *dl = (uint16_t *)malloc(65536 * sizeof(uint16_t));
+  G *seen = (G *)calloc(65536, 1);
+  if (!c || !dl || !seen) {
+    free(c), free(dl), free(seen);
+    die("OOM");
+  }
+  const uint16_t *p = P<uint16_t>(x);
+  U d = ctab(c, p, nx(x));
+  V r = cdict(tSHORT, p, nx(x), c, seen, dl, d);
+  free(c), free(dl), free(seen);
+  return r;
+}
+
 }  // namespace
 
 V shfast(J m, V x) {
@@ -184,4 +271,49 @@ V shfast(J m, V x) {
   return base == 200 ? sharT(t, vb, fm, x) : 0;
 }
 
+
+V fmafast(J m, V r, V s, V v) {
+  if (!heap(r) || !heap(v) || tp(r) != tFLT || tp(v) != tFLT || nx(r) != nx(v)) return 0;
+  int ts = tp(s);
+  if (ts != tFLTA && ts != tINTA && ts != tLONGA) return 0;
+  // a long null converts to NaN, as the arithmetic verbs convert it
+  J k = ts == tFLTA ? 0 : gl_(s);
+  F t = ts == tFLTA ? PF(s)[0] : k == NJ ? F(__builtin_nan("")) : (F)k;
+  V d = sole(hd(v)) ? v : sole(hd(r)) ? r : 0;
+  V z = d ? _r(d) : an(nx(r), tFLT);
+  (m ? fmk<1> : fmk<0>)(PF(z), PF(r), t, PF(v), nx(r));
+  hd(z)->attr = 0;
+  return z;
+}
+
+V cwfast(U c, V r, V s, V v) {
+  if (!heap(r) || !heap(s)) return 0;
+  int tr = tp(r), tl_ = tp(s), tv = tp(v);
+  if (tr < tBYTE || tr > tSYM || (tl_ != tBYTE && tl_ != tCHR) || nx(s) != nx(r)) return 0;
+  J k;
+  if (tv == tINTA || tv == tLONGA) k = gl_(v);
+  else if (tv == tCHRA && tl_ == tBYTE) k = (int8_t)ip(v);
+  else return 0;
+  if (k < -128 || k > 127) return 0;
+  U n = nx(r);
+  V z = an(n, tr);
+  const int8_t *l = P<int8_t>(s);
+  U w;
+  switch (Tw[tr]) {
+    case 3: w = cwe(c, P<int8_t>(z), P<int8_t>(r), l, (int8_t)k, n); break;
+    case 4: w = cwe(c, P<int16_t>(z), P<int16_t>(r), l, (int8_t)k, n); break;
+    case 5: w = cwe(c, PI(z), PI(r), l, (int8_t)k, n); break;
+    default: w = cwe(c, PL(z), PL(r), l, (int8_t)k, n); break;
+  }
+  hd(z)->count = w;
+  return z;
+}
+
+V cntfast(V x) {
+  if (!heap(x)) return 0;
+  int t = tp(x);
+  if (t != tBYTE && t != tCHR && t != tSHORT) return 0;
+  if (!nx(x)) return am(an(0, t), sqzZ(an(0, tLONG)));
+  return t == tSHORT ? ck16(x) : ck8(t, x);
+}
 }  // namespace zk

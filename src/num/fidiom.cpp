@@ -87,6 +87,7 @@ V cwhere(U c, V r, V s, V v) {
     s = v, v = t;
     c = c == 8 ? 9 : c == 9 ? 8 : c;
   }
+  if (V z = cwfast(c, r, s, v)) return z;
   V k = dy(c, s, v);
   return k ? v2[27](r, k) : 0;
 }
@@ -105,6 +106,7 @@ V fmaC(V *a, U n) {
   if (!ok) return et0();
   V r = a[1], s = a[2], v = a[3];
   if (m >= 108 && m <= 110) return cwhere((U)(m - 100), r, s, v);
+  if (V z = fmafast(m, r, s, v)) return z;
   // Int atoms whose product and result stay int: what the verbs give,
   // without their dispatch (the loop counters of scalar code).
   if (tp(r) == tINTA && tp(s) == tINTA && tp(v) == tINTA) {
@@ -130,6 +132,7 @@ V fmsC(V *a, U n) {
 }
 
 V fcntC(V x) {
+  if (V z = cntfast(x)) return z;
   V g = v1[10](_r(x));
   if (!g) return 0;
   V f = _1(imm(tADV, 0), mp1(14));
