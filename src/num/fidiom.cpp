@@ -20,6 +20,7 @@
 #include "eval/tables.h"
 #include "list/list.h"
 #include "num/cmpcnt.h"
+#include "num/fastid.h"
 #include "num/num.h"
 
 namespace zk {
@@ -88,6 +89,7 @@ V cwhere(U c, V r, V s, V v) {
     s = v, v = t;
     c = c == 8 ? 9 : c == 9 ? 8 : c;
   }
+  if (V z = cwfast(c, r, s, v)) return z;
   V k = dy(c, s, v);
   return k ? v2[27](r, k) : 0;
 }
@@ -108,6 +110,7 @@ V fmaC(V *a, U n) {
   if (!ok) return et0();
   V r = a[1], s = a[2], v = a[3];
   if (m >= 108 && m <= 110) return cwhere((U)(m - 100), r, s, v);
+  if (V z = fmafast(m, r, s, v)) return z;
   // Int atoms whose product and result stay int: what the verbs give,
   // without their dispatch (the loop counters of scalar code).
   if (tp(r) == tINTA && tp(s) == tINTA && tp(v) == tINTA) {
@@ -134,6 +137,7 @@ V fmsC(V *a, U n) {
 }
 
 V fcntC(V x) {
+  if (V z = cntfast(x)) return z;
   V g = v1[10](_r(x));
   if (!g) return 0;
   V f = _1(imm(tADV, 0), mp1(14));
@@ -144,6 +148,7 @@ V fcntC(V x) {
 }
 
 V shiftC(J m, V x) {
+  if (V z = shfast(m, x)) return z;
   J base = m > 299 ? 300 : 200, b = m - base;
   return shslow((U)(b % 16), b > 15, base == 300, x);
 }

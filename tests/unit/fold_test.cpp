@@ -516,10 +516,10 @@ TEST(Idiom, ValuesMatchThePlainVerbs) {
         std::string ea = a ? "" : vmt::ename();
         V b = ev(f[1]);
         std::string eb = b ? "" : vmt::ename();
-        // Where is not built yet, but the idiom's fast path over bytes and
-        // chars answers without it (checked against a plain loop in
-        // cmpcnt_test).
-        if (a && eb == "'nyi" && f[0][0] == '&') {
+        // While where, group and compress are not built, the plain form
+        // fails 'nyi where the idiom's fast path already gives the value
+        // (checked against plain loops in cmpcnt_test and fastid_test).
+        if (a && eb == "'nyi" && (f[0][0] == '&' || f[0][0] == '#' || f[0][2] == '@')) {
           mr(a);
           continue;
         }
