@@ -387,5 +387,85 @@ TEST(Fuse, RandomExpressionsMatchPlain) {
   EXPECT_LT(excluded, 20);
 }
 
+// Columns whose data end just before an unreadable page, as a file-mapped
+// column may: the runner reads no item past a column's count.
+TEST(Fuse, ColumnsEndingAtAPageBoundary) {
+  boot();
+  size_t pg = (size_t)sysconf(_SC_PAGESIZE);
+  struct Col {
+    int t;
+    U n;
+  } cs[] = {{tFLT, 2051}, {tLONG, 2051}, {tINT, 2053}, {tSHORT, 2055}, {tBYTE, 2049}};
+  for (auto &c : cs) {
+    size_t bytes = (size_t)c.n << (Tw[c.t] - 3);
+    size_t len = (bytes + 32 + pg - 1) / pg * pg;
+    G *m = (G *)mmap(nullptr, len + pg, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(m, MAP_FAILED);
+    ASSERT_EQ(mprotect(m + len, pg, PROT_NONE), 0);
+    G *data = m + len - bytes;
+    Hdr *h = (Hdr *)(data - 32);
+    memset(h, 0, 32);
+    h->type = (int8_t)c.t, h->rc = 1000, h->count = c.n;  // cls 0: a mapped region
+    V x = (V)(uintptr_t)data;
+    for (U i = 0; i < c.n; i++) {
+      if (c.t == tFLT) PF(x)[i] = i % 7 ? (F)i / 3 : -0.0;
+      else if (c.t == tLONG) PL(x)[i] = (J)i * 1000003;
+      else if (c.t == tINT) PI(x)[i] = (I)i * 7;
+      else if (c.t == tSHORT) P<int16_t>(x)[i] = (int16_t)i;
+      else P<int8_t>(x)[i] = (int8_t)i;
+    }
+    V f = c.t == tFLT ? fv(cyc<F>({1.5, -2}, c.n)) : mk(tLONG, cyc<J>({3, -4}, c.n));
+    for (const char *e : {"{[a;b]a+a*b}", "{[a;b](b-a)%a}", "{[a;b]b*a|a-b}", "{[a;b](a*b)<a}", "{[a;b](b*3)-a}"}) {
+      V r = direct(e, {x, f});
+      ASSERT_TRUE(r) << e << " type " << c.t;
+      // The plain verbs run on a heap copy: their vector loops may read
+      // into the slack that heap vectors have.
+      setg("pa", aV(c.t, c.n, P(x))), setg("pb", _r(f));
+      Out p = run1(std::string(e) + "[pa;pb]", 1);
+      ASSERT_TRUE(p.v) << p.e;
+      EXPECT_TRUE(bitm(r, p.v) && tp(r) == tp(p.v)) << e << " type " << c.t;
+      mr(r), mr(p.v);
+      setg("pa", ai(0));
+    }
+    mr(f);
+    munmap(m, len + pg);
+  }
+}
+
+// Block shares: 2,049 rows are two blocks; 32,768 rows on 8 threads are
+// 8 workers of 8 blocks.  A byte sum that overflows only in the last
+// block makes every tracking worker stop and the whole run repeat wider.
+TEST(Fuse, WorkersAndRetry) {
+  boot();
+  for (const char *th : {"1", "8", "3"}) {
+    setenv("ZELKO_THREADS", th, 1);
+    for (U n : {2049u, 32768u, 32769u, 100000u}) {
+      std::vector<J> a(n, 1), b(n, 2);
+      a[n - 1] = 127;  // only the last row leaves the byte range
+      V va = mk(tBYTE, a), vb = mk(tBYTE, b), vl = mk(tLONG, cyc<J>({WJ / 3, -5}, n));
+      V r = direct("{[a;b;c]a+b+c}", {va, vb, va});
+      ASSERT_TRUE(r);
+      EXPECT_EQ(tp(r), tSHORT) << n << " threads " << th;
+      EXPECT_EQ(P<int16_t>(r)[n - 1], 256);
+      EXPECT_EQ(P<int16_t>(r)[0], 4);
+      mr(r);
+      a[n - 1] = 1;
+      V vs = mk(tBYTE, a);
+      r = direct("{[a;b;c]a+b+c}", {vs, vb, vs});
+      ASSERT_TRUE(r);
+      EXPECT_EQ(tp(r), tBYTE) << n;
+      mr(r);
+      r = direct("{[a;b;c]a*c+b}", {vl, vb, vl});
+      ASSERT_TRUE(r);
+      setg("wa", _r(vl)), setg("wb", _r(vb));
+      Out p = run1("{[a;b;c]a*c+b}[wa;wb;wa]", 1);
+      ASSERT_TRUE(p.v);
+      EXPECT_TRUE(bitm(r, p.v) && tp(r) == tp(p.v));
+      mr(p.v), mr(r), mr(va), mr(vb), mr(vs), mr(vl);
+    }
+  }
+  unsetenv("ZELKO_THREADS");
+}
+
 }  // namespace
 }  // namespace zk
