@@ -26,6 +26,9 @@
 #include "num/simdf.h"
 
 namespace zk {
+
+G fzl64;
+
 namespace {
 
 constexpr I BL = 512;          // rows per block
@@ -436,7 +439,7 @@ V fzrun(V list, const V *loc) {
     if (lo[t] < L31 || hi[t] > H31) l32 = false;
     if (lo[t] < L63 || hi[t] > H63) lo[t] = L63, hi[t] = H63;
   }
-  j.lanes32 = l32;
+  j.lanes32 = l32 && !fzl64;
   J T = rows < 32768 ? 1 : par_thread_count();
   j.workers = (I)std::min<J>(std::min<J>(T, j.blocks), NW);
 

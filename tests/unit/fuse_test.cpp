@@ -395,7 +395,7 @@ TEST(Fuse, ColumnsEndingAtAPageBoundary) {
   struct Col {
     int t;
     U n;
-  } cs[] = {{tFLT, 2051}, {tLONG, 2051}, {tINT, 2053}, {tSHORT, 2055}, {tBYTE, 2049}};
+  } cs[] = {{tFLT, 2051}, {tLONG, 2051}, {tINT, 2054}, {tSHORT, 2060}, {tBYTE, 2056}};  // 8-byte aligned data
   for (auto &c : cs) {
     size_t bytes = (size_t)c.n << (Tw[c.t] - 3);
     size_t len = (bytes + 32 + pg - 1) / pg * pg;
