@@ -195,6 +195,7 @@ TEST(Fuse, IntegerResultWidths) {
     EXPECT_TRUE(mtc_(r, p.v)) << c.lam;
     EXPECT_EQ(tp(r), tp(p.v)) << c.lam;
     same(std::string(c.lam) + "[ya;yb;yc]");
+    EXPECT_EQ(leak((std::string(c.lam) + "[ya;yb;yc]").c_str()), 0u) << c.lam;  // retry and rerun release
     mr(p.v), mr(r), mr(a), mr(b), mr(cc);
   }
 }
