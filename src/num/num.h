@@ -32,6 +32,11 @@ V eql(V x, V y);
 // result as a new reference, or 0 when the runner declines (never an
 // error); nothing is consumed.
 V fzop(const G *i, const V *loc, const V *k);
+// The runner itself: list the fused constant list (borrowed), loc the
+// locals its "l" tokens name.
+V fzrun(V list, const V *loc);
+// Benchmark hook: nonzero computes integers in 64-bit lanes always.
+extern G fzl64;
 
 // ---- fused idiom operators (fidiom.cpp) ----
 // The v8 slots 27..29 (args[0] consumed, the rest borrowed; a wrong
