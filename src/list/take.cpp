@@ -64,13 +64,15 @@ void cpyB(G *dst, UJ a, const G *src, UJ b, UJ c) {
   if (!c) return;
   if (!(a & 63) && !(b & 63)) {
     memcpy(dst + (a >> 3), src + (b >> 3), (c + 7) >> 3);
+    if (c & 7) dst[(a + c) >> 3] &= (G)((1u << (c & 7)) - 1);
     return;
   }
   UJ e = b + c, w = a >> 6, o = a & 63, i = 0;
   if (o) {  // the first word keeps its bits below the offset
-    UJ k = c < 64 - o ? c : 64 - o;
-    UJ m = (k == 64 ? ~0ull : ((1ull << k) - 1)) << o;
-    stw(dst, w, (ldw(dst, w) & ~m) | ((rdb(src, b, e) << o) & m));
+    UJ k = c < 64 - o ? c : 64 - o, lo = (1ull << o) - 1;
+    UJ v = (ldw(dst, w) & lo) | (rdb(src, b, e) << o);
+    if (o + k < 64) v &= (1ull << (o + k)) - 1;
+    stw(dst, w, v);
     w++, i = k;
   }
   for (; i + 64 <= c; i += 64) stw(dst, w++, rdb(src, b + i, e));
