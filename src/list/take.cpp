@@ -424,9 +424,10 @@ static V rmd(V x, V y) {
   }
   int tp_ = tp(p);
   if (tp_ == tINTA || tp_ == tLONGA) {
+    // an absent key's 0N compares as past the end: x comes back unchanged
+    J i = gl(p);
     mr(y);
-    V a = und(p, _r(k)), b = a ? und(p, _r(PA(x)[1])) : 0;
-    mr(p);
+    V a = rmv(_r(k), i), b = a ? rmv(_r(PA(x)[1]), i) : 0;
     if (!b) return mr(a), (V)0;
     return am(a, b);
   }
