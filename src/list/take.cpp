@@ -476,7 +476,8 @@ static V hat(V x, V y) {
   I s = ip(x);
   int ty = tp(y);
   if (!s) {
-    if (ty == tRANGE || !heap(y) || ty >= tINTA) return ty == tRANGE || !heap(y) ? y : et(y);
+    if (ty == tRANGE) return y;
+    if (ty >= tINTA) return et(y);
     y = mut(y);
     if (y) hd(y)->attr = 0;
     return y;
