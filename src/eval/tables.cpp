@@ -21,9 +21,9 @@ namespace zk {
 // X(slot, shown name, kernel, bound function)
 #define ZK_V1(X)                                                                      \
   X(0, ":", sam, sam) X(1, "+", flp, flp) X(2, "-", neg, neg) X(3, "*", fir, fir)       \
-  X(4, "%", sqr, sqr) X(5, "!", til, en) X(6, "&", whr, en) X(7, "|", rev, en)        \
+  X(4, "%", sqr, sqr) X(5, "!", til, til) X(6, "&", whr, en) X(7, "|", rev, en)        \
   X(8, "<", asc, en) X(9, ">", dsc, en) X(10, "=", grp, en) X(11, "~", not_, not_)      \
-  X(12, ",", enl, enl) X(13, "^", nul, nul) X(14, "#", len, en) X(15, "_", flr, flr)    \
+  X(12, ",", enl, enl) X(13, "^", nul, nul) X(14, "#", len, len) X(15, "_", flr, flr)    \
   X(16, "$", str, str) X(17, "?", unq, en) X(18, "@", typ, en) X(19, ".", val, val)    \
   X(20, "0:", u0c, en) X(21, "1:", u1c, en) X(22, "2:", u2c, en)                     \
   X(23, "las", las, las) X(24, "imin", imn, en) X(25, "imax", imx, en)                \
@@ -34,7 +34,7 @@ namespace zk {
   X(0, ":", dex, dex) X(1, "+", add, add) X(2, "-", sub, sub) X(3, "*", mul, mul)    \
   X(4, "%", dvd, dvd) X(5, "!", exc, exc) X(6, "&", mnu, mnu) X(7, "|", mxu, mxu)    \
   X(8, "<", ltu, ltu) X(9, ">", gtu, gtu) X(10, "=", eql, eql) X(11, "~", mtc, mtc)  \
-  X(12, ",", cat, cat) X(13, "^", crt, no2) X(14, "#", hsh, no2) X(15, "_", und, no2) \
+  X(12, ",", cat, cat) X(13, "^", crt, no2) X(14, "#", hsh, hsh) X(15, "_", und, und) \
   X(16, "$", dlr, no2) X(17, "?", que, no2) X(18, "@", _1, _1) X(19, ".", dot, dot)  \
   X(20, "0:", v0c, no2) X(21, "1:", v1c, no2) X(22, "2:", v2c, no2)                  \
   X(23, "3:", dex, dex) X(24, "4:", dex, dex) X(25, "mkl", dex, dex)                 \
@@ -84,7 +84,7 @@ static V echB(V x) {
   X(83, "atan", katn) X(84, "qst", qstT) X(85, "md5", en) X(86, "qes", en)                 \
   X(87, "qeg", en) X(88, "rnd", rndT) X(89, "minv", minvT) X(90, "mku", mkmn)                 \
   X(91, "mkv", mksc) X(92, "mkm", mkmo) X(93, "mkn", mksp) X(94, "dmo", dmoC) X(95, "mod", modC) \
-  X(96, "fdv", en) X(97, "qho", en) X(98, "qhc", en) X(99, "qlog", en)                 \
+  X(96, "fdv", fdvC) X(97, "qho", en) X(98, "qhc", en) X(99, "qlog", en)                 \
   X(100, "ser", en) X(101, "des", en) X(102, "tzo", qtzo) X(103, "wcq", en)              \
   X(104, "trv", trvC) X(105, "hdel", en) X(106, "exit", en)
 

@@ -4,6 +4,10 @@
 // its columns; a dict gives the table of its keys and column values, atoms
 // repeated to the common count); flipping lists of vectors fails with
 // 'nyi until the list primitives are built.
+//
+// til (monadic !), least version: an int or long atom n >= 0 gives the
+// range 0..n-1, a dict or table its keys (a table's column names); the
+// rest fails with 'nyi.
 #include "core/err.h"
 #include "core/sym.h"
 #include "eval/each.h"
@@ -57,6 +61,17 @@ V flp(V x) {
     if (tp(PA(x)[1]) == tTABLE) return en(x);  // keyed tables
     V k = x, v = kv(&k);
     return dict2table(k, v);
+  }
+  return en(x);
+}
+
+V til(V x) {
+  int t = tp(x);
+  if ((t == tINTA || t == tLONGA) && gl_(x) >= 0) return aE(0, gl(x));
+  if (t == tDICT || t == tTABLE) {
+    V k = _r(PA(x)[0]);
+    mr(x);
+    return k;
   }
   return en(x);
 }

@@ -5,7 +5,8 @@
 // identity of a verb (ie.cpp); psh = append one item, enl = enlist, cat =
 // the verb x,y, cat10 / cat11 = the join core, jc = join strings with a
 // character (join.cpp); rs0 = 0#x, rsz = n#x, slc = slice, drp = drop
-// (take.cpp).
+// (take.cpp); len = count, rnk = rank (count.cpp); til = monadic !
+// (flip.cpp).
 // Ownership is per line: "borrows" leaves the caller's reference alone,
 // "consumes" takes it over.  A failure returns 0 with the error text set.
 #pragma once
@@ -31,11 +32,32 @@ V cat10(V x, V y);      // consumes x (grown in place when unshared), borrows y
 V cat11(V x, V y);      // consumes both
 V jc(char c, V list);   // consumes the list of char vectors
 
-// ---- take and drop (take.cpp) ----
+// ---- take, drop, reshape, cut, remove, filter (take.cpp) ----
+V hsh(V x, V y);    // dyadic #: borrows x, consumes y
+V und(V x, V y);    // dyadic _: borrows x, consumes y
 V rs0(V x);         // consumes: 0#x
-V rsz(J n, V x);    // consumes: n#x (n >= 0)
+V rsz(J n, V x);    // consumes: n#x; n < 0 takes from the end, 0N all of x
+V rsh(V s, V y);    // borrows the shape s, consumes y: reshape
+V chp(J n, V y);    // consumes: y cut into pieces of n items
 V slc(V x, U a, U b);  // borrows: items a .. b-1 of a vector or list
 V drp(J n, V x);    // consumes: n>0 drops the first n items, n<0 the last -n
+V rmv(V x, J i);    // consumes: x without item i (i past the end: x)
+// y cut at the ascending indices idx (borrowed); y consumed on success.
+// Declines with 0 and no error, y untouched, for cases it does not cover.
+V cutC(V idx, V y);
+// y (consumed) filtered by the monadic f (borrowed): keep 1 repeats item
+// i by f's count i, keep 0 keeps the items whose count is 0.
+V flt(V f, V y, I keep);
+// c bits from bit offset b of src to bit offset a of dst; the bits after
+// the run in the last word written are zeroed.
+void cpyB(G *dst, UJ a, const G *src, UJ b, UJ c);
+
+// ---- count and rank (count.cpp) ----
+V len(V x);  // monadic #: consumes x; int atom, boxed long from 2^31
+I rnk(V x);  // borrows: nesting depth, -1 for a ragged list
+
+// ---- til (flip.cpp) ----
+V til(V x);  // monadic !: consumes x
 
 // ---- indexed assignment (amend.cpp) ----
 // The VM's x[i;...]:y and x[i;...]op:y.  slot holds cur, the current value;

@@ -130,4 +130,7 @@ V cmpp(V verb, V seed, V x);
 // (borrowed) with the float seed s: the bits the verb gives on x and its
 // prior, in one pass.
 V fprp(I op, F s, V x);
+// ---- numeric builtins (numb.cpp): the argument consumed ----
+V fdvC(V a);  // fdv: (x; n) floor-divided by the positive integer n
+
 }  // namespace zk

@@ -100,4 +100,12 @@ template <class T, U N = 32> struct Stk {
 // -1 below the first; an atom y gives a long atom, else a long vector.
 V bin(V x, V y);
 
+// ---- attributes (attr.cpp) ----
+// atlist: the attribute letter s (a symbol atom, borrowed) set on the list
+// or vector x (consumed) once verified.  atkeys: the sorted attribute of a
+// table's rows, or atlist of `s for any other x (consumed); parted picks
+// the first column's attribute of a multi-column table (callers pass 1).
+V atlist(V s, V x);
+V atkeys(V x, I parted);
+
 }  // namespace zk
