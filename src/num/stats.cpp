@@ -317,7 +317,10 @@ V dlk0(V x) {
   else return en(x);
   V z = h ? zro(h) : 0;
   if (!z) return mr(x), (V)0;
-  V d = drp(-1, _r(x));
+  // Drop refuses atoms: an atom's previous items are those of its
+  // one-item vector, none.
+  V a = t >= tINTA ? rsz(1, _r(x)) : _r(x);
+  V d = a ? drp(-1, a) : 0;
   if (!d) return mr(z), mr(x), (V)0;
   V p = cat(z, d);
   mr(z);
