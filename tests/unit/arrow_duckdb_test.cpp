@@ -145,12 +145,12 @@ TEST(ArrowDuckDB, ImportsQueryChunksWithNulls) {
       V b = PA(c)[1];  // int, or long once a chunk holds a null
       J bv = tp(b) == tINT ? PI(b)[j] : PL(b)[j];
       EXPECT_EQ(bv, i % 5 ? i * 3 - 9000 : NJ) << i;
-      if (i % 5 == 0) EXPECT_EQ(tp(b), tLONG);
+      if (i % 5 == 0) { EXPECT_EQ(tp(b), tLONG); }
       V cc = PA(c)[2], u = PA(c)[3];
       EXPECT_EQ(tp(cc), tBYTE);
-      if (i % 11) EXPECT_EQ(P<int8_t>(cc)[j], i % 200 - 100) << i;
+      if (i % 11) { EXPECT_EQ(P<int8_t>(cc)[j], i % 200 - 100) << i; }
       J uv = tp(u) == tBYTE ? P<int8_t>(u)[j] : P<int16_t>(u)[j];
-      if (i % 13) EXPECT_EQ(uv, i % 256) << i;
+      if (i % 13) { EXPECT_EQ(uv, i % 256) << i; }
       F e = PF(PA(c)[4])[j];
       if (i % 3) EXPECT_EQ(e, i / 4.0) << i;
       else EXPECT_TRUE(std::isnan(e)) << i;
