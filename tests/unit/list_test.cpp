@@ -428,17 +428,8 @@ TEST_F(List, FailingJoinsLeakNothing) {
   V setup = ev("t:+`a`b!(1 2;`x`y);k:(+(,`k)!,1 2)!+(,`v)!,3 4");
   ASSERT_TRUE(setup) << etext();
   mr(setup);
-  for (const char *s : {"t,+`c`d!(,1;,2)", "k,k", "k,t", "t,k", "(`a`b!1 2),k", "k,`a`b!1 2", "1 2 3@`a",
-                        "(1 2 3)[0;1]", "k 1", "t 1.5", "t 1.5 2.5", "t[1.5;0]"}) {
-    for (int i = 0; i < 2; i++) {
-      V r = ev(s);
-      EXPECT_FALSE(r) << s;
-    }
-    UJ a = freebytes();
-    V r = ev(s);
-    EXPECT_FALSE(r) << s;
-    EXPECT_EQ(freebytes(), a) << s;
-  }
+  fails_leak_nothing(ev, {"t,+`c`d!(,1;,2)", "k,k", "k,t", "t,k", "(`a`b!1 2),k", "k,`a`b!1 2", "1 2 3@`a",
+                        "(1 2 3)[0;1]", "k 1", "t 1.5", "t 1.5 2.5", "t[1.5;0]"});
 }
 
 // Opt-in (ZK_BIG=1): a byte vector of 2^31+10 items read through long

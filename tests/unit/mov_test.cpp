@@ -510,31 +510,6 @@ TEST_F(Mov, EmaRecurrence) {
 }
 
 // ---- against Python: a plain loop, and pandas when it is there ----
-// Runs python3 on the script with the doubles x written to a file; the
-// doubles it writes back, or nothing when python3 (or the module the
-// script needs) is missing.
-bool py(const std::string &script, const Fs &x, const std::string &args, Fs &out) {
-  char in[] = "/tmp/zk_mov_inXXXXXX", res[] = "/tmp/zk_mov_outXXXXXX";
-  int fi = mkstemp(in), fo = mkstemp(res);
-  if (fi < 0 || fo < 0) return false;
-  bool ok = write(fi, x.data(), x.size() * 8) == (ssize_t)(x.size() * 8);
-  close(fi), close(fo);
-  std::string sc = std::string(res) + ".py";
-  FILE *f = fopen(sc.c_str(), "w");
-  fputs(script.c_str(), f), fclose(f);
-  std::string cmd = "/usr/bin/python3 " + sc + " " + in + " " + res + " " + args + " 2>/dev/null";
-  ok = ok && system(cmd.c_str()) == 0;
-  out.clear();
-  if (ok)
-    if (FILE *g = fopen(res, "rb")) {
-      F d;
-      while (fread(&d, 8, 1, g) == 1) out.push_back(d);
-      fclose(g);
-    }
-  unlink(in), unlink(res), unlink(sc.c_str());
-  return ok;
-}
-
 const char *PYHEAD =
     "import sys, array\n"
     "x = array.array('d'); x.frombytes(open(sys.argv[1], 'rb').read())\n"
@@ -542,7 +517,7 @@ const char *PYHEAD =
 
 TEST_F(Mov, EmaAgainstPython) {
   Fs x = fdata(50000, true), got;
-  if (!py(std::string(PYHEAD) +
+  if (!pyf(std::string(PYHEAD) +
               "a = float(sys.argv[3]); r = [x[0]]\n"
               "for v in x[1:]: r.append(a * v + (1 - a) * r[-1])\n"
               "put(r)\n",
@@ -553,7 +528,7 @@ TEST_F(Mov, EmaAgainstPython) {
   EXPECT_EQ(0, memcmp(got.data(), PF(r), x.size() * 8));
   mr(r);
   x = fdata(50000, false);
-  if (!py(std::string(PYHEAD) +
+  if (!pyf(std::string(PYHEAD) +
               "import pandas\n"
               "put(pandas.Series(x).ewm(alpha=float(sys.argv[3]), adjust=False).mean().tolist())\n",
           x, "0.37", got))
@@ -568,7 +543,7 @@ TEST_F(Mov, AgainstPandasRolling) {
   Fs x = fdata(3 * B + 11, false), got;
   const UJ ws[] = {1, 7, B, B + 1, 5 * B};
   // One run: every window, every code, one after the other.
-  if (!py(std::string(PYHEAD) +
+  if (!pyf(std::string(PYHEAD) +
               "import pandas\n"
               "s = pandas.Series(x); out = []\n"
               "for w in (1, 7, 4096, 4097, 20480):\n"

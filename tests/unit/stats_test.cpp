@@ -37,29 +37,10 @@ V mkf(const Fs &v) {
   return x;
 }
 
-// Runs /usr/bin/python3 on script with the doubles x in argv[1]; the
-// doubles it writes to argv[2], or false when python3 or numpy is missing.
+// Runs script after numpy is imported and x read from argv[1]; false, or
+// no output, when python3 or numpy is missing.
 bool py(const std::string &script, const Fs &x, Fs &out) {
-  char in[] = "/tmp/zk_st_inXXXXXX", res[] = "/tmp/zk_st_outXXXXXX";
-  int fi = mkstemp(in), fo = mkstemp(res);
-  if (fi < 0 || fo < 0) return false;
-  bool ok = write(fi, x.data(), x.size() * 8) == (ssize_t)(x.size() * 8);
-  close(fi), close(fo);
-  std::string sc = std::string(res) + ".py";
-  FILE *f = fopen(sc.c_str(), "w");
-  fputs("import sys, numpy as np\nx = np.fromfile(sys.argv[1])\n", f);
-  fputs(script.c_str(), f), fclose(f);
-  std::string cmd = "/usr/bin/python3 " + sc + " " + in + " " + res + " 2>/dev/null";
-  ok = ok && system(cmd.c_str()) == 0;
-  out.clear();
-  if (ok)
-    if (FILE *g = fopen(res, "rb")) {
-      F d;
-      while (fread(&d, 8, 1, g) == 1) out.push_back(d);
-      fclose(g);
-    }
-  unlink(in), unlink(res), unlink(sc.c_str());
-  return ok && !out.empty();
+  return pyf("import sys, numpy as np\nx = np.fromfile(sys.argv[1])\n" + script, x, "", out) && !out.empty();
 }
 
 TEST_F(Stats, DltTypes) {

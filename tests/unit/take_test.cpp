@@ -155,18 +155,9 @@ TEST_F(Take, CountAboveTwoToThe31) {
 }
 
 TEST_F(Take, FailuresLeakNothing) {
-  for (const char *s : {"4294967296#1 2", "2 -1#1 2 3", "(257#1)#1 2", "65536 65536#1", "2_5", "-1 2_1 2 3",
+  fails_leak_nothing(ev, {"4294967296#1 2", "2 -1#1 2 3", "(257#1)#1 2", "65536 65536#1", "2_5", "-1 2_1 2 3",
                         "2 0_0 1 2 3", "{-1}#1 2", "{x+y}#1 2", "{1 2}#1 2 3", "(1 2 3)_`a",
-                        "`zz#1 2", "2 2#+`a`b!(1 2;3 4)"}) {
-    for (int i = 0; i < 2; i++) {
-      V r = ev(s);
-      EXPECT_FALSE(r) << s;
-    }
-    UJ a = freebytes();
-    V r = ev(s);
-    EXPECT_FALSE(r) << s;
-    EXPECT_EQ(freebytes(), a) << s;
-  }
+                        "`zz#1 2", "2 2#+`a`b!(1 2;3 4)"});
 }
 
 }  // namespace

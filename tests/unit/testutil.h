@@ -1,12 +1,16 @@
 // testutil.h: boot the runtime once per test process.
 #pragma once
+#include <gtest/gtest.h>
 #include <chrono>
+#include <initializer_list>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
+#include <unistd.h>
 
 #include "core/core.h"
 #include "core/err.h"
@@ -69,6 +73,44 @@ struct Watchdog {
     t.join();
   }
 };
+// Each statement fails under ev; once whatever a first failure fills in is
+// warm, a failure gives back every byte it took.
+inline void fails_leak_nothing(V (*ev)(const char *), std::initializer_list<const char *> ss) {
+  for (const char *s : ss) {
+    for (int i = 0; i < 2; i++) EXPECT_FALSE(ev(s)) << s;
+    UJ a = freebytes();
+    EXPECT_FALSE(ev(s)) << s;
+    EXPECT_EQ(freebytes(), a) << s;
+  }
+}
+
+// Runs /usr/bin/python3 on script with the doubles x in the file named by
+// argv[1] (args follow argv[2]); the doubles it writes to the file named by
+// argv[2] go to out.  False when python3, or a module the script needs, is
+// missing.
+inline bool pyf(const std::string &script, const std::vector<F> &x, const std::string &args,
+                std::vector<F> &out) {
+  char in[] = "/tmp/zk_py_inXXXXXX", res[] = "/tmp/zk_py_outXXXXXX";
+  int fi = mkstemp(in), fo = mkstemp(res);
+  if (fi < 0 || fo < 0) return false;
+  bool ok = write(fi, x.data(), x.size() * 8) == (ssize_t)(x.size() * 8);
+  close(fi), close(fo);
+  std::string sc = std::string(res) + ".py";
+  FILE *f = fopen(sc.c_str(), "w");
+  fputs(script.c_str(), f), fclose(f);
+  std::string cmd = "/usr/bin/python3 " + sc + " " + in + " " + res + " " + args + " 2>/dev/null";
+  ok = ok && system(cmd.c_str()) == 0;
+  out.clear();
+  if (ok)
+    if (FILE *g = fopen(res, "rb")) {
+      F d;
+      while (fread(&d, 8, 1, g) == 1) out.push_back(d);
+      fclose(g);
+    }
+  unlink(in), unlink(res), unlink(sc.c_str());
+  return ok;
+}
+
 }  // namespace zk
 
 // Helpers shared by the tests.  They live in zkt, not zk, so a
