@@ -364,7 +364,10 @@ V render(Spec &q, Pl &p, J rawh) {
   V sp = q.v;
   Txt tt = txt(PA(sp)[4]), xt = txt(PA(sp)[5]), yt = txt(PA(sp)[6]);
   V lg = PA(sp)[7];
-  UJ cap = (UJ)(H + 8) * (UJ)(lw + 64 + 24 * W) + (UJ)(tt.n + xt.n + yt.n) + 12 * 64 + 256;
+  // The most the lines below can write: a cell at most a colour change
+  // (a colour index may be any long), its character and an ending.
+  UJ cap = (UJ)(H + 8) * (UJ)(lw + 160 + 40 * W) + 2 * (UJ)(tt.n + xt.n + yt.n) + 2048;
+  if (cap > 0xFFFFFFFFull) return ez0();
   V r = an((U)cap, tCHR);
   Out w{{PC(r)}, colour};
   J total = frame ? W + 3 + lw : W;
