@@ -97,7 +97,7 @@ F nicen(F x) {
   return sc10(m < 1.5 ? 1 : m < 3 ? 2 : m < 7 ? 5 : 10, k);
 }
 
-void axcalc(F ticks, F *plo, F *phi, F *pst, F a, F b) {
+void axcalc(int ticks, F *plo, F *phi, F *pst, F a, F b) {
   F lo = a < b ? a : b, hi = a < b ? b : a;
   if (a == b) {
     if (a != 0) lo = a - std::fabs(a) / 2, hi = a + std::fabs(a) / 2;

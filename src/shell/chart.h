@@ -21,7 +21,7 @@ enum : int { AXN = 0, AXMS = 1, AXDAY = 2, AXNS = 3, AXSEC = 4 };
 extern const G BRA[8];
 void bres(G *dots, G *cols, J W, J H, J x0, J y0, J x1, J y1, G colour);
 F nicen(F x);
-void axcalc(F ticks, F *lo, F *hi, F *step, F a, F b);
+void axcalc(int ticks, F *lo, F *hi, F *step, F a, F b);
 int fmtax(char *buf, int size, int kind, F v, F step, F span);
 int axclock(char *buf, int size, J ns, F step);
 

@@ -79,7 +79,7 @@ template <class Fn> void ticks(const Ax &a, Fn fn) {
 
 // The step of a temporal axis: the first table step of at least range /
 // ticks, else the table's last.
-F tstep(int kind, F range, F nt) {
+F tstep(int kind, F range, int nt) {
   const F *s;
   int n;
   switch (kind) {
@@ -97,7 +97,7 @@ F tstep(int kind, F range, F nt) {
 
 // Range and step of one axis from the data bounds, the tick count and the
 // fixed bounds (NaN = automatic).
-Ax axis(int kind, F dlo, F dhi, F nt, F blo, F bhi) {
+Ax axis(int kind, F dlo, F dhi, int nt, F blo, F bhi) {
   Ax a;
   a.kind = kind;
   axcalc(nt, &a.lo, &a.hi, &a.step, dlo, dhi);
@@ -302,13 +302,13 @@ V render(Spec &q, Pl &p, J rawh) {
   }
   if (ylo != ylo) ylo = xlo = 0, yhi = xhi = 1;
 
-  F nyt = rawh < 6 ? 2 : rawh < 27 ? (F)(H / 3) : 8;
+  int nyt = rawh < 6 ? 2 : rawh < 27 ? (int)(H / 3) : 8;
   F span = xhi - xlo, lw8 = span / 8;
   J xw = 10;
   if (xk == AXDAY) xw = 12;
   else if (xk == AXNS) xw = span < 8.64e13 ? (lw8 < 1e6 ? 21 : lw8 < 1e9 ? 14 : 10) : span < 2.6e15 ? 13 : 12;
   else if (xk == AXMS) xw = lw8 < 1000 ? 14 : 10;
-  F nxt = (F)clampj(W / xw, 2, 8);
+  int nxt = (int)clampj(W / xw, 2, 8);
   p.ya = axis(yk, ylo, yhi, nyt, b[0], b[1]);
   p.xa = axis(xk, xlo, xhi, nxt, b[2], b[3]);
 

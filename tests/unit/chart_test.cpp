@@ -522,6 +522,7 @@ TEST_F(Chart, CandleBodiesInsideWicks) {
       F a = u(g) * 100, b = u(g) * 100, lo = std::fmin(a, b) - u(g) * 7.3, hi = std::fmax(a, b) + u(g) * 3.1;
       PF(s[0])[i] = a, PF(s[1])[i] = hi, PF(s[2])[i] = lo, PF(s[3])[i] = b;
     }
+    std::vector<F> hs(PF(s[1]), PF(s[1]) + n), ls(PF(s[2]), PF(s[2]) + n);
     V x = an(4, tLIST);
     for (int i = 0; i < 4; i++) PA(x)[i] = s[i];
     V r;
@@ -532,30 +533,38 @@ TEST_F(Chart, CandleBodiesInsideWicks) {
     ASSERT_TRUE(r);
     std::string t(PC(r), nx(r));
     mr(r);
-    // Per candle column: the body rows must be inside the wick rows.
+    // Per candle column: which rows are drawn, and which as body.
     std::vector<std::string> lines;
     for (size_t p = 0, q; (q = t.find('\n', p)) != std::string::npos; p = q + 1) lines.push_back(t.substr(p, q - p));
     ASSERT_EQ(lines.size(), 15u);
-    std::vector<int> top(n, 99), bot(n, -1), btop(n, 99), bbot(n, -1);
+    std::vector<std::vector<int>> drawn(n), body(n);
     for (int r0 = 0; r0 < 15; r0++) {
       const std::string &l = lines[r0];
       size_t p = l.find("\xe2\x94\x82") + 3;  // past the axis
       for (int i = 0; i < n; i++) {
-        bool col = l.compare(p, 2, "\033[") == 0;
-        if (col) {
+        if (l.compare(p, 2, "\033[") == 0) {
           p += 5;
-          bool body = l.compare(p, 3, "\xe2\x96\x88") == 0;
-          top[i] = std::min(top[i], r0), bot[i] = std::max(bot[i], r0);
-          if (body) btop[i] = std::min(btop[i], r0), bbot[i] = std::max(bbot[i], r0);
+          drawn[i].push_back(r0);
+          if (l.compare(p, 3, "\xe2\x96\x88") == 0) body[i].push_back(r0);
           p += 3 + 4 + 1;
         } else {
           p += 2;
         }
       }
     }
+    // The wick's rows from the prices: high to low, top row 0.
+    F hi = -INFINITY, lo = INFINITY;
+    for (int i = 0; i < n; i++) hi = std::fmax(hi, hs[i]), lo = std::fmin(lo, ls[i]);
+    auto row = [&](F v) { return (int)std::trunc(((lo - v) / (hi - lo) + 1) * 14 + 0.5); };
     for (int i = 0; i < n; i++) {
-      ASSERT_LE(btop[i], bbot[i]) << "every candle has a body";
-      EXPECT_TRUE(btop[i] >= top[i] && bbot[i] <= bot[i]);
+      int top = row(hs[i]), bot = row(ls[i]);
+      ASSERT_FALSE(body[i].empty()) << "every candle has a body";
+      EXPECT_GE(body[i].front(), top) << rep << " " << i;
+      EXPECT_LE(body[i].back(), bot) << rep << " " << i;
+      // one unbroken column from the high's row to the low's
+      EXPECT_EQ(drawn[i].front(), top);
+      EXPECT_EQ(drawn[i].back(), bot);
+      EXPECT_EQ((int)drawn[i].size(), bot - top + 1);
     }
   }
 }
