@@ -14,6 +14,7 @@
 #include "list/list.h"
 #include "num/num.h"
 #include "order/order.h"
+#include "shell/shell.h"
 #include "table/table.h"
 
 namespace zk {
@@ -68,7 +69,7 @@ static V echB(V x) {
   X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", en) X(18, "sa", en)    \
   X(19, "ua", en) X(20, "pa", en) X(21, "ga", en) X(22, "at", en) X(23, "pe", peachC)      \
   X(24, "ema", emaC) X(25, "wj", en) X(26, "mkd", mkdt) X(27, "mkt", mktm)                \
-  X(28, "mkp", mknp) X(29, "plt", en) X(30, "cdl", en) X(31, "aex", aex)                  \
+  X(28, "mkp", mknp) X(29, "plt", plotC) X(30, "cdl", candleC) X(31, "aex", aex)                  \
   X(32, "aim", aim) X(33, "bi", en) X(34, "aj", en) X(35, "arn", en) X(36, "dgn", en)   \
   X(37, "simd", en) X(38, "vmd", en) X(39, "para", en) X(40, "csvr", en)               \
   X(41, "csv0", en) X(42, "csvx", en) X(43, "astt", en) X(44, "diag", diagC)           \
