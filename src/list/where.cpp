@@ -2,9 +2,8 @@
 // a byte mask, or each position i repeated by the count at i.
 //
 // Two routes for a byte vector.  The mask path assumes 0 and 1 and writes
-// every position unconditionally at the current output slot, moving the
-// slot on by one per nonzero byte, so it needs room for n items and no
-// branch per byte; the OR of all bytes tells afterwards whether the
+// positions unconditionally at the current output slot, moving the slot
+// on by one per nonzero byte, so it needs no branch per byte; the OR of all bytes tells afterwards whether the
 // assumption held, and a byte above 1 hands the vector to the count path,
 // which reads the bytes as counts.  Both give the same result on 0/1 data.
 //
@@ -37,7 +36,8 @@ namespace {
 constexpr UJ ONES = 0x0101010101010101ull;
 
 // Positions b..e-1 of the mask m whose byte is nonzero, written from o
-// (room for e-b items); returns how many.  The bytes are ORed into *acc.
+// (room for e-b items); returns how many, and writes nothing past them.
+// The bytes are ORed into *acc.
 template <class T> UJ wz(const G *m, UJ b, UJ e, T *o, UJ *acc) {
   UJ c = 0, a = 0, i = b;
   for (; i + 8 <= e; i += 8) {
@@ -50,15 +50,18 @@ template <class T> UJ wz(const G *m, UJ b, UJ e, T *o, UJ *acc) {
       c += 8;
       continue;
     }
-    for (int j = 0; j < 8; j++) {  // every slot written, the slot moved by nonzero bytes
+    // Every slot written and moved on by nonzero bytes, up to the word's
+    // last nonzero byte: no write lands past the count, so parallel
+    // chunks writing side by side never touch each other's slots.
+    int hb = (63 - __builtin_clzll(w)) >> 3;
+    for (int j = 0; j <= hb; j++) {
       o[c] = (T)(i + j);
       c += ((w >> (8 * j)) & 0xFF) != 0;
     }
   }
   for (; i < e; i++) {
     a |= m[i];
-    o[c] = (T)i;
-    c += m[i] != 0;
+    if (m[i]) o[c++] = (T)i;
   }
   *acc |= a;
   return c;
