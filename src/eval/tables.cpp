@@ -22,12 +22,12 @@ namespace zk {
 // X(slot, shown name, kernel, bound function)
 #define ZK_V1(X)                                                                      \
   X(0, ":", sam, sam) X(1, "+", flp, flp) X(2, "-", neg, neg) X(3, "*", fir, fir)       \
-  X(4, "%", sqr, sqr) X(5, "!", til, til) X(6, "&", whr, en) X(7, "|", rev, en)        \
+  X(4, "%", sqr, sqr) X(5, "!", til, til) X(6, "&", whr, whr) X(7, "|", rev, rev)        \
   X(8, "<", asc, en) X(9, ">", dsc, en) X(10, "=", grp, en) X(11, "~", not_, not_)      \
   X(12, ",", enl, enl) X(13, "^", nul, nul) X(14, "#", len, len) X(15, "_", flr, flr)    \
-  X(16, "$", str, str) X(17, "?", unq, en) X(18, "@", typ, en) X(19, ".", val, val)    \
+  X(16, "$", str, str) X(17, "?", unq, en) X(18, "@", typ, typ) X(19, ".", val, val)    \
   X(20, "0:", u0c, en) X(21, "1:", u1c, en) X(22, "2:", u2c, en)                     \
-  X(23, "las", las, las) X(24, "imin", imn, en) X(25, "imax", imx, en)                \
+  X(23, "las", las, las) X(24, "imin", imn, imn) X(25, "imax", imx, imx)                \
   X(26, "::", out, out) X(27, "srt", srtC, en) X(28, "srtd", srtdC, en)               \
   X(29, "", en, en) X(30, "", en, en) X(31, "", en, en)
 
