@@ -11,6 +11,7 @@
 //
 // The lanes step as two pairs of 64-bit SIMD lanes.  Loops keep the state
 // in registers (Rg) and store it back once at the end.
+#include <sys/mman.h>
 #include <sys/time.h>
 #include "core/err.h"
 #include "core/simd.h"
@@ -197,18 +198,48 @@ ZK_INLINE UJ pick(Rg &g, UJ i, UJ n) {
   return i + (m >> 32 ? d % m : prod(m, d));
 }
 
+// The swap partners of a deal depend on the draws alone, never on the data,
+// so they are drawn PD positions ahead (in the same order, so the state
+// ends the same) and the memory they will touch is fetched meanwhile: a
+// deal from a large range is then bound by bandwidth, not by latency.
+enum : UJ { PD = 16 };
+struct Pq {
+  Rg g;
+  UJ n, k, j[PD];
+};
+
+template <class F> ZK_INLINE void pqrun(Pq &q, F &&touch, UJ i) {
+  UJ a = i + PD;
+  if (a < q.k) {
+    UJ j = pick(q.g, a, q.n);
+    q.j[a % PD] = j;
+    touch(j);
+  }
+}
+
+template <class F> ZK_INLINE void pqfill(Pq &q, F &&touch) {
+  for (UJ a = 0; a < PD && a < q.k; a++) {
+    q.j[a] = pick(q.g, a, q.n);
+    touch(q.j[a]);
+  }
+}
+
 // Dense deal: the whole range shuffled in its narrowest type, the first k kept.
 template <class T> static void dsh(T *a, UJ k, UJ n) {
   for (UJ i = 0; i < n; i++) a[i] = (T)i;
   if (!k) return;
-  Rg g = rgld();
+  Pq q;
+  q.g = rgld(), q.n = n, q.k = k;
+  auto touch = [&](UJ j) { __builtin_prefetch(a + j, 1); };
+  pqfill(q, touch);
   for (UJ i = 0; i < k; i++) {
-    UJ j = pick(g, i, n);
+    UJ j = q.j[i % PD];
+    pqrun(q, touch, i);
     T v = a[i];
     a[i] = a[j];
     a[j] = v;
   }
-  rgst(g, 3);
+  rgst(q.g, 3);
 }
 
 static V dense(UJ k, UJ n) {
@@ -222,21 +253,42 @@ static V dense(UJ k, UJ n) {
   return rsz((J)k, r);
 }
 
+// Zeroed memory for the sparse table; large tables are mapped (zero pages
+// on demand) and asked for huge pages, as their probes land anywhere.
+static UJ *tbl(UJ b) {
+  if (b < (2ull << 20)) {
+    UJ *h = (UJ *)calloc(b, 1);
+    if (!h) die("OOM");
+    return h;
+  }
+  void *h = mmap(0, b, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (h == MAP_FAILED) die("OOM");
+  madvise(h, b, MADV_HUGEPAGE);
+  return (UJ *)h;
+}
+static void tblfree(UJ *h, UJ b) {
+  if (b < (2ull << 20)) free(h);
+  else munmap(h, b);
+}
+
 // Sparse deal: positions below k live in the result, the displaced ones
 // above it in an open-addressed table of (key, value) pairs, so memory
 // follows k and not n.  Keys are positions >= k >= 1: 0 marks a free pair.
 static V sparse(UJ k, UJ n) {
   if (!k) return ct(tZ((J)n), aL(0));
   int b = 64 - __builtin_clzll(k);
-  UJ np = 2ull << b, mk = np - 1;
-  UJ *h = (UJ *)calloc(np, 16);
-  if (!h) die("OOM");
+  UJ np = 2ull << b, mk = np - 1, tb = np * 16;
+  UJ *h = tbl(tb);
   V r = aL((U)k);
   J *a = PL(r);
   for (UJ i = 0; i < k; i++) a[i] = (J)i;
-  Rg g = rgld();
+  Pq q;
+  q.g = rgld(), q.n = n, q.k = k;
+  auto touch = [&](UJ j) { __builtin_prefetch(j < k ? (const void *)(a + j) : (const void *)(h + 2 * (j & mk)), 1); };
+  pqfill(q, touch);
   for (UJ i = 0; i < k; i++) {
-    UJ j = pick(g, i, n);
+    UJ j = q.j[i % PD];
+    pqrun(q, touch, i);
     if (j < k) {
       J v = a[i];
       a[i] = a[j];
@@ -255,8 +307,8 @@ static V sparse(UJ k, UJ n) {
       h[2 * s + 1] = (UJ)v;
     }
   }
-  rgst(g, 3);
-  free(h);
+  rgst(q.g, 3);
+  tblfree(h, tb);
   return ct(tZ((J)n), r);
 }
 
