@@ -23,9 +23,11 @@ namespace zk {
 namespace {
 
 // The state in registers: a pair holds lanes 0-1 (p = 0) or 2-3 (p = 1) of
-// one state word; o the outputs of the last step.
+// one state word; o the outputs of the last step; f set while lane 3 of a
+// step that no draw has used yet is waiting (the index at 4).
 struct Rg {
   u64x2 s0[2], s1[2], s2[2], s3[2], o[2];
+  bool f;
 };
 
 ZK_INLINE u64x2 rol45(u64x2 x) { return (x << 45) | (x >> 19); }
@@ -40,6 +42,7 @@ ZK_INLINE Rg rgld() {
     g.s3[p] = vld<u64x2>(s + 12 + 2 * p);
     g.o[p] = vld<u64x2>(tl.pst.o + 2 * p);
   }
+  g.f = tl.pst.ix > 3;
   return g;
 }
 
@@ -68,10 +71,11 @@ ZK_INLINE void step(Rg &g) {
   }
 }
 
-// One draw from a state that a loop holds: every draw runs a step, as r1
-// does once the index is at 3.
+// One draw from a state that a loop holds, as r1 takes it: lane 3 of a
+// fresh step (after the first draw the index is at 3, so every draw steps).
 ZK_INLINE UJ gdr(Rg &g) {
-  step(g);
+  if (ZK_UNLIKELY(g.f)) g.f = false;
+  else step(g);
   return g.o[1][1];
 }
 

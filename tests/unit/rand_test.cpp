@@ -194,6 +194,28 @@ TEST_F(Rand, RollsMatchTheModel) {
   }
 }
 
+// A step that no draw has used yet (the index at 4) gives the next draw,
+// in a single draw and in the loops of roll and deal alike.
+TEST_F(Rand, APendingStepGivesTheNextDraw) {
+  for (int form = 0; form < 3; form++) {
+    seed(9);
+    r4();
+    UJ o3 = tl.pst.o[3];
+    std::vector<UJ> s = state();
+    UJ got;
+    if (form == 0) got = r1();
+    else {
+      V r = form == 1 ? rd(1, 1000) : rd(-1, 1000);
+      got = (UJ)zkt::at(r, 0);
+      mr(r);
+      o3 = (1000 * (o3 & 0xffffffff)) >> 32;
+    }
+    EXPECT_EQ(got, o3) << form;
+    EXPECT_EQ(state(), s) << form;
+    EXPECT_EQ(tl.pst.ix, 3);
+  }
+}
+
 // Powers of two and the raw ranges come from a bulk fill of the result.
 TEST_F(Rand, RollsFromBulkFills) {
   struct { J n; int t; UJ mask; } cases[] = {
