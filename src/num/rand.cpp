@@ -162,6 +162,15 @@ V prng(V x) {
 
 // ---- roll and deal ----
 
+// Raw bits masked with m (a range that is a power of two), and bounded
+// draws below n up to 2^31, in the result's own width.
+template <class T> static void msk(T *a, UJ c, UJ m) {
+  for (UJ i = 0; i < c; i++) a[i] &= (T)m;
+}
+template <class T> static void rlb(T *a, UJ c, UJ n, Rg &g) {
+  for (UJ i = 0; i < c; i++) a[i] = (T)prod(n, gdr(g));
+}
+
 // Roll: c items of 0..n-1 with repetition (n = 0: raw longs).
 static V roll(UJ c, J n) {
   if (!n) {
@@ -175,23 +184,23 @@ static V roll(UJ c, J n) {
   if (!(n & m)) {  // a power of two: raw bits masked
     rbk(P(r), dbytes(c, t));
     switch (t) {
-      case tBYTE: for (UJ i = 0; i < c; i++) P(r)[i] &= (G)m; break;
-      case tSHORT: for (UJ i = 0; i < c; i++) P<uint16_t>(r)[i] &= (uint16_t)m; break;
-      case tINT: for (UJ i = 0; i < c; i++) P<U>(r)[i] &= (U)m; break;
-      default: for (UJ i = 0; i < c; i++) P<UJ>(r)[i] &= m;
+      case tBYTE: msk(P<uint8_t>(r), c, m); break;
+      case tSHORT: msk(P<uint16_t>(r), c, m); break;
+      case tINT: msk(P<U>(r), c, m); break;
+      default: msk(P<UJ>(r), c, m);
     }
     return r;
   }
+  if (!c) return r;
   Rg g = rgld();
-  if (n <= (J)1 << 31) {
-    switch (t) {
-      case tBYTE: for (UJ i = 0; i < c; i++) P<int8_t>(r)[i] = (int8_t)prod(n, gdr(g)); break;
-      case tSHORT: for (UJ i = 0; i < c; i++) P<int16_t>(r)[i] = (int16_t)prod(n, gdr(g)); break;
-      default: for (UJ i = 0; i < c; i++) PI(r)[i] = (I)prod(n, gdr(g));
-    }
-  } else
-    for (UJ i = 0; i < c; i++) PL(r)[i] = (J)(gdr(g) % (UJ)n);
-  if (c) rgst(g, 3);
+  switch (t) {
+    case tBYTE: rlb(P<int8_t>(r), c, n, g); break;
+    case tSHORT: rlb(P<int16_t>(r), c, n, g); break;
+    case tINT: rlb(PI(r), c, n, g); break;
+    default:
+      for (UJ i = 0; i < c; i++) PL(r)[i] = (J)(gdr(g) % (UJ)n);
+  }
+  rgst(g, 3);
   return r;
 }
 
