@@ -65,7 +65,7 @@ static V echB(V x) {
 #define ZK_BI(X)                                                                        \
   X(0, "k", kst) X(1, "j", en) X(2, "p", qp) X(3, "t", en) X(4, "x", en)                \
   X(5, "hex", en) X(6, "err", errC) X(7, "argv", en) X(8, "env", en) X(9, "dlt", dltC)   \
-  X(10, "js", en) X(11, "pri", en) X(12, "prng", en) X(13, "sin", ksin)                  \
+  X(10, "js", en) X(11, "pri", qpri) X(12, "prng", prng) X(13, "sin", ksin)                  \
   X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", en) X(18, "sa", en)    \
   X(19, "ua", en) X(20, "pa", en) X(21, "ga", en) X(22, "at", en) X(23, "pe", peachC)      \
   X(24, "ema", emaC) X(25, "wj", en) X(26, "mkd", mkdt) X(27, "mkt", mktm)                \
@@ -75,12 +75,12 @@ static V echB(V x) {
   X(41, "csv0", en) X(42, "csvx", en) X(43, "astt", en) X(44, "diag", diagC)           \
   X(45, "ajs", en) X(46, "wjb", en) X(47, "mw", mwC) X(48, "xs", en) X(49, "srt", en)   \
   X(50, "rdl", en) X(51, "sbb", en) X(52, "sbt", en) X(53, "wsm", wsmC)                  \
-  X(54, "memb", en) X(55, "gagg", en) X(56, "sumn", en) X(57, "ejx", en)               \
-  X(58, "cvm", cvmC) X(59, "prn", en) X(60, "hnl", en) X(61, "abs", kabs)                  \
+  X(54, "memb", en) X(55, "gagg", en) X(56, "sumn", sumnT) X(57, "ejx", en)               \
+  X(58, "cvm", cvmC) X(59, "prn", prnT) X(60, "hnl", hnlT) X(61, "abs", kabs)                  \
   X(62, "wcol", en) X(63, "rcol", en) X(64, "fsz", en) X(65, "ldir", en)               \
-  X(66, "wtn", en) X(67, "senc", en) X(68, "hh", hhC) X(69, "mm", mmC) X(70, "sec", secC)  \
+  X(66, "wtn", wtnT) X(67, "senc", en) X(68, "hh", hhC) X(69, "mm", mmC) X(70, "sec", secC)  \
   X(71, "tjn", tjnC) X(72, "exit", en) X(73, "lk", en) X(74, "ins", en)                  \
-  X(75, "wmul", en) X(76, "qmc", en) X(77, "nsd", en) X(78, "ewt", en)                 \
+  X(75, "wmul", wmulT) X(76, "qmc", en) X(77, "nsd", en) X(78, "ewt", en)                 \
   X(79, "ech", echB) X(80, "tan", ktan) X(81, "asin", kasn) X(82, "acos", kacs)                \
   X(83, "atan", katn) X(84, "qst", qstT) X(85, "md5", en) X(86, "qes", en)                 \
   X(87, "qeg", en) X(88, "rnd", rndT) X(89, "minv", minvT) X(90, "mku", mkmn)                 \
