@@ -26,7 +26,7 @@ import time
 
 HOST = os.path.abspath(sys.argv[1])
 TMP = tempfile.mkdtemp(prefix="zkterm")
-PROMPT = b"\rz) \x1b[0K"
+PROMPT = b"\x1b[?2004h\rz) \x1b[0K"  # a fresh line at the host's prompt
 TEARDOWN = b"\x1b[r\x1b[?7h\x1b[?1006l\x1b[?1000l\x1b[?1007h\x1b[?1049l\x1b[?25h"
 SETUP = b"\x1b[?1049h\x1b[?1007l\x1b[?1000h\x1b[?1006h\x1b[?7l"
 signal.alarm(240)
@@ -96,8 +96,7 @@ class Term:
         """Types a line at the host's prompt: what the evaluation printed."""
         self.send(line + "\r")
         self.expect(b"\x1b[?2004l\r\r\n")
-        got = self.expect(b"\x1b[?2004h")
-        self.expect(PROMPT)
+        got = self.expect(PROMPT)
         return got[:-2] if got.endswith(b"\r\n") else got
 
     def wait(self, t=5.0):
@@ -242,6 +241,61 @@ def t_history():
         t.expect(b"\rz) 2+2\x1b[0K")
         t.send("\x1b[A\x1b[B\x1b[B")
         t.expect(b"\rz) \x1b[0K")  # down past the newest: the live line
+    finally:
+        t.close()
+
+
+
+def t_editing_keys():
+    t = started()
+    try:
+        for keys, want in [
+            ("abc\x01X\x05Y\x02\x02\x06Z", '"XabcZY\\n"'),
+            ("abcdef\x02\x02\x0b", '"abcd\\n"'),
+            ("abcdef\x02\x02\x15", '"ef\\n"'),
+            ("ab cd  \x17", '"ab \\n"'),
+            ("ab\x1b[D\x1b[DX\x1b[C\x1b[CY", '"XabY\\n"'),
+            ("ab\x1b[HX\x1b[FY\x1bOHZ\x1bOFW", '"ZXabYW\\n"'),
+            ("ab\x1b[1~X\x1b[4~Y\x1b[7~Z\x1b[8~W", '"ZXabYW\\n"'),
+            ("abc\x1b[D\x1b[D\x1b[3~", '"ac\\n"'),
+            ("a\tb\x07c\x1b[Zd", '"abcd\\n"'),
+            ("abc\x1b[1;5C\x1b[<64;1;1M\x1b[M`!!d", '"abcd\\n"'),  # panel keys, panel off
+        ]:
+            eq(rdl(t, "p> ", [keys + "\r"]), want)
+    finally:
+        t.close()
+    t = started()
+    try:
+        t.send('x:`rdl ("p> ","")\r')
+        t.expect(b"\rp> \x1b[0K")
+        t.send("a" * 4100)
+        t.quiet(0.3)
+        t.send("\r")
+        t.expect(PROMPT)
+        eq(val(t.ev("#x")), "4096")
+        # a long line scrolls: 75 columns after a 3-byte prompt on 80
+        t.send('x:`rdl ("p> ","")\r')
+        t.expect(b"\rp> \x1b[0K")
+        t.send("b" * 100)
+        t.expect(b"\rp> " + b"b" * 75 + b"\x1b[0K\r\x1b[78C")
+        t.send("\x01")
+        t.expect(b"\rp> " + b"b" * 75 + b"\x1b[0K\r\x1b[3C")
+        t.send("\x15\r")
+        t.expect(PROMPT)
+        # leaving the live line and coming back keeps it
+        t.send("2+2\r")
+        t.expect(PROMPT)
+        t.send("abc\x1b[A")
+        t.expect(b"\rz) 2+2\x1b[0K")
+        t.send("\x0e")
+        t.expect(b"\rz) abc\x1b[0K")
+        t.send("\x15\r")
+        t.expect(PROMPT)
+        # sbt: small right after a line is accepted, then it grows
+        got = val(t.ev("a:`sbt 0;r:{x+y}/!3000000;(a;`sbt 0)"))
+        assert got, t.out[-300:]
+        a, b = [float(v) for v in got.split()]
+        assert 0 <= a < 100 and b > a, (a, b)
     finally:
         t.close()
 
