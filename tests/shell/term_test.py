@@ -533,6 +533,54 @@ def t_panel_screen():
         m.close()
 
 
+
+def t_panel_more():
+    m = Tmux(hostcmd("-p", ZELKO_NO_SPINNER="1"))
+    try:
+        m.until(lambda r: r[27].startswith("│ z)"))
+        # 27 ring lines (the echo and 26 printed) on a 26-row region: one
+        # line of scrollback, in the singular
+        typed(m, 'r:{1 "M",($x),"\\n";}\'1+!26')
+        m.until(lambda r: r[24] == "M26")
+        m.keys("PPage")
+        r = m.until(lambda r: "SCROLL · ▲ 1 line up · PgUp/PgDn" in r[29])
+        assert r[0].startswith("z) r:"), r[0]
+        m.keys("Right")
+        m.until(lambda r: r[29].startswith("zelko") and r[24] == "M26")
+        # a folded paste: the hint in the box, the preview on a second paste
+        m.run("set-buffer", "a:1\n\nb:{x+\n  y}\n")
+        m.run("paste-buffer", "-p")
+        r = m.until(lambda r: "[Pasted text #1 +4 lines]" in r[27])
+        assert "paste again to view" in r[27] and r[27].endswith("│"), r[27]
+        m.run("paste-buffer", "-p")
+        r = m.until(lambda r: any("── Pasted text #1  (4 lines)" in x for x in r))
+        assert any(x.startswith("   4   y}") for x in r), r
+        m.keys("Enter")
+        typed(m, "b[a;2]")
+        m.until(lambda r: r[24] == "3")
+        # ^L empties the region and the ring
+        m.keys("C-l")
+        r = m.until(lambda r: not any(r[:26]) and r[26].startswith("╭"))
+        m.keys("PPage")
+        time.sleep(0.2)
+        assert m.rows()[29].startswith("zelko")
+        # lines printed while the terminal is resized are all kept
+        typed(m, 'r:{1 "L",($x),"\\n";r:{x+y}/!100000}\'1+!300')
+        for y in ("36", "30", "33", "30"):
+            time.sleep(0.15)
+            m.run("resize-window", "-x", "80", "-y", y)
+        m.until(lambda r: r[24] == "L300" and r[26].startswith("╭"), 10)
+        seen = set()
+        for _ in range(14):
+            seen.update(x for x in m.rows()[:26] if x.startswith("L"))
+            m.keys("PPage")
+            time.sleep(0.1)
+        seen.update(x for x in m.rows()[:26] if x.startswith("L"))
+        missing = ["L%d" % i for i in range(1, 301) if "L%d" % i not in seen]
+        assert not missing, missing[:10]
+    finally:
+        m.close()
+
 def t_panel_restores():
     a, b = os.path.join(TMP, "stty_a"), os.path.join(TMP, "stty_b")
     cmd = "stty -g > %s; %s; stty -g > %s; echo DONE; sleep 20" % (a, hostcmd("-p"), b)
