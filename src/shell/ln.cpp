@@ -13,7 +13,7 @@
 //
 // Names: wr/wrs write all bytes to fd 1, rd1 reads one byte of fd 0, rdk
 // the same for the key loop (it gives up on a resize), nx/pv step over one
-// UTF-8 character, cmt finds a comment, rawon/rawoff switch raw mode.
+// UTF-8 character (u8_len bytes), cmt finds a comment, rawon/rawoff switch raw mode.
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -187,7 +187,7 @@ I u8_wide(const char *p) {
 
 // Byte length of the character at p (at most the bytes before the NUL): a
 // lead byte takes only the continuation bytes that are really there.
-static I u8len(const char *p) {
+I u8_len(const char *p) {
   unsigned c = (unsigned char)*p;
   I k = c >= 0xF0 && c < 0xF8 ? 3 : c >= 0xE0 && c < 0xF0 ? 2 : c >= 0xC0 && c < 0xE0 ? 1 : 0;
   I i = 1;
@@ -195,11 +195,11 @@ static I u8len(const char *p) {
   return i;
 }
 
-static I nx(const Ln *s, I p) { return p < s->n ? p + u8len(s->b + p) : p; }
+static I nx(const Ln *s, I p) { return p < s->n ? p + u8_len(s->b + p) : p; }
 
 static I pv(const Ln *s, I p) {
   I q = 0, r = 0;
-  while (q < p) r = q, q += u8len(s->b + q);
+  while (q < p) r = q, q += u8_len(s->b + q);
   return r;
 }
 
@@ -309,7 +309,7 @@ static void hmove(Ln *s, I d) {
 // left end, the end of what is shown, and the columns before the cursor.
 // The shown characters satisfy P + width < lim (lim is f for the plain
 // line and f + 1 for the panel's box, whose bound is inclusive).
-static void win(const Ln *s, I P, I f, I lim, I *l, I *e, I *cx) {
+void lnwin(const Ln *s, I P, I f, I lim, I *l, I *e, I *cx) {
   I L = s->c, sum = 0;
   while (L > 0) {
     I q = pv(s, L), w = u8_wide(s->b + q);
@@ -332,7 +332,7 @@ void refresh(Ln *s) {
     return;
   }
   I W = s->w, P = s->pl <= W - 2 ? s->pl : 0, l, e, cx;
-  win(s, P, W - 1, W - 1, &l, &e, &cx);
+  lnwin(s, P, W - 1, W - 1, &l, &e, &cx);
   char t[64];
   wr("\r", 1);
   if (P) wr(s->pr, (UJ)P);

@@ -83,14 +83,6 @@ static void geo(I *H, I *W, I fh, I fw) {
 
 // ---- widths ----
 
-static I u8n(const char *p) {
-  unsigned c = (unsigned char)*p;
-  I k = c >= 0xF0 && c < 0xF8 ? 3 : c >= 0xE0 && c < 0xF0 ? 2 : c >= 0xC0 && c < 0xE0 ? 1 : 0;
-  I i = 1;
-  while (i <= k && ((unsigned char)p[i] & 0xC0) == 0x80) i++;
-  return i;
-}
-
 I sb_disp(const char *t) {
   I w = 0;
   for (const char *p = t; *p;) {
@@ -101,7 +93,7 @@ I sb_disp(const char *t) {
       continue;
     }
     w += u8_wide(p);
-    p += u8n(p);
+    p += u8_len(p);
   }
   return w;
 }
@@ -122,7 +114,7 @@ static I chars(const char *t) {
   I n = 0;
   for (const char *p = t; *p;) {
     if (*p == '\033') p += escn(p);
-    else p += u8n(p), n++;
+    else p += u8_len(p), n++;
   }
   return n;
 }
@@ -233,22 +225,10 @@ void sb_input(Ln *s) {
   I H, W;
   geo(&H, &W, 24, 80);
   I In = W < 12 ? 8 : W - 4, P = s->pl <= In - 2 ? s->pl : 0;
-  // the window: from L the characters up to the cursor take fewer than
-  // In - P columns; shown while P plus their widths stay at most In
-  I L = s->c, sum = 0;
-  while (L > 0) {
-    I q = 0, r = 0;
-    while (q < L) r = q, q += u8n(s->b + q);
-    I w = u8_wide(s->b + r);
-    if (sum + w >= In - P) break;
-    sum += w, L = r;
-  }
-  I x = P, p = L;
-  while (p < s->n) {
-    I w = u8_wide(s->b + p);
-    if (x + w > In) break;
-    x += w, p += u8n(s->b + p);
-  }
+  I L, p, sum;
+  lnwin(s, P, In, In + 1, &L, &p, &sum);
+  I x = P;
+  for (I q = L; q < p; q += u8_len(s->b + q)) x += u8_wide(s->b + q);
   obp("\033[%d;1H", H - 2, 0);
   obs(grey);
   obs("│\033[0m ");
@@ -293,7 +273,7 @@ void sb_repaint_region() {
         p += n;
         continue;
       }
-      I n = u8n(p);
+      I n = u8_len(p);
       if (col >= hs) ob(p, (UJ)n);
       p += n, col++;
     }

@@ -44,6 +44,12 @@ void zk_ln_history_add(const char *s);
 void zk_ln_history_load();
 void refresh(Ln *s);
 I u8_wide(const char *p);      // columns of the character at p: 0, 1 or 2
+I u8_len(const char *p);       // its bytes: a lead byte and the continuation bytes present
+// The shown part of a line after a prompt of P columns in a field: the
+// left end *l (the characters from it to the cursor take fewer than f - P
+// columns), the end *e (shown while P plus their widths stay below lim),
+// and *cx, the columns from *l to the cursor.
+void lnwin(const Ln *s, I P, I f, I lim, I *l, I *e, I *cx);
 I sb_depth_delta(const char *s);
 I rd1(char *c);                // one byte of fd 0, serving the event loop
 void wr(const char *d, UJ n);  // all n bytes to fd 1

@@ -538,6 +538,13 @@ def t_panel_more():
     m = Tmux(hostcmd("-p", ZELKO_NO_SPINNER="1"))
     try:
         m.until(lambda r: r[27].startswith("│ z)"))
+        # a long input line scrolls inside the box
+        m.keys("-l", "b" * 100)
+        r = m.until(lambda r: "b" * 72 + "  │" in r[27])
+        assert r[27] == "│ z) " + "b" * 72 + "  │", r[27]
+        assert m.run("display", "-p", "#{cursor_x},#{cursor_y}").strip() == "77,27"
+        m.keys("C-u")
+        m.until(lambda r: "b" not in r[27])
         # 27 ring lines (the echo and 26 printed) on a 26-row region: one
         # line of scrollback, in the singular
         typed(m, 'r:{1 "M",($x),"\\n";}\'1+!26')
