@@ -305,10 +305,8 @@ static void hmove(Ln *s, I d) {
 
 // ---- drawing ----
 
-// Window of s's text for a field of f columns after a prompt of P: the
-// left end, the end of what is shown, and the columns before the cursor.
-// The shown characters satisfy P + width < lim (lim is f for the plain
-// line and f + 1 for the panel's box, whose bound is inclusive).
+// lim is f for the plain line and f + 1 for the panel's box, whose bound
+// is inclusive.
 void lnwin(const Ln *s, I P, I f, I lim, I *l, I *e, I *cx) {
   I L = s->c, sum = 0;
   while (L > 0) {
