@@ -125,11 +125,11 @@ def started(**kw):
 
 
 def rdl(t, prompt, lines):
-    """x:`rdl prompt, then each line typed after its prompt shows: the
-    host's display of x."""
+    """x:`rdl prompt, then each line typed once the editor has its line in
+    raw mode: the host's display of x."""
     t.send('x:`rdl ("%s","")\r' % prompt)
     for ln in lines:
-        t.quiet(0.05)
+        t.expect(b"\x1b[?2004h")  # the editor reads this physical line
         t.send(ln)
     t.expect(PROMPT)
     return val(t.ev("x"))
@@ -424,7 +424,7 @@ def t_spinner():
         t.expect(b"\x1b[28;6H")
         t.quiet(0.2)
         t.mark = len(t.out)
-        t.send("{x+y}/!6000000\r")
+        t.send("{x+y}/!10000000\r")  # about 300 ms
         t.expect(frame, 5)
         t.expect(b"\x1b[28;6H ", 10)  # blanked when the evaluation ends
         t.quiet(0.4)
@@ -589,20 +589,22 @@ def t_panel_more():
         m.close()
 
 def t_panel_restores():
-    a, b = os.path.join(TMP, "stty_a"), os.path.join(TMP, "stty_b")
-    cmd = "stty -g > %s; %s; stty -g > %s; echo DONE; sleep 20" % (a, hostcmd("-p"), b)
-    m = Tmux("sh -c %s" % shlex.quote(cmd))
-    try:
-        m.until(lambda r: len(r) > 27 and r[27].startswith("│ z)"))
-        assert m.run("display", "-p", "#{alternate_on}").strip() == "1"
-        typed(m, "1+1")
-        m.until(lambda r: "2" in r[:26])
-        m.keys("C-d")
-        m.until(lambda r: any(x.startswith("DONE") for x in r))
-        assert m.run("display", "-p", "#{alternate_on}").strip() == "0"
-        assert open(a).read() == open(b).read()
-    finally:
-        m.close()
+    for args, panel in [("-p", True), ("", False)]:
+        a, b = os.path.join(TMP, "stty_a"), os.path.join(TMP, "stty_b")
+        cmd = "stty -g > %s; %s; stty -g > %s; echo DONE; sleep 20" % (a, hostcmd(args), b)
+        m = Tmux("sh -c %s" % shlex.quote(cmd))
+        try:
+            if panel:
+                m.until(lambda r: len(r) > 27 and r[27].startswith("│ z)"))
+                assert m.run("display", "-p", "#{alternate_on}").strip() == "1"
+            typed(m, "1+1")
+            m.until(lambda r: "2" in r[:26])
+            m.keys("C-d")
+            m.until(lambda r: any(x.startswith("DONE") for x in r))
+            assert m.run("display", "-p", "#{alternate_on}").strip() == "0"
+            assert open(a).read() == open(b).read(), args
+        finally:
+            m.close()
 
 
 def main():
