@@ -14,7 +14,6 @@
 // Names: wr/wrs write all bytes to fd 1, rd1 reads one byte of fd 0, rdk
 // the same for the key loop (it gives up on a resize), nx/pv step over one
 // UTF-8 character (u8_len bytes), cmt finds a comment, rawon/rawoff switch raw mode.
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>

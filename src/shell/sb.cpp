@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include "core/err.h"
 #include "shell/ring.h"
 #include "shell/shell.h"
 
