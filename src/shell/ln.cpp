@@ -330,13 +330,18 @@ void refresh(Ln *s) {
   }
   I W = s->w, P = s->pl <= W - 2 ? s->pl : 0, l, e, cx;
   lnwin(s, P, W - 1, W - 1, &l, &e, &cx);
-  char t[64];
-  wr("\r", 1);
-  if (P) wr(s->pr, (UJ)P);
-  wr(s->b + l, (UJ)(e - l));
-  wrs("\033[0K\r");
+  // one write of the prompt, the text and the tail; a prompt too long for
+  // the buffer (a very wide terminal) goes first on its own
+  static char t[8192 + 64];
+  UJ k = 0;
+  t[k++] = '\r';
+  if (P > 4096) wr(t, k), wr(s->pr, (UJ)P), k = 0;
+  else memcpy(t + k, s->pr, (UJ)P), k += (UJ)P;
+  memcpy(t + k, s->b + l, (UJ)(e - l)), k += (UJ)(e - l);
+  memcpy(t + k, "\033[0K\r", 5), k += 5;
   // a zero count would still move one column in most terminals
-  if (P + cx) snprintf(t, sizeof t, "\033[%dC", P + cx), wrs(t);
+  if (P + cx) k += (UJ)snprintf(t + k, 32, "\033[%dC", P + cx);
+  wr(t, k);
 }
 
 // The redraw step: any key that gets here brings the panel back to live.

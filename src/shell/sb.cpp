@@ -370,8 +370,10 @@ void spin_tick(int) {
 void spin_start() {
   if (getenv("ZELKO_NO_SPINNER")) return;
   I row = g_sb_rows ? g_sb_rows - 2 : term_rows() - 2, col = g_input_plen + 3;
-  for (I j = 0; j < 10; j++)
-    g_spin_len[j] = snprintf(g_spin_seq[j], 64, "\0337\033[%d;%dH%s%s%s\0338", row, col, acc, SPIN[j], "\033[0m");
+  for (I j = 0; j < 10; j++) {
+    I n = snprintf(g_spin_seq[j], 64, "\0337\033[%d;%dH%s%s%s\0338", row, col, acc, SPIN[j], "\033[0m");
+    g_spin_len[j] = n < 64 ? n : 63;
+  }
   g_spin_frame = 0;
   g_spin_on = 1;
   struct sigaction a;
