@@ -72,7 +72,7 @@ class Term:
         self.out += d
         return True
 
-    def expect(self, want, t=5.0):
+    def expect(self, want, t=10.0):
         """Waits for want (bytes) after the mark; moves the mark past it and
         returns what came before it."""
         end = time.time() + t
@@ -458,7 +458,7 @@ class Tmux:
     def rows(self, e=False):
         return self.run("capture-pane", "-p", *(["-e"] if e else [])).split("\n")
 
-    def until(self, ok, t=5.0):
+    def until(self, ok, t=10.0):
         end = time.time() + t
         while time.time() < end:
             r = self.rows()
@@ -572,11 +572,11 @@ def t_panel_more():
         time.sleep(0.2)
         assert m.rows()[29].startswith("zelko")
         # lines printed while the terminal is resized are all kept
-        typed(m, 'r:{1 "L",($x),"\\n";r:{x+y}/!100000}\'1+!300')
+        typed(m, 'r:{1 "L",($x),"\\n";r:{x+y}/!30000}\'1+!300')
         for y in ("36", "30", "33", "30"):
             time.sleep(0.15)
             m.run("resize-window", "-x", "80", "-y", y)
-        m.until(lambda r: r[24] == "L300" and r[26].startswith("╭"), 10)
+        m.until(lambda r: r[24] == "L300" and r[26].startswith("╭"), 30)
         seen = set()
         for _ in range(14):
             seen.update(x for x in m.rows()[:26] if x.startswith("L"))
