@@ -193,6 +193,11 @@ TEST_F(Flip, FlipColumnsAreTyped) {
   r = ev("!5");
   EXPECT_EQ(tp(r), tRANGE);
   mr(r);
+  for (const char *s : {"!0", "!0N"}) {
+    r = ev(s);
+    EXPECT_EQ(r, ce[tBYTE]) << s << ": the shared empty byte vector";
+    mr(r);
+  }
   r = ev("!-3");
   EXPECT_EQ(tp(r), tRANGE);
   EXPECT_EQ(PL(r)[0], -3);
