@@ -21,6 +21,8 @@ namespace {
 
 struct Count : ::testing::Test {
   void SetUp() override { boot_once(); }
+  // failures tested here leave no error text behind for later tests
+  void TearDown() override { eclr(); }
 };
 
 V ev(const char *s) { return evn(s, nullptr, 0); }

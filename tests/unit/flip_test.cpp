@@ -19,6 +19,8 @@ namespace {
 
 struct Flip : ::testing::Test {
   void SetUp() override { boot_once(); }
+  // failures tested here leave no error text behind for later tests
+  void TearDown() override { eclr(); }
 };
 
 V ev(const char *s) { return evn(s, nullptr, 0); }
@@ -191,6 +193,11 @@ TEST_F(Flip, FlipColumnsAreTyped) {
   r = ev("!5");
   EXPECT_EQ(tp(r), tRANGE);
   mr(r);
+  for (const char *s : {"!0", "!0N"}) {
+    r = ev(s);
+    EXPECT_EQ(r, ce[tBYTE]) << s << ": the shared empty byte vector";
+    mr(r);
+  }
   r = ev("!-3");
   EXPECT_EQ(tp(r), tRANGE);
   EXPECT_EQ(PL(r)[0], -3);
