@@ -279,7 +279,7 @@ TEST_F(Count, DeeplyNestedLists) {
     EXPECT_EQ(fmx(x, 0), 1);
     EXPECT_EQ(fmx(x, 1), 0);
     mr(x);
-    if (k) EXPECT_EQ(freebytes(), before);
+    if (k) { EXPECT_EQ(freebytes(), before); }
   }
   // the depth limit itself: exactly NDEPTH levels still measure
   V x = ai(1);
