@@ -47,8 +47,10 @@ template <class T> constexpr UJ FLUSH = sizeof(T) == 1 ? 255 : sizeof(T) == 2 ? 
 
 // Count of x[i] OP y[i] (VEC) or x[i] OP v over n items with registers
 // Vt, in four independent accumulators of the compared width.  Floats
-// also report suspect data: a NaN or -0.0 on either side.
-template <int OP, class Vt, bool VEC>
+// also report suspect data: a NaN on either side, and with NZ -0.0 on
+// either side.  Against a v other than 0.0 an item -0.0 counts as 0.0
+// does in every order, so the caller leaves NZ off there.
+template <int OP, class Vt, bool VEC, bool NZ>
 ZK_INLINE UJ cntk(const Lane<Vt> *x, const Lane<Vt> *y, Lane<Vt> v, UJ n, int32_t *flag) {
   typedef Lane<Vt> T;
   typedef Mask<Vt> Mt;
@@ -60,8 +62,10 @@ ZK_INLINE UJ cntk(const Lane<Vt> *x, const Lane<Vt> *y, Lane<Vt> v, UJ n, int32_
     Vt p = vld<Vt>(x + i), q = VEC ? vld<Vt>(y + i) : b;
     acc += (Mt)cmpv<OP>(p, q);
     if constexpr (FL) {
-      bad |= visnan(p) | vnegz(p);
-      if (VEC) bad |= visnan(q) | vnegz(q);
+      bad |= visnan(p);
+      if (VEC) bad |= visnan(q);
+      if (NZ) bad |= vnegz(p);
+      if (VEC && NZ) bad |= vnegz(q);
     }
   };
   UJ c = 0, i = 0;
@@ -85,25 +89,25 @@ ZK_INLINE UJ cntk(const Lane<Vt> *x, const Lane<Vt> *y, Lane<Vt> v, UJ n, int32_
   for (; i < n; i++) {
     T r = VEC ? y[i] : v;
     c += cmp1<OP>(x[i], r);
-    if constexpr (FL) f |= sus1(x[i]) | sus1(r);
+    if constexpr (FL) f |= NZ ? sus1(x[i]) | sus1(r) : (x[i] != x[i]) | (r != r);
   }
   if constexpr (FL) *flag = f;
   return c;
 }
 
 // The kernel on 32-byte registers, and on the baseline's 16.
-template <int OP, class T, bool VEC>
+template <int OP, class T, bool VEC, bool NZ>
 ZK_AVX2 UJ cntw(const T *x, const T *y, T v, UJ n, int32_t *flag) {
-  return cntk<OP, Vof<T, 32>, VEC>(x, y, v, n, flag);
+  return cntk<OP, Vof<T, 32>, VEC, NZ>(x, y, v, n, flag);
 }
-template <int OP, class T, bool VEC>
+template <int OP, class T, bool VEC, bool NZ>
 UJ cntb(const T *x, const T *y, T v, UJ n, int32_t *flag) {
-  return cntk<OP, Vof<T, 16>, VEC>(x, y, v, n, flag);
+  return cntk<OP, Vof<T, 16>, VEC, NZ>(x, y, v, n, flag);
 }
 
-template <int OP, class T, bool VEC>
+template <int OP, class T, bool VEC, bool NZ = VEC || !std::is_floating_point_v<T>>
 ZK_INLINE UJ cnto(const T *x, const T *y, T v, UJ n, int32_t *flag) {
-  return simd_avx2() ? cntw<OP, T, VEC>(x, y, v, n, flag) : cntb<OP, T, VEC>(x, y, v, n, flag);
+  return simd_avx2() ? cntw<OP, T, VEC, NZ>(x, y, v, n, flag) : cntb<OP, T, VEC, NZ>(x, y, v, n, flag);
 }
 
 // y null: every item against v; else item by item against y.
@@ -113,6 +117,10 @@ UJ cntg(const T *x, const T *y, T v, UJ n, int32_t op, int32_t *flag) {
     return op == 0   ? cnto<0, T, true>(x, y, v, n, flag)
            : op == 1 ? cnto<1, T, true>(x, y, v, n, flag)
                      : cnto<2, T, true>(x, y, v, n, flag);
+  if (std::is_floating_point_v<T> && v == 0)  // v is 0.0 or -0.0: items -0.0 are suspect
+    return op == 0   ? cnto<0, T, false, true>(x, y, v, n, flag)
+           : op == 1 ? cnto<1, T, false, true>(x, y, v, n, flag)
+                     : cnto<2, T, false, true>(x, y, v, n, flag);
   return op == 0   ? cnto<0, T, false>(x, y, v, n, flag)
          : op == 1 ? cnto<1, T, false>(x, y, v, n, flag)
                    : cnto<2, T, false>(x, y, v, n, flag);

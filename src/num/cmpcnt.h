@@ -8,9 +8,11 @@
 //   simd_cntcmps_i64: the same on longs (0N the least long);
 //   simd_cntcmpv: x[i] against y[i], the item type t one of tBYTE, tSHORT,
 //     tINT, tLONG, or tCHR (unsigned bytes);
-//   simd_cntcmps_f64: IEEE count; *flag 1 on suspect data (a NaN or the
-//     bits of -0.0 on either side), the count then not to be used;
-//     simd_cntcmpv_f64 the same x[i] against y[i];
+//   simd_cntcmps_f64: IEEE count; *flag 1 on suspect data, the count then
+//     not to be used: a NaN on either side, v the bits of -0.0, or an item
+//     -0.0 when v is 0.0 (against any other v it counts as 0.0 does in
+//     every order); simd_cntcmpv_f64 the same x[i] against y[i], where
+//     -0.0 on either side is suspect;
 //   zkb_compress_64_gen: the 64-bit items whose mask byte is nonzero, in
 //     order, into dst (room for n items); *flag 1 when a byte exceeds 1;
 //   masktree: the sum over the kept i of x[i] (with y: s*y[i] + x[i], a
