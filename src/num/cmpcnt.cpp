@@ -340,13 +340,8 @@ V dot(V x, V y) {
   if (tx != ty || (tx != tFLT && tx != tLONG) || nx(x) != nx(y)) return 0;
   UJ n = nx(x);
   if (tx == tFLT) return af(n <= 0xFFFFF ? simd_dot_f64(PF(x), PF(y), n) : pbs(PF(x), PF(y), n));
-  const J *a = PL(x), *b = PL(y);
-  UJ s = 0;
-  for (UJ i = 0; i < n; i++) {
-    UJ p = a[i] == NJ || b[i] == NJ ? (UJ)NJ : (UJ)a[i] * (UJ)b[i];
-    s += p == (UJ)NJ ? 0 : p;
-  }
-  return az((J)s);
+  int32_t nul;
+  return az(simd_dot_i64(PL(x), PL(y), n, 1, &nul));
 }
 
 // Mode 18.

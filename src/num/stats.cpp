@@ -129,19 +129,9 @@ bool isint(int t) { return t >= tBOOL && t <= tLONG; }
 
 // Dot of two long vectors wrapping modulo 2^64; 0N when any item is 0N.
 V wsj(const J *a, const J *b, U n) {
-  UJ s0 = 0, s1 = 0;
-  J m = 0;
-  U i = 0;
-  for (; i + 2 <= n; i += 2) {
-    s0 += (UJ)a[i] * (UJ)b[i];
-    s1 += (UJ)a[i + 1] * (UJ)b[i + 1];
-    m |= (J)(a[i] == NJ) | (J)(b[i] == NJ) | (J)(a[i + 1] == NJ) | (J)(b[i + 1] == NJ);
-  }
-  if (i < n) {
-    s0 += (UJ)a[i] * (UJ)b[i];
-    m |= (J)(a[i] == NJ) | (J)(b[i] == NJ);
-  }
-  return al(m ? NJ : (J)(s0 + s1));
+  int32_t nul;
+  J s = simd_dot_i64(a, b, n, 0, &nul);
+  return al(nul ? NJ : s);
 }
 
 }  // namespace

@@ -173,6 +173,46 @@ TEST(CmpCnt, CountsAtBothRegisterWidths) {
   simd_width(was);
 }
 
+// The long dot at both register widths against the scalar rules: products
+// wrap; skip 1 leaves out a product with a 0N operand or 0N's bits, skip 0
+// adds every product and reports a 0N operand.
+TEST(CmpCnt, LongDotAtBothRegisterWidths) {
+  int was = simd_width(0);
+  std::mt19937_64 g(3);
+  std::vector<int64_t> a(1001), b(1001);
+  for (size_t i = 0; i < a.size(); i++) {
+    int k = (int)(g() % 12);
+    a[i] = k == 0 ? INT64_MIN : k == 1 ? (int64_t)1 << 62 : k == 2 ? (int64_t)g() : (int64_t)(g() % 2001) - 1000;
+    k = (int)(g() % 12);
+    b[i] = k == 0 ? INT64_MIN : k == 1 ? 2 : k == 2 ? (int64_t)g() : (int64_t)(g() % 2001) - 1000;
+  }
+  std::vector<int64_t> c(a), d(b);  // no 0N operands
+  for (auto &e : c) e = e == INT64_MIN ? 7 : e;
+  for (auto &e : d) e = e == INT64_MIN ? -7 : e;
+  for (int w : {16, 32}) {
+    simd_width(w);
+    for (size_t n : {0, 1, 3, 7, 8, 9, 16, 17, 33, 1001})
+      for (int z = 0; z < 2; z++) {
+        const int64_t *x = z ? c.data() : a.data(), *y = z ? d.data() : b.data();
+        uint64_t s1 = 0, s0 = 0;
+        int32_t nul = 0;
+        for (size_t i = 0; i < n; i++) {
+          uint64_t p = (uint64_t)x[i] * (uint64_t)y[i];
+          bool o = x[i] == INT64_MIN || y[i] == INT64_MIN;
+          s1 += o || p == (uint64_t)INT64_MIN ? 0 : p;
+          s0 += p;
+          nul |= o;
+        }
+        int32_t f = 9;
+        EXPECT_EQ((uint64_t)simd_dot_i64(x, y, n, 1, &f), s1) << w << " n " << n;
+        EXPECT_EQ(f, 0);
+        EXPECT_EQ((uint64_t)simd_dot_i64(x, y, n, 0, &f), s0) << w << " n " << n;
+        EXPECT_EQ(f, nul) << w << " n " << n;
+      }
+  }
+  simd_width(was);
+}
+
 TEST(CmpCnt, Compress) {
   std::vector<uint64_t> s(27), d(27);
   for (int i = 0; i < 27; i++) s[i] = 100 + i;
