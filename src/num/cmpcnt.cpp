@@ -50,7 +50,11 @@ template <class T> constexpr UJ FLUSH = sizeof(T) == 1 ? 255 : sizeof(T) == 2 ? 
 // also report suspect data: a NaN on either side, and with NZ -0.0 on
 // either side.  Against a v other than 0.0 an item -0.0 counts as 0.0
 // does in every order, so the caller leaves NZ off there.
-template <int OP, class Vt, bool VEC, bool NZ>
+// Against a v (no -0.0 screen) the NaN screen of the register steps is
+// one compare on the sum of four registers: a NaN item makes it NaN, but so
+// can infinities of both signs, so a hit there has the caller (cntg) count
+// again with the exact screen.
+template <int OP, class Vt, bool VEC, bool NZ, bool FAST = !VEC && !NZ>
 ZK_INLINE UJ cntk(const Lane<Vt> *x, const Lane<Vt> *y, Lane<Vt> v, UJ n, int32_t *flag) {
   typedef Lane<Vt> T;
   typedef Mask<Vt> Mt;
@@ -58,15 +62,16 @@ ZK_INLINE UJ cntk(const Lane<Vt> *x, const Lane<Vt> *y, Lane<Vt> v, UJ n, int32_
   constexpr UJ L = NL<Vt>;
   const Vt b = vdup<Vt>(v);
   Mt bad = {};
-  auto one = [&](Mt &acc, UJ i) __attribute__((always_inline)) {
+  auto one = [&](Mt &acc, UJ i, bool sc) __attribute__((always_inline)) {
     Vt p = vld<Vt>(x + i), q = VEC ? vld<Vt>(y + i) : b;
     acc += (Mt)cmpv<OP>(p, q);
     if constexpr (FL) {
-      bad |= visnan(p);
+      if (sc) bad |= visnan(p);
       if (VEC) bad |= visnan(q);
       if (NZ) bad |= vnegz(p);
       if (VEC && NZ) bad |= vnegz(q);
     }
+    return p;
   };
   UJ c = 0, i = 0;
   while (i + 4 * L <= n) {
@@ -74,15 +79,14 @@ ZK_INLINE UJ cntk(const Lane<Vt> *x, const Lane<Vt> *y, Lane<Vt> v, UJ n, int32_
     UJ e = (n - i) / (4 * L);
     if (e > FLUSH<T>) e = FLUSH<T>;
     for (UJ s = 0; s < e; s++, i += 4 * L) {
-      one(a0, i);
-      one(a1, i + L);
-      one(a2, i + 2 * L);
-      one(a3, i + 3 * L);
+      Vt p0 = one(a0, i, !FAST), p1 = one(a1, i + L, !FAST);
+      Vt p2 = one(a2, i + 2 * L, !FAST), p3 = one(a3, i + 3 * L, !FAST);
+      if constexpr (FL && FAST) bad |= visnan((p0 + p1) + (p2 + p3));
     }
     c += hcnt(a0) + hcnt(a1) + hcnt(a2) + hcnt(a3);
   }
   Mt a0 = {};
-  for (; i + L <= n; i += L) one(a0, i);
+  for (; i + L <= n; i += L) one(a0, i, true);
   c += hcnt(a0);
   int32_t f = 0;
   if constexpr (FL) f = vany(bad) | (!VEC && sus1(v));
@@ -96,18 +100,23 @@ ZK_INLINE UJ cntk(const Lane<Vt> *x, const Lane<Vt> *y, Lane<Vt> v, UJ n, int32_
 }
 
 // The kernel on 32-byte registers, and on the baseline's 16.
-template <int OP, class T, bool VEC, bool NZ>
+template <int OP, class T, bool VEC, bool NZ, bool FAST>
 ZK_AVX2 UJ cntw(const T *x, const T *y, T v, UJ n, int32_t *flag) {
-  return cntk<OP, Vof<T, 32>, VEC, NZ>(x, y, v, n, flag);
+  return cntk<OP, Vof<T, 32>, VEC, NZ, FAST>(x, y, v, n, flag);
 }
-template <int OP, class T, bool VEC, bool NZ>
+template <int OP, class T, bool VEC, bool NZ, bool FAST>
 UJ cntb(const T *x, const T *y, T v, UJ n, int32_t *flag) {
-  return cntk<OP, Vof<T, 16>, VEC, NZ>(x, y, v, n, flag);
+  return cntk<OP, Vof<T, 16>, VEC, NZ, FAST>(x, y, v, n, flag);
 }
 
 template <int OP, class T, bool VEC, bool NZ = VEC || !std::is_floating_point_v<T>>
 ZK_INLINE UJ cnto(const T *x, const T *y, T v, UJ n, int32_t *flag) {
-  return simd_avx2() ? cntw<OP, T, VEC, NZ>(x, y, v, n, flag) : cntb<OP, T, VEC, NZ>(x, y, v, n, flag);
+  constexpr bool F = std::is_floating_point_v<T> && !VEC && !NZ;
+  bool w = simd_avx2();
+  UJ c = w ? cntw<OP, T, VEC, NZ, F>(x, y, v, n, flag) : cntb<OP, T, VEC, NZ, F>(x, y, v, n, flag);
+  if (F && *flag)  // maybe only infinities of both signs: screen exactly
+    c = w ? cntw<OP, T, VEC, NZ, false>(x, y, v, n, flag) : cntb<OP, T, VEC, NZ, false>(x, y, v, n, flag);
+  return c;
 }
 
 // y null: every item against v; else item by item against y.

@@ -153,6 +153,18 @@ TEST(CmpCnt, CountsAtBothRegisterWidths) {
         ASSERT_EQ(simd_cntcmps_f64(x.data(), n, op, &f, 0.5), refcnt(x.data(), 0.5, n, op));
         ASSERT_EQ(f, 0);
       }
+    // infinities of both signs in one register step are no NaN: no flag
+    std::vector<double> inf(x.begin(), x.begin() + 64);
+    for (size_t at = 0; at < 64; at += 4) inf[at] = at % 8 ? -INFINITY : INFINITY;
+    for (int op = 0; op < 3; op++) {
+      int32_t f = 7;
+      EXPECT_EQ(simd_cntcmps_f64(inf.data(), 64, op, &f, 0.5), refcnt(inf.data(), 0.5, 64, op)) << w;
+      EXPECT_EQ(f, 0) << w;
+      inf[50] = NAN;
+      EXPECT_EQ(simd_cntcmps_f64(inf.data(), 64, op, &f, 0.5), refcnt(inf.data(), 0.5, 64, op)) << w;
+      EXPECT_EQ(f, 1) << w;
+      inf[50] = 1.0;
+    }
     for (double bad : {(double)NAN, -0.0})
       for (size_t at = 0; at < 40; at++)
         for (int side = 0; side < 2; side++) {
