@@ -5,6 +5,11 @@
 // own arithmetic could differ (NaN or -0.0 among floats, where the verbs
 // order through keys; mask bytes other than 0 and 1; integers a width or
 // a double cannot hold) it returns 0 and fidiom.cpp runs the verbs.
+//
+// The counting compares are one kernel (cntk) over the operator, the
+// register type and the operand shape (item by item, or against an atom),
+// run on 32-byte registers where the processor has them (simd_avx2) and
+// on the baseline's 16 otherwise; a count is the same either way.
 #include "num/cmpcnt.h"
 
 #include <limits>
