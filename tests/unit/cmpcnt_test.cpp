@@ -115,9 +115,11 @@ template <class T> void cntv_width(int t, uint64_t (*k)(const T *, int64_t, uint
     for (int op = 0; op < 3; op++) {
       ASSERT_EQ(simd_cntcmpv(t, x.data(), y.data(), n, op), refv(x.data(), y.data(), n, op))
           << "type " << t << " n " << n << " op " << op;
-      if (k)
-        for (T v : {std::numeric_limits<T>::min(), (T)0, (T)1})
+      if (k) {
+        for (T v : {std::numeric_limits<T>::min(), (T)0, (T)1}) {
           ASSERT_EQ(k(x.data(), v, n, op), refcnt(x.data(), v, n, op)) << "type " << t << " n " << n;
+        }
+      }
     }
 }
 
