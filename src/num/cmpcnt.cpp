@@ -37,12 +37,13 @@ ZK_INLINE bool sus1(F a) {
   return a != a || b == 0x8000000000000000ull;
 }
 
-// The lanes of an accumulator that went down by one per hit: each holds
-// minus its count modulo 2^width.
-template <class Mt> ZK_INLINE UJ hcnt(Mt a) {
-  typedef std::make_unsigned_t<Lane<Mt>> W;
+// Unsigned lanes of a mask's width count the hits (a hit's mask is all
+// ones, so subtracting it adds one, wrapping as unsigned lanes may); the
+// lanes summed.
+template <class Mt> using Cnt = Vof<std::make_unsigned_t<Lane<Mt>>, sizeof(Mt)>;
+template <class Ct> ZK_INLINE UJ hcnt(Ct a) {
   UJ c = 0;
-  for (int k = 0; k < NL<Mt>; k++) c += (W)(0 - (W)a[k]);
+  for (int k = 0; k < NL<Ct>; k++) c += a[k];
   return c;
 }
 
@@ -63,13 +64,14 @@ template <int OP, class Vt, bool VEC, bool NZ, bool FAST = !VEC && !NZ>
 ZK_INLINE UJ cntk(const Lane<Vt> *x, const Lane<Vt> *y, Lane<Vt> v, UJ n, int32_t *flag) {
   typedef Lane<Vt> T;
   typedef Mask<Vt> Mt;
+  typedef Cnt<Mt> Ct;
   constexpr bool FL = std::is_floating_point_v<T>;
   constexpr UJ L = NL<Vt>;
   const Vt b = vdup<Vt>(v);
   Mt bad = {};
-  auto one = [&](Mt &acc, UJ i, bool sc) __attribute__((always_inline)) {
+  auto one = [&](Ct &acc, UJ i, bool sc) __attribute__((always_inline)) {
     Vt p = vld<Vt>(x + i), q = VEC ? vld<Vt>(y + i) : b;
-    acc += (Mt)cmpv<OP>(p, q);
+    acc -= (Ct)cmpv<OP>(p, q);
     if constexpr (FL) {
       if (sc) bad |= visnan(p);
       if (VEC) bad |= visnan(q);
@@ -80,7 +82,7 @@ ZK_INLINE UJ cntk(const Lane<Vt> *x, const Lane<Vt> *y, Lane<Vt> v, UJ n, int32_
   };
   UJ c = 0, i = 0;
   while (i + 4 * L <= n) {
-    Mt a0 = {}, a1 = {}, a2 = {}, a3 = {};
+    Ct a0 = {}, a1 = {}, a2 = {}, a3 = {};
     UJ e = (n - i) / (4 * L);
     if (e > FLUSH<T>) e = FLUSH<T>;
     for (UJ s = 0; s < e; s++, i += 4 * L) {
@@ -90,7 +92,7 @@ ZK_INLINE UJ cntk(const Lane<Vt> *x, const Lane<Vt> *y, Lane<Vt> v, UJ n, int32_
     }
     c += hcnt(a0) + hcnt(a1) + hcnt(a2) + hcnt(a3);
   }
-  Mt a0 = {};
+  Ct a0 = {};
   for (; i + L <= n; i += L) one(a0, i, true);
   c += hcnt(a0);
   int32_t f = 0;
