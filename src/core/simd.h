@@ -25,7 +25,18 @@
 // vnarrow keeps the low half of each lane of two vectors; vf64 converts
 // integer lanes to doubles; visnan and vnegz test floats; vstb stores
 // eight vectors of 64-bit lane masks as sixteen bytes of 0 and 1.
+//
+// Wide registers: the 32-byte types (f64x4 .. u8x32) take the same
+// operators and generic helpers (vld, vst, vdup, vzero, vsel, vand .. vandn,
+// vhadd), but only inside functions marked ZK_AVX2, called after
+// simd_avx2() said the processor has the instructions; the baseline build
+// stays SSE4.2.  Such helpers are always inlined into the marked function
+// and never passed across a call, so the note on the 32-byte calling
+// convention (-Wpsabi) does not apply.  Helpers that need an instruction
+// beyond the baseline are written in plain vector operations instead, so
+// that they inline into baseline templates too.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <type_traits>
 #include <immintrin.h>
@@ -57,6 +68,46 @@ typedef uint16_t u16x8 __attribute__((vector_size(16)));
 typedef zk_m8 i8x16;
 typedef uint8_t u8x16 __attribute__((vector_size(16)));
 
+#define ZK_AVX2 __attribute__((target("avx2")))
+#pragma GCC diagnostic ignored "-Wpsabi"
+#ifdef __clang__
+typedef long long zk_w64 __attribute__((vector_size(32)));
+typedef char zk_w8 __attribute__((vector_size(32)));
+#else
+typedef int64_t zk_w64 __attribute__((vector_size(32)));
+typedef int8_t zk_w8 __attribute__((vector_size(32)));
+#endif
+typedef double f64x4 __attribute__((vector_size(32)));
+typedef zk_w64 i64x4;
+typedef uint64_t u64x4 __attribute__((vector_size(32)));
+typedef int32_t i32x8 __attribute__((vector_size(32)));
+typedef uint32_t u32x8 __attribute__((vector_size(32)));
+typedef int16_t i16x16 __attribute__((vector_size(32)));
+typedef uint16_t u16x16 __attribute__((vector_size(32)));
+typedef zk_w8 i8x32;
+typedef uint8_t u8x32 __attribute__((vector_size(32)));
+
+// Register width in bytes for the kernels that choose: 32 where the
+// processor runs the ZK_AVX2 functions (asked at the first call), else 16.
+// simd_width(16) or simd_width(32) selects one for later calls (32 only
+// where supported), simd_width(0) changes nothing; each returns the width
+// in force before.  Both widths give the same results; tests compare them.
+inline std::atomic<int> simd_wb{0};
+inline int simd_hw() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") ? 32 : 16;
+}
+inline bool simd_avx2() {
+  int b = simd_wb.load(std::memory_order_relaxed);
+  if (__builtin_expect(!b, 0)) simd_wb.store(b = simd_hw(), std::memory_order_relaxed);
+  return b == 32;
+}
+inline int simd_width(int b) {
+  int was = simd_avx2() ? 32 : 16;
+  if (b == 16 || (b == 32 && simd_hw() == 32)) simd_wb.store(b, std::memory_order_relaxed);
+  return was;
+}
+
 // Lane type and mask type of each vector.
 template <class V> struct vtr;
 template <> struct vtr<f64x2> { typedef double T; typedef i64x2 M; };
@@ -68,18 +119,45 @@ template <> struct vtr<i16x8> { typedef int16_t T; typedef i16x8 M; };
 template <> struct vtr<u16x8> { typedef uint16_t T; typedef i16x8 M; };
 template <> struct vtr<i8x16> { typedef int8_t T; typedef i8x16 M; };
 template <> struct vtr<u8x16> { typedef uint8_t T; typedef i8x16 M; };
+template <> struct vtr<f64x4> { typedef double T; typedef i64x4 M; };
+template <> struct vtr<i64x4> { typedef int64_t T; typedef i64x4 M; };
+template <> struct vtr<u64x4> { typedef uint64_t T; typedef i64x4 M; };
+template <> struct vtr<i32x8> { typedef int32_t T; typedef i32x8 M; };
+template <> struct vtr<u32x8> { typedef uint32_t T; typedef i32x8 M; };
+template <> struct vtr<i16x16> { typedef int16_t T; typedef i16x16 M; };
+template <> struct vtr<u16x16> { typedef uint16_t T; typedef i16x16 M; };
+template <> struct vtr<i8x32> { typedef int8_t T; typedef i8x32 M; };
+template <> struct vtr<u8x32> { typedef uint8_t T; typedef i8x32 M; };
+// The vector of B bytes with lanes of type T.
+template <class T, int B> struct vof;
+#define ZK_VOF(T, a, b) \
+  template <> struct vof<T, 16> { typedef a V; }; \
+  template <> struct vof<T, 32> { typedef b V; };
+ZK_VOF(double, f64x2, f64x4)
+ZK_VOF(int64_t, i64x2, i64x4)
+ZK_VOF(uint64_t, u64x2, u64x4)
+ZK_VOF(int32_t, i32x4, i32x8)
+ZK_VOF(uint32_t, u32x4, u32x8)
+ZK_VOF(int16_t, i16x8, i16x16)
+ZK_VOF(uint16_t, u16x8, u16x16)
+ZK_VOF(int8_t, i8x16, i8x32)
+ZK_VOF(uint8_t, u8x16, u8x32)
+#undef ZK_VOF
+template <class T, int B> using Vof = typename vof<T, B>::V;
 template <class V> using Lane = typename vtr<V>::T;
 template <class V> using Mask = typename vtr<V>::M;
-template <class V> inline constexpr int NL = 16 / sizeof(Lane<V>);
+template <class V> inline constexpr int NL = sizeof(V) / sizeof(Lane<V>);
+// The 64-bit unsigned vector of V's size, for the bitwise helpers.
+template <class V> using Bits = std::conditional_t<sizeof(V) == 32, u64x4, u64x2>;
 
 // ---- memory ----
 template <class V> __attribute__((always_inline)) inline V vld(const void *p) {
   V v;
-  __builtin_memcpy(&v, p, 16);
+  __builtin_memcpy(&v, p, sizeof v);
   return v;
 }
 template <class V> __attribute__((always_inline)) inline void vst(void *p, V v) {
-  __builtin_memcpy(p, &v, 16);
+  __builtin_memcpy(p, &v, sizeof v);
 }
 template <class V> __attribute__((always_inline)) inline V vdup(Lane<V> x) {
   V v;
@@ -90,21 +168,22 @@ template <class V> __attribute__((always_inline)) inline V vzero() { return V{};
 
 // ---- bitwise on any lane type ----
 template <class V> __attribute__((always_inline)) inline V vand(V a, V b) {
-  return (V)((u64x2)a & (u64x2)b);
+  return (V)((Bits<V>)a & (Bits<V>)b);
 }
 template <class V> __attribute__((always_inline)) inline V vor(V a, V b) {
-  return (V)((u64x2)a | (u64x2)b);
+  return (V)((Bits<V>)a | (Bits<V>)b);
 }
 template <class V> __attribute__((always_inline)) inline V vxor(V a, V b) {
-  return (V)((u64x2)a ^ (u64x2)b);
+  return (V)((Bits<V>)a ^ (Bits<V>)b);
 }
 template <class V> __attribute__((always_inline)) inline V vandn(V a, V b) {
-  return (V)((u64x2)a & ~(u64x2)b);  // a AND NOT b
+  return (V)((Bits<V>)a & ~(Bits<V>)b);  // a AND NOT b
 }
 
 // Lanes of a where m is set, else lanes of b.  m must be a lane mask.
 template <class V> __attribute__((always_inline)) inline V vsel(Mask<V> m, V a, V b) {
-  return (V)(((u64x2)m & (u64x2)a) | (~(u64x2)m & (u64x2)b));
+  typedef Bits<V> B;
+  return (V)(((B)m & (B)a) | (~(B)m & (B)b));
 }
 template <> __attribute__((always_inline)) inline f64x2 vsel<f64x2>(i64x2 m, f64x2 a, f64x2 b) {
   return (f64x2)_mm_blendv_pd((__m128d)b, (__m128d)a, (__m128d)m);
@@ -121,6 +200,9 @@ __attribute__((always_inline)) inline int vbits(i16x8 m) {
 }
 template <class M> __attribute__((always_inline)) inline bool vany(M m) {
   return !_mm_testz_si128((__m128i)m, (__m128i)m);
+}
+__attribute__((always_inline)) inline bool vany(i64x4 m) {
+  return vany((i64x2)__builtin_shufflevector(m, m, 0, 1) | (i64x2)__builtin_shufflevector(m, m, 2, 3));
 }
 template <class M> __attribute__((always_inline)) inline bool vall(M m) {
   return _mm_test_all_ones((__m128i)m);
@@ -188,9 +270,11 @@ __attribute__((always_inline)) inline f64x2 vf64(i32x4 v) { return (f64x2)_mm_cv
 __attribute__((always_inline)) inline f64x2 vf64(i64x2 v) { return __builtin_convertvector(v, f64x2); }
 
 // ---- float tests ----
-__attribute__((always_inline)) inline i64x2 visnan(f64x2 v) { return v != v; }
+template <class V> __attribute__((always_inline)) inline Mask<V> visnan(V v) { return v != v; }
 // The exact bit pattern of -0.0 (0x8000000000000000).
-__attribute__((always_inline)) inline i64x2 vnegz(f64x2 v) { return (i64x2)v == vdup<i64x2>(INT64_MIN); }
+template <class V> __attribute__((always_inline)) inline Mask<V> vnegz(V v) {
+  return (Mask<V>)v == vdup<Mask<V>>(INT64_MIN);
+}
 
 // ---- masks to bytes ----
 // Sixteen items' lane masks (eight pairs, all ones or all zeros per lane)

@@ -5,9 +5,15 @@
 // own arithmetic could differ (NaN or -0.0 among floats, where the verbs
 // order through keys; mask bytes other than 0 and 1; integers a width or
 // a double cannot hold) it returns 0 and fidiom.cpp runs the verbs.
+//
+// The counting compares are one kernel (cntk) over the operator, the
+// register type and the operand shape (item by item, or against an atom),
+// run on 32-byte registers where the processor has them (simd_avx2) and
+// on the baseline's 16 otherwise; a count is the same either way.
 #include "num/cmpcnt.h"
 
 #include <limits>
+#include <type_traits>
 
 #include "core/simd.h"
 #include "num/simdf.h"
@@ -25,76 +31,124 @@ template <int OP, class Vt> ZK_INLINE Mask<Vt> cmpv(Vt a, Vt b) {
 template <int OP, class T> ZK_INLINE bool cmp1(T a, T b) {
   return OP == 0 ? a < b : OP == 1 ? a > b : a == b;
 }
-
-// The lanes of an accumulator that went down by one per hit, summed.
-ZK_INLINE UJ hneg(i8x16 a) {
-  __m128i s = _mm_sad_epu8(_mm_sub_epi8(_mm_setzero_si128(), (__m128i)a), _mm_setzero_si128());
-  return (UJ)_mm_cvtsi128_si64(s) + (UJ)_mm_extract_epi64(s, 1);
-}
-template <class Vt> ZK_INLINE UJ hneg(Vt a) {
-  UJ c = 0;
-  for (int k = 0; k < NL<Vt>; k++) c += (UJ)-(J)a[k];
-  return c;
-}
-
-// 128 items a step, each lane of acc going down by one per hit; flushed
-// every 15 steps so that no 8-bit lane passes 127.
-template <int OP, class Vt> UJ cntk(const Lane<Vt> *x, Lane<Vt> v, UJ n) {
-  constexpr int L = NL<Vt>, S = 128 / L;
-  Vt b = vdup<Vt>(v);
-  UJ c = 0, i = 0;
-  while (i + 128 <= n) {
-    Vt acc = {};
-    for (int s = 0; s < 15 && i + 128 <= n; s++, i += 128)
-      for (int k = 0; k < S; k++) acc += (Vt)cmpv<OP>(vld<Vt>(x + i + k * L), b);
-    c += hneg(acc);
-  }
-  Vt acc = {};
-  for (; i + L <= n; i += L) acc += (Vt)cmpv<OP>(vld<Vt>(x + i), b);
-  c += hneg(acc);
-  for (; i < n; i++) c += cmp1<OP>(x[i], v);
-  return c;
-}
-
-template <class Vt> UJ cnti(const Lane<Vt> *x, J v, UJ n, int32_t op) {
-  Lane<Vt> w = (Lane<Vt>)v;
-  return op == 0 ? cntk<0, Vt>(x, w, n) : op == 1 ? cntk<1, Vt>(x, w, n) : cntk<2, Vt>(x, w, n);
-}
-
-// ---- counting compares on doubles ----
-ZK_INLINE i64x2 sus(f64x2 a) { return visnan(a) | vnegz(a); }
 ZK_INLINE bool sus1(F a) {
   UJ b;
   memcpy(&b, &a, 8);
   return a != a || b == 0x8000000000000000ull;
 }
 
-// y null: every item against v; else item by item against y.
-template <int OP> UJ cntf(const F *x, const F *y, F v, UJ n, int32_t *flag) {
-  f64x2 b = vdup<f64x2>(v);
-  i64x2 a0 = {}, a1 = {}, bad = {};
-  UJ i = 0;
-  for (; i + 4 <= n; i += 4) {
-    f64x2 p = vld<f64x2>(x + i), q = vld<f64x2>(x + i + 2);
-    f64x2 r = y ? vld<f64x2>(y + i) : b, t = y ? vld<f64x2>(y + i + 2) : b;
-    a0 += cmpv<OP>(p, r);
-    a1 += cmpv<OP>(q, t);
-    bad |= sus(p) | sus(q) | sus(r) | sus(t);
-  }
-  UJ c = (UJ)-(a0[0] + a0[1] + a1[0] + a1[1]);
-  int32_t f = vany(bad) | sus1(v);
-  for (; i < n; i++) {
-    F r = y ? y[i] : v;
-    c += cmp1<OP>(x[i], r);
-    f |= sus1(x[i]) | sus1(r);
-  }
-  *flag = f;
+// Unsigned lanes of a mask's width count the hits (a hit's mask is all
+// ones, so subtracting it adds one, wrapping as unsigned lanes may); the
+// lanes summed.
+template <class Mt> using Cnt = Vof<std::make_unsigned_t<Lane<Mt>>, sizeof(Mt)>;
+template <class Ct> ZK_INLINE UJ hcnt(Ct a) {
+  UJ c = 0;
+  for (int k = 0; k < NL<Ct>; k++) c += a[k];
   return c;
 }
 
+// Steps of four vectors between flushes: no lane may count past its
+// width's unsigned maximum.
+template <class T> constexpr UJ FLUSH = sizeof(T) == 1 ? 255 : sizeof(T) == 2 ? 65535 : 1u << 30;
+
+// Count of x[i] OP y[i] (VEC) or x[i] OP v over n items with registers
+// Vt, in four independent accumulators of the compared width.  Floats
+// also report suspect data: a NaN on either side, and with NZ -0.0 on
+// either side.  Against a v other than 0.0 an item -0.0 counts as 0.0
+// does in every order, so the caller leaves NZ off there.
+// Against a v (no -0.0 screen) the NaN screen of the register steps is
+// one compare on the sum of four registers: a NaN item makes it NaN, but so
+// can infinities of both signs, so a hit there has the caller (cntg) count
+// again with the exact screen.
+template <int OP, class Vt, bool VEC, bool NZ, bool FAST = !VEC && !NZ>
+ZK_INLINE UJ cntk(const Lane<Vt> *x, const Lane<Vt> *y, Lane<Vt> v, UJ n, int32_t *flag) {
+  typedef Lane<Vt> T;
+  typedef Mask<Vt> Mt;
+  typedef Cnt<Mt> Ct;
+  constexpr bool FL = std::is_floating_point_v<T>;
+  constexpr UJ L = NL<Vt>;
+  const Vt b = vdup<Vt>(v);
+  Mt bad = {};
+  auto one = [&](Ct &acc, UJ i, bool sc) __attribute__((always_inline)) {
+    Vt p = vld<Vt>(x + i), q = VEC ? vld<Vt>(y + i) : b;
+    acc -= (Ct)cmpv<OP>(p, q);
+    if constexpr (FL) {
+      if (sc) bad |= visnan(p);
+      if (VEC) bad |= visnan(q);
+      if (NZ) bad |= vnegz(p);
+      if (VEC && NZ) bad |= vnegz(q);
+    }
+    return p;
+  };
+  UJ c = 0, i = 0;
+  while (i + 4 * L <= n) {
+    Ct a0 = {}, a1 = {}, a2 = {}, a3 = {};
+    UJ e = (n - i) / (4 * L);
+    if (e > FLUSH<T>) e = FLUSH<T>;
+    for (UJ s = 0; s < e; s++, i += 4 * L) {
+      Vt p0 = one(a0, i, !FAST), p1 = one(a1, i + L, !FAST);
+      Vt p2 = one(a2, i + 2 * L, !FAST), p3 = one(a3, i + 3 * L, !FAST);
+      if constexpr (FL && FAST) bad |= visnan((p0 + p1) + (p2 + p3));
+    }
+    c += hcnt(a0) + hcnt(a1) + hcnt(a2) + hcnt(a3);
+  }
+  Ct a0 = {};
+  for (; i + L <= n; i += L) one(a0, i, true);
+  c += hcnt(a0);
+  int32_t f = 0;
+  if constexpr (FL) f = vany(bad) | (!VEC && sus1(v));
+  for (; i < n; i++) {
+    T r = VEC ? y[i] : v;
+    c += cmp1<OP>(x[i], r);
+    if constexpr (FL) f |= NZ ? sus1(x[i]) | sus1(r) : (x[i] != x[i]) | (r != r);
+  }
+  if constexpr (FL) *flag = f;
+  return c;
+}
+
+// The kernel on 32-byte registers, and on the baseline's 16.
+template <int OP, class T, bool VEC, bool NZ, bool FAST>
+ZK_AVX2 UJ cntw(const T *x, const T *y, T v, UJ n, int32_t *flag) {
+  return cntk<OP, Vof<T, 32>, VEC, NZ, FAST>(x, y, v, n, flag);
+}
+template <int OP, class T, bool VEC, bool NZ, bool FAST>
+UJ cntb(const T *x, const T *y, T v, UJ n, int32_t *flag) {
+  return cntk<OP, Vof<T, 16>, VEC, NZ, FAST>(x, y, v, n, flag);
+}
+
+template <int OP, class T, bool VEC, bool NZ = VEC || !std::is_floating_point_v<T>>
+ZK_INLINE UJ cnto(const T *x, const T *y, T v, UJ n, int32_t *flag) {
+  constexpr bool F = std::is_floating_point_v<T> && !VEC && !NZ;
+  bool w = simd_avx2();
+  UJ c = w ? cntw<OP, T, VEC, NZ, F>(x, y, v, n, flag) : cntb<OP, T, VEC, NZ, F>(x, y, v, n, flag);
+  if (F && *flag)  // maybe only infinities of both signs: screen exactly
+    c = w ? cntw<OP, T, VEC, NZ, false>(x, y, v, n, flag) : cntb<OP, T, VEC, NZ, false>(x, y, v, n, flag);
+  return c;
+}
+
+// y null: every item against v; else item by item against y.
+template <class T>
+UJ cntg(const T *x, const T *y, T v, UJ n, int32_t op, int32_t *flag) {
+  if (y)
+    return op == 0   ? cnto<0, T, true>(x, y, v, n, flag)
+           : op == 1 ? cnto<1, T, true>(x, y, v, n, flag)
+                     : cnto<2, T, true>(x, y, v, n, flag);
+  if (std::is_floating_point_v<T> && v == 0)  // v is 0.0 or -0.0: items -0.0 are suspect
+    return op == 0   ? cnto<0, T, false, true>(x, y, v, n, flag)
+           : op == 1 ? cnto<1, T, false, true>(x, y, v, n, flag)
+                     : cnto<2, T, false, true>(x, y, v, n, flag);
+  return op == 0   ? cnto<0, T, false>(x, y, v, n, flag)
+         : op == 1 ? cnto<1, T, false>(x, y, v, n, flag)
+                   : cnto<2, T, false>(x, y, v, n, flag);
+}
+
+template <class T> UJ cnti(const T *x, const T *y, J v, UJ n, int32_t op) {
+  int32_t f;
+  return cntg<T>(x, y, (T)v, n, op, &f);
+}
+
 UJ cntfv(const F *x, const F *y, F v, UJ n, int32_t op, int32_t *flag) {
-  return op == 0 ? cntf<0>(x, y, v, n, flag) : op == 1 ? cntf<1>(x, y, v, n, flag)
-                                                       : cntf<2>(x, y, v, n, flag);
+  return cntg<F>(x, y, v, n, op, flag);
 }
 
 // ---- the fixed float sum order, fed with whole groups of 8 ----
@@ -124,13 +178,28 @@ constexpr UJ CH = 2048;
 }  // namespace
 
 uint64_t simd_cntcmps_i8(const int8_t *x, int64_t v, uint64_t n, int32_t op) {
-  return cnti<i8x16>(x, v, n, op);
+  return cnti<int8_t>(x, nullptr, v, n, op);
 }
 uint64_t simd_cntcmps_i16(const int16_t *x, int64_t v, uint64_t n, int32_t op) {
-  return cnti<i16x8>(x, v, n, op);
+  return cnti<int16_t>(x, nullptr, v, n, op);
 }
 uint64_t simd_cntcmps_i32(const int32_t *x, int64_t v, uint64_t n, int32_t op) {
-  return cnti<i32x4>(x, v, n, op);
+  return cnti<int32_t>(x, nullptr, v, n, op);
+}
+uint64_t simd_cntcmps_i64(const int64_t *x, int64_t v, uint64_t n, int32_t op) {
+  return cnti<int64_t>(x, nullptr, v, n, op);
+}
+uint64_t simd_cntcmpv(int t, const void *x, const void *y, uint64_t n, int32_t op) {
+  switch (t) {
+    case tBYTE: return cnti((const int8_t *)x, (const int8_t *)y, 0, n, op);
+    case tCHR: return cnti((const uint8_t *)x, (const uint8_t *)y, 0, n, op);
+    case tSHORT: return cnti((const int16_t *)x, (const int16_t *)y, 0, n, op);
+    case tINT: return cnti((const int32_t *)x, (const int32_t *)y, 0, n, op);
+    default: return cnti((const int64_t *)x, (const int64_t *)y, 0, n, op);
+  }
+}
+uint64_t simd_cntcmpv_f64(const double *x, const double *y, uint64_t n, int32_t op, int32_t *flag) {
+  return cntg<F>(x, y, 0, n, op, flag);
 }
 uint64_t simd_cntcmps_f64(const double *x, uint64_t n, int32_t op, int32_t *flag, double v) {
   return cntfv(x, nullptr, v, n, op, flag);
@@ -231,16 +300,6 @@ UJ cntn(int w, const void *x, J v, UJ n, int32_t op) {
   }
 }
 
-template <int OP, class T> UJ pairk(const T *x, const T *y, UJ n) {
-  UJ c = 0;
-  for (UJ i = 0; i < n; i++) c += cmp1<OP>(x[i], y[i]);
-  return c;
-}
-template <class T> UJ pair(const void *x, const void *y, UJ n, int32_t op) {
-  const T *a = (const T *)x, *b = (const T *)y;
-  return op == 0 ? pairk<0>(a, b, n) : op == 1 ? pairk<1>(a, b, n) : pairk<2>(a, b, n);
-}
-
 // Modes 8..10, the forms in the order tried; 0 means the general route.
 V cnt(int32_t op, V x, V y) {
   int tx = tp(x), ty = tp(y);
@@ -262,18 +321,12 @@ V cnt(int32_t op, V x, V y) {
     UJ n;
     if (tx == tLONG && ty == tLONG) {
       if (nx(x) != nx(y)) return 0;
-      return az((J)pair<J>(PL(x), PL(y), nx(x), op));
+      return az((J)simd_cntcmpv(tLONG, PL(x), PL(y), nx(x), op));
     }
     if (tx == tLONG && ilat(ty)) p = PL(x), n = nx(x), v = gl_(y);
     else if (ilat(tx) && ty == tLONG) p = PL(y), n = nx(y), v = gl_(x), op = rev(op);
     else return 0;
-    UJ c = 0;
-    switch (op) {
-      case 0: for (UJ i = 0; i < n; i++) c += p[i] < v; break;
-      case 1: for (UJ i = 0; i < n; i++) c += p[i] > v; break;
-      default: for (UJ i = 0; i < n; i++) c += p[i] == v;
-    }
-    return az((J)c);
+    return az((J)simd_cntcmps_i64(p, v, n, op));
   }
   if (narrow(tx) && ilat(ty)) {
     J v = gl_(y);
@@ -292,11 +345,7 @@ V cnt(int32_t op, V x, V y) {
   if (narrow(tx) && narrow(ty) && nw(tx) == nw(ty) && !(tx == tCHR && ty == tCHR)) {
     if (nx(x) != nx(y)) return 0;
     UJ n = nx(x);
-    switch (nw(tx)) {
-      case tBYTE: return az((J)pair<int8_t>(P(x), P(y), n, op));
-      case tSHORT: return az((J)pair<int16_t>(P(x), P(y), n, op));
-      default: return az((J)pair<int32_t>(P(x), P(y), n, op));
-    }
+    return az((J)simd_cntcmpv(nw(tx), P(x), P(y), n, op));
   }
   return 0;
 }
@@ -307,13 +356,8 @@ V dot(V x, V y) {
   if (tx != ty || (tx != tFLT && tx != tLONG) || nx(x) != nx(y)) return 0;
   UJ n = nx(x);
   if (tx == tFLT) return af(n <= 0xFFFFF ? simd_dot_f64(PF(x), PF(y), n) : pbs(PF(x), PF(y), n));
-  const J *a = PL(x), *b = PL(y);
-  UJ s = 0;
-  for (UJ i = 0; i < n; i++) {
-    UJ p = a[i] == NJ || b[i] == NJ ? (UJ)NJ : (UJ)a[i] * (UJ)b[i];
-    s += p == (UJ)NJ ? 0 : p;
-  }
-  return az((J)s);
+  int32_t nul;
+  return az(simd_dot_i64(PL(x), PL(y), n, 1, &nul));
 }
 
 // Mode 18.

@@ -5,8 +5,14 @@
 // tasks).  op 0 counts items < v, 1 items > v, any other items == v.
 //   simd_cntcmps_i8/_i16/_i32: signed items against v truncated to the
 //     item width (the caller checks that v fits);
-//   simd_cntcmps_f64: IEEE count; *flag 1 on suspect data (a NaN or the
-//     bits of -0.0 on either side), the count then not to be used;
+//   simd_cntcmps_i64: the same on longs (0N the least long);
+//   simd_cntcmpv: x[i] against y[i], the item type t one of tBYTE, tSHORT,
+//     tINT, tLONG, or tCHR (unsigned bytes);
+//   simd_cntcmps_f64: IEEE count; *flag 1 on suspect data, the count then
+//     not to be used: a NaN on either side, v the bits of -0.0, or an item
+//     -0.0 when v is 0.0 (against any other v it counts as 0.0 does in
+//     every order); simd_cntcmpv_f64 the same x[i] against y[i], where
+//     -0.0 on either side is suspect;
 //   zkb_compress_64_gen: the 64-bit items whose mask byte is nonzero, in
 //     order, into dst (room for n items); *flag 1 when a byte exceeds 1;
 //   masktree: the sum over the kept i of x[i] (with y: s*y[i] + x[i], a
@@ -29,6 +35,9 @@ namespace zk {
 uint64_t simd_cntcmps_i8(const int8_t *x, int64_t v, uint64_t n, int32_t op);
 uint64_t simd_cntcmps_i16(const int16_t *x, int64_t v, uint64_t n, int32_t op);
 uint64_t simd_cntcmps_i32(const int32_t *x, int64_t v, uint64_t n, int32_t op);
+uint64_t simd_cntcmps_i64(const int64_t *x, int64_t v, uint64_t n, int32_t op);
+uint64_t simd_cntcmpv(int t, const void *x, const void *y, uint64_t n, int32_t op);
+uint64_t simd_cntcmpv_f64(const double *x, const double *y, uint64_t n, int32_t op, int32_t *flag);
 uint64_t simd_cntcmps_f64(const double *x, uint64_t n, int32_t op, int32_t *flag, double v);
 uint64_t zkb_compress_64_gen(const uint64_t *src, const uint8_t *mask, uint64_t *dst, uint64_t n,
                              int32_t *flag);

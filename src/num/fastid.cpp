@@ -10,7 +10,7 @@
 // Names: shk the shift-pair kernel (one template over verb, item type,
 // result type, form and base), shv/shr its dispatch by verb and form, shw
 // the exact width of + - * on 8 to 32 bits; Sy a symbol item compared by
-// its text; cwk compress-where; ck8/ck16 the value counts by table.
+// its text; shcnt the counts by the vector kernels; cwk compress-where; ck8/ck16 the value counts by table.
 #include "num/fastid.h"
 
 #include <cstdlib>
@@ -18,6 +18,7 @@
 #include <type_traits>
 
 #include "core/sym.h"
+#include "num/cmpcnt.h"
 
 namespace zk {
 
@@ -145,7 +146,28 @@ bool hasnj(const J *p, U n) {
   return k;
 }
 
+// Counts (base 300) of the comparisons on integer-like items and floats by
+// the vector counting kernels: item j+1 against item j in form 0, j against
+// j+1 in form 1.  0 for other types, or floats holding a NaN or -0.0.
+V shcnt(int t, int vb, int fm, V x) {
+  int kt;
+  switch (t) {
+    case tBYTE: case tSHORT: case tINT: case tLONG: case tCHR: case tFLT: kt = t; break;
+    default:
+      if (t < tDATE || t > tTSPAN) return 0;
+      kt = Tw[t] == 5 ? tINT : tLONG;
+  }
+  UJ w = (UJ)1 << (Tw[t] - 3), m = nx(x) - 1;
+  const G *a = P(x) + (fm ? 0 : w), *b = P(x) + (fm ? w : 0);
+  int32_t op = vb == vLT ? 0 : vb == vGT ? 1 : 2;
+  if (kt != tFLT) return az((J)simd_cntcmpv(kt, a, b, m, op));
+  int32_t f;
+  UJ c = simd_cntcmpv_f64((const F *)a, (const F *)b, m, op, &f);
+  return f ? 0 : az((J)c);
+}
+
 V shcmpT(int t, int vb, int fm, bool sum, V x) {
+  if (sum && t != tSYM) return shcnt(t, vb, fm, x);
   switch (t) {
     case tBYTE: return shcmp<int8_t>(vb, fm, sum, x);
     case tSHORT: return shcmp<int16_t>(vb, fm, sum, x);

@@ -244,6 +244,54 @@ int64_t simd_sum_i64(const int64_t *x, uint64_t n) {
   return (int64_t)s;
 }
 
+namespace {
+
+// The wrapping long dot on registers V (u64x2 or u64x4), four of them a
+// step; lanes add in any order, as sums modulo 2^64 do not depend on it.
+template <class V, bool SKIP>
+__attribute__((always_inline)) inline uint64_t dotj(const int64_t *a, const int64_t *b, uint64_t n,
+                                                    int32_t *nul) {
+  typedef Mask<V> M;
+  constexpr uint64_t L = NL<V>;
+  const V nj = vdup<V>((uint64_t)INT64_MIN);
+  V s[4] = {}, m = {};
+  uint64_t i = 0;
+  for (; i + 4 * L <= n; i += 4 * L)
+    for (uint64_t k = 0; k < 4; k++) {
+      V x = vld<V>(a + i + k * L), y = vld<V>(b + i + k * L), p = x * y;
+      V z = (V)((M)(x == nj) | (M)(y == nj));
+      if (SKIP) s[k] += vandn(p, vor(z, (V)(M)(p == nj)));
+      else s[k] += p, m |= z;
+    }
+  uint64_t r = vhadd((s[0] + s[1]) + (s[2] + s[3]));
+  int32_t f = vany((M)m);
+  for (; i < n; i++) {
+    uint64_t x = (uint64_t)a[i], y = (uint64_t)b[i], p = x * y;
+    bool z = x == (uint64_t)INT64_MIN || y == (uint64_t)INT64_MIN;
+    if (SKIP) r += z || p == (uint64_t)INT64_MIN ? 0 : p;
+    else r += p, f |= z;
+  }
+  *nul = f;
+  return r;
+}
+
+template <bool SKIP>
+ZK_AVX2 uint64_t dotjw(const int64_t *a, const int64_t *b, uint64_t n, int32_t *nul) {
+  return dotj<u64x4, SKIP>(a, b, n, nul);
+}
+template <bool SKIP> uint64_t dotjb(const int64_t *a, const int64_t *b, uint64_t n, int32_t *nul) {
+  return dotj<u64x2, SKIP>(a, b, n, nul);
+}
+
+}  // namespace
+
+int64_t simd_dot_i64(const int64_t *a, const int64_t *b, uint64_t n, int32_t skip, int32_t *nul) {
+  bool w = simd_avx2();
+  uint64_t r = skip ? (w ? dotjw<true> : dotjb<true>)(a, b, n, nul)
+                    : (w ? dotjw<false> : dotjb<false>)(a, b, n, nul);
+  return (int64_t)r;
+}
+
 double simd_max_f64(const double *x, uint64_t n, int32_t *report) { return mmk<true>(x, n, report); }
 double simd_min_f64(const double *x, uint64_t n, int32_t *report) { return mmk<false>(x, n, report); }
 

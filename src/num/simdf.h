@@ -1,5 +1,5 @@
 // simdf.h: plain-memory vector kernels on doubles (and the 64-bit integer
-// sum), and the blocked parallel float sum and min/max drivers built on
+// sum and dot), and the blocked parallel float sum and min/max drivers built on
 // them.  The kernels allocate nothing, touch no values, never fail and keep
 // no state, so pool tasks call them on slices.
 //
@@ -30,6 +30,10 @@ void simd_div_f64(const double *a, const double *b, double *dst, uint64_t n);
 double simd_sum_f64(const double *x, uint64_t n);
 int64_t simd_sum_i64(const int64_t *x, uint64_t n);
 double simd_dot_f64(const double *x, const double *y, uint64_t n);
+// The long dot product wrapping modulo 2^64.  skip 1: a product with a 0N
+// operand, or whose bits are 0N's, is left out (*nul 0).  skip 0: every
+// product is added and *nul is 1 when some operand is 0N.
+int64_t simd_dot_i64(const int64_t *a, const int64_t *b, uint64_t n, int32_t skip, int32_t *nul);
 // With n = 0 the report is 1 (nothing usable) and the value NaN.
 double simd_max_f64(const double *x, uint64_t n, int32_t *report);
 double simd_min_f64(const double *x, uint64_t n, int32_t *report);

@@ -27,6 +27,7 @@
 #include <type_traits>
 
 #include "core/err.h"
+#include "core/simd.h"
 #include "core/sym.h"
 #include "eval/eval.h"
 #include "list/list.h"
@@ -42,28 +43,63 @@ namespace {
 ZK_INLINE bool nlo(J v) { return v == NJ; }
 ZK_INLINE bool nlo(F v) { return v != v; }
 
-// The four-partial sum of f(i) over the n items, f giving 0 for skipped items.
+// Two items from p as doubles, and the mask of those that are not null.
+ZK_INLINE f64x2 ld2(const F *p) { return vld<f64x2>(p); }
+ZK_INLINE f64x2 ld2(const J *p) { return f64x2{(F)p[0], (F)p[1]}; }
+ZK_INLINE i64x2 ok2(const F *p) {
+  f64x2 v = vld<f64x2>(p);
+  return v == v;
+}
+ZK_INLINE i64x2 ok2(const J *p) { return vld<i64x2>(p) != vdup<i64x2>(NJ); }
+
+// Both passes over pairs of items.  Partial k of a total is lane k of the
+// registers (lo holds partials 0 and 1, hi 2 and 3) over the groups of 4,
+// each lane adding its items in index order as the scalar rule does, and
+// a skipped item adds +0.0 there too; the tail goes to partial 0.
 template <class A, class B> V cvk(const A *a, const B *b, U n) {
   U n4 = n & ~3u, c = 0;
-  F sx[4] = {0, 0, 0, 0}, sy[4] = {0, 0, 0, 0};
-  for (U i = 0; i < n; i++) {
+  const f64x2 z = {};
+  f64x2 xl = z, xh = z, yl = z, yh = z;
+  i64x2 cn = {};
+  for (U i = 0; i < n4; i += 4) {
+    i64x2 u0 = ok2(a + i) & ok2(b + i), u1 = ok2(a + i + 2) & ok2(b + i + 2);
+    cn += u0 + u1;
+    xl += vsel<f64x2>(u0, ld2(a + i), z);
+    xh += vsel<f64x2>(u1, ld2(a + i + 2), z);
+    yl += vsel<f64x2>(u0, ld2(b + i), z);
+    yh += vsel<f64x2>(u1, ld2(b + i + 2), z);
+  }
+  c = (U)-(cn[0] + cn[1]);
+  F sx[4] = {xl[0], xl[1], xh[0], xh[1]}, sy[4] = {yl[0], yl[1], yh[0], yh[1]};
+  for (U i = n4; i < n; i++) {
     bool u = !nlo(a[i]) && !nlo(b[i]);
-    U k = i < n4 ? (i & 3) : 0;
     c += u;
-    sx[k] += u ? (F)a[i] : 0.0;
-    sy[k] += u ? (F)b[i] : 0.0;
+    sx[0] += u ? (F)a[i] : 0.0;
+    sy[0] += u ? (F)b[i] : 0.0;
   }
   F mx = ((sx[0] + sx[1]) + (sx[2] + sx[3])) / (F)c,
     my = ((sy[0] + sy[1]) + (sy[2] + sy[3])) / (F)c;
-  F pxy[4] = {0, 0, 0, 0}, pxx[4] = {0, 0, 0, 0}, pyy[4] = {0, 0, 0, 0};
-  for (U i = 0; i < n; i++) {
+  const f64x2 vx = vdup<f64x2>(mx), vy = vdup<f64x2>(my);
+  f64x2 pl[3] = {z, z, z}, ph[3] = {z, z, z};  // xy, xx, yy
+  auto step = [&](f64x2 *p, i64x2 u, const A *pa, const B *pb) __attribute__((always_inline)) {
+    f64x2 dx = ld2(pa) - vx, dy = ld2(pb) - vy;
+    p[0] += vsel<f64x2>(u, dx * dy, z);
+    p[1] += vsel<f64x2>(u, dx * dx, z);
+    p[2] += vsel<f64x2>(u, dy * dy, z);
+  };
+  for (U i = 0; i < n4; i += 4) {
+    step(pl, ok2(a + i) & ok2(b + i), a + i, b + i);
+    step(ph, ok2(a + i + 2) & ok2(b + i + 2), a + i + 2, b + i + 2);
+  }
+  F pxy[4] = {pl[0][0], pl[0][1], ph[0][0], ph[0][1]}, pxx[4] = {pl[1][0], pl[1][1], ph[1][0], ph[1][1]},
+    pyy[4] = {pl[2][0], pl[2][1], ph[2][0], ph[2][1]};
+  for (U i = n4; i < n; i++) {
     bool u = !nlo(a[i]) && !nlo(b[i]);
-    U k = i < n4 ? (i & 3) : 0;
     F dx = (F)a[i] - mx, dy = (F)b[i] - my;
     F xy = dx * dy, xx = dx * dx, yy = dy * dy;
-    pxy[k] += u ? xy : 0.0;
-    pxx[k] += u ? xx : 0.0;
-    pyy[k] += u ? yy : 0.0;
+    pxy[0] += u ? xy : 0.0;
+    pxx[0] += u ? xx : 0.0;
+    pyy[0] += u ? yy : 0.0;
   }
   V r = an(4, tFLT);
   F *o = PF(r);
@@ -93,19 +129,9 @@ bool isint(int t) { return t >= tBOOL && t <= tLONG; }
 
 // Dot of two long vectors wrapping modulo 2^64; 0N when any item is 0N.
 V wsj(const J *a, const J *b, U n) {
-  UJ s0 = 0, s1 = 0;
-  J m = 0;
-  U i = 0;
-  for (; i + 2 <= n; i += 2) {
-    s0 += (UJ)a[i] * (UJ)b[i];
-    s1 += (UJ)a[i + 1] * (UJ)b[i + 1];
-    m |= (J)(a[i] == NJ) | (J)(b[i] == NJ) | (J)(a[i + 1] == NJ) | (J)(b[i + 1] == NJ);
-  }
-  if (i < n) {
-    s0 += (UJ)a[i] * (UJ)b[i];
-    m |= (J)(a[i] == NJ) | (J)(b[i] == NJ);
-  }
-  return al(m ? NJ : (J)(s0 + s1));
+  int32_t nul;
+  J s = simd_dot_i64(a, b, n, 0, &nul);
+  return al(nul ? NJ : s);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "eval/eval.h"
 #include "eval/tables.h"
+#include "core/simd.h"
 #include "num/cmpcnt.h"
 #include "num/num.h"
 #include "num/simdf.h"
@@ -84,6 +86,145 @@ TEST(CmpCnt, FloatCountsAndFlags) {
   EXPECT_EQ(f, 1);
   simd_cntcmps_f64(d, 1, 1, &f, 1.5);
   EXPECT_EQ(f, 0);
+}
+
+// Every counting kernel at both register widths against a scalar count:
+// sizes across the four-register steps and the tails, and runs long enough
+// to pass the flush of the 8- and 16-bit lane counters.
+template <class T> uint64_t refv(const T *x, const T *y, uint64_t n, int op) {
+  uint64_t c = 0;
+  for (uint64_t i = 0; i < n; i++) c += op == 0 ? x[i] < y[i] : op == 1 ? x[i] > y[i] : x[i] == y[i];
+  return c;
+}
+
+template <class T> std::vector<T> edgy(size_t n, uint32_t seed) {
+  const T lo = std::numeric_limits<T>::min(), hi = std::numeric_limits<T>::max();
+  std::mt19937 r(seed);
+  std::vector<T> x(n);
+  for (auto &e : x) {
+    int p = (int)(r() % 6);
+    e = p == 0 ? lo : p == 1 ? hi : (T)((int)(r() % 5) - 2);
+  }
+  return x;
+}
+
+template <class T> void cntv_width(int t, uint64_t (*k)(const T *, int64_t, uint64_t, int32_t)) {
+  const size_t sizes[] = {0, 1, 15, 16, 31, 32, 63, 64, 127, 128, 129, 255, 300, 1000, 4099, 33000, 70001};
+  std::vector<T> x = edgy<T>(70001, 11), y = edgy<T>(70001, 12);
+  for (size_t n : sizes)
+    for (int op = 0; op < 3; op++) {
+      ASSERT_EQ(simd_cntcmpv(t, x.data(), y.data(), n, op), refv(x.data(), y.data(), n, op))
+          << "type " << t << " n " << n << " op " << op;
+      if (k) {
+        for (T v : {std::numeric_limits<T>::min(), (T)0, (T)1}) {
+          ASSERT_EQ(k(x.data(), v, n, op), refcnt(x.data(), v, n, op)) << "type " << t << " n " << n;
+        }
+      }
+    }
+}
+
+TEST(CmpCnt, CountsAtBothRegisterWidths) {
+  int was = simd_width(0);
+  for (int w : {16, 32}) {
+    simd_width(w);
+    cntv_width<int8_t>(tBYTE, simd_cntcmps_i8);
+    cntv_width<uint8_t>(tCHR, nullptr);  // chars compare unsigned
+    cntv_width<int16_t>(tSHORT, simd_cntcmps_i16);
+    cntv_width<int32_t>(tINT, simd_cntcmps_i32);
+    cntv_width<int64_t>(tLONG, simd_cntcmps_i64);
+    cnt_width<int8_t>(simd_cntcmps_i8);
+    cnt_width<int16_t>(simd_cntcmps_i16);
+    // every 16-bit lane counts past 65,535 before a flush could be late
+    std::vector<int16_t> z(4194304 + 1000, 3);
+    EXPECT_EQ(simd_cntcmps_i16(z.data(), 3, z.size(), 2), z.size()) << w;
+    EXPECT_EQ(simd_cntcmpv(tSHORT, z.data(), z.data(), z.size(), 2), z.size()) << w;
+    std::vector<uint8_t> b(300000, 200), c(300000, 100);
+    EXPECT_EQ(simd_cntcmpv(tCHR, b.data(), c.data(), b.size(), 1), b.size()) << w;
+    EXPECT_EQ(simd_cntcmpv(tBYTE, b.data(), c.data(), b.size(), 0), b.size()) << w;
+    // floats, item by item: counts, and the flag for a NaN or -0.0 on
+    // either side at every position of a register step and in the tail
+    std::mt19937 r(5);
+    std::vector<double> x(203), y(203);
+    for (size_t i = 0; i < x.size(); i++)
+      x[i] = (double)((int)(r() % 5) - 2) + 0.5, y[i] = (double)((int)(r() % 5) - 2) + 0.5;
+    for (size_t n : {0, 1, 3, 4, 15, 16, 17, 100, 203})
+      for (int op = 0; op < 3; op++) {
+        int32_t f = 7;
+        ASSERT_EQ(simd_cntcmpv_f64(x.data(), y.data(), n, op, &f), refv(x.data(), y.data(), n, op));
+        ASSERT_EQ(f, 0);
+        ASSERT_EQ(simd_cntcmps_f64(x.data(), n, op, &f, 0.5), refcnt(x.data(), 0.5, n, op));
+        ASSERT_EQ(f, 0);
+      }
+    // infinities of both signs in one register step are no NaN: no flag
+    std::vector<double> inf(x.begin(), x.begin() + 64);
+    for (size_t at = 0; at < 64; at += 4) inf[at] = at % 8 ? -INFINITY : INFINITY;
+    for (int op = 0; op < 3; op++) {
+      int32_t f = 7;
+      EXPECT_EQ(simd_cntcmps_f64(inf.data(), 64, op, &f, 0.5), refcnt(inf.data(), 0.5, 64, op)) << w;
+      EXPECT_EQ(f, 0) << w;
+      inf[50] = NAN;
+      EXPECT_EQ(simd_cntcmps_f64(inf.data(), 64, op, &f, 0.5), refcnt(inf.data(), 0.5, 64, op)) << w;
+      EXPECT_EQ(f, 1) << w;
+      inf[50] = 1.0;
+    }
+    for (double bad : {(double)NAN, -0.0})
+      for (size_t at = 0; at < 40; at++)
+        for (int side = 0; side < 2; side++) {
+          std::vector<double> a(x.begin(), x.begin() + 40), b2(y.begin(), y.begin() + 40);
+          (side ? b2 : a)[at] = bad;
+          int32_t f = 0;
+          uint64_t got = simd_cntcmpv_f64(a.data(), b2.data(), 40, 0, &f);
+          EXPECT_EQ(f, 1) << w << " at " << at << " side " << side;
+          EXPECT_EQ(got, refv(a.data(), b2.data(), 40, 0));  // the IEEE count still comes back
+          if (!side) {  // against an atom, -0.0 is suspect only beside 0.0
+            for (double v : {0.5, 0.0}) {
+              simd_cntcmps_f64(a.data(), 40, 1, &f, v);
+              EXPECT_EQ(f, bad != bad || v == 0.0) << w << " at " << at << " v " << v;
+            }
+          }
+        }
+  }
+  simd_width(was);
+}
+
+// The long dot at both register widths against the scalar rules: products
+// wrap; skip 1 leaves out a product with a 0N operand or 0N's bits, skip 0
+// adds every product and reports a 0N operand.
+TEST(CmpCnt, LongDotAtBothRegisterWidths) {
+  int was = simd_width(0);
+  std::mt19937_64 g(3);
+  std::vector<int64_t> a(1001), b(1001);
+  for (size_t i = 0; i < a.size(); i++) {
+    int k = (int)(g() % 12);
+    a[i] = k == 0 ? INT64_MIN : k == 1 ? (int64_t)1 << 62 : k == 2 ? (int64_t)g() : (int64_t)(g() % 2001) - 1000;
+    k = (int)(g() % 12);
+    b[i] = k == 0 ? INT64_MIN : k == 1 ? 2 : k == 2 ? (int64_t)g() : (int64_t)(g() % 2001) - 1000;
+  }
+  std::vector<int64_t> c(a), d(b);  // no 0N operands
+  for (auto &e : c) e = e == INT64_MIN ? 7 : e;
+  for (auto &e : d) e = e == INT64_MIN ? -7 : e;
+  for (int w : {16, 32}) {
+    simd_width(w);
+    for (size_t n : {0, 1, 3, 7, 8, 9, 16, 17, 33, 1001})
+      for (int z = 0; z < 2; z++) {
+        const int64_t *x = z ? c.data() : a.data(), *y = z ? d.data() : b.data();
+        uint64_t s1 = 0, s0 = 0;
+        int32_t nul = 0;
+        for (size_t i = 0; i < n; i++) {
+          uint64_t p = (uint64_t)x[i] * (uint64_t)y[i];
+          bool o = x[i] == INT64_MIN || y[i] == INT64_MIN;
+          s1 += o || p == (uint64_t)INT64_MIN ? 0 : p;
+          s0 += p;
+          nul |= o;
+        }
+        int32_t f = 9;
+        EXPECT_EQ((uint64_t)simd_dot_i64(x, y, n, 1, &f), s1) << w << " n " << n;
+        EXPECT_EQ(f, 0);
+        EXPECT_EQ((uint64_t)simd_dot_i64(x, y, n, 0, &f), s0) << w << " n " << n;
+        EXPECT_EQ(f, nul) << w << " n " << n;
+      }
+  }
+  simd_width(was);
 }
 
 TEST(CmpCnt, Compress) {

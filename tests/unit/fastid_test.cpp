@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/simd.h"
 #include "eval/tables.h"
 #include "list/list.h"
 #include "num/num.h"
@@ -136,6 +137,51 @@ TEST(FastShift, CountAllocatesNothing) {
   EXPECT_EQ(f, freebytes());
   EXPECT_EQ(gl(r), 3);
   mr(x);
+}
+
+// The counts on long vectors, at both register widths, equal shslow's:
+// every item type the vector kernels take, runs of equal items, and a NaN
+// or -0.0 at the far end of a float vector (the general route then).
+TEST(FastShift, LongCountsAtBothWidths) {
+  boot();
+  int was = simd_width(0);
+  std::mt19937_64 g(308);
+  for (int w : {16, 32}) {
+    simd_width(w);
+    for (U n : {2u, 33u, 130u, 1001u, 70001u})
+      for (int t : {tBYTE, tSHORT, tINT, tLONG, tCHR, tFLT, tDATE, tTSTAMP}) {
+        V x = an(n, t);
+        for (U i = 0; i < n; i++) {
+          J e = (J)(g() % 4) - 2;
+          if (g() % 50 == 0) e = (J)g();
+          switch (t) {
+            case tFLT: PF(x)[i] = (F)(e % 1000) * 0.5; break;
+            case tCHR: P<uint8_t>(x)[i] = (uint8_t)e; break;
+            default:
+              switch (Tw[t]) {
+                case 3: P<int8_t>(x)[i] = (int8_t)e; break;
+                case 4: P<int16_t>(x)[i] = (int16_t)e; break;
+                case 5: PI(x)[i] = (I)e; break;
+                default: PL(x)[i] = e;
+              }
+          }
+        }
+        for (int odd = 0; odd < (t == tFLT ? 3 : 1); odd++) {
+          if (odd) PF(x)[n - 1] = odd == 1 ? __builtin_nan("") : -0.0;
+          for (J m : {308, 309, 310, 324, 325, 326}) {
+            J b = m - 300;
+            V want = shslow((U)(b % 16), b > 15, true, x);
+            V got = shiftC(m, x);
+            ASSERT_TRUE(want && got);
+            EXPECT_TRUE(bitm(want, got) && tp(want) == tp(got))
+                << "width " << w << " mode " << m << " type " << t << " n " << n << " odd " << odd;
+            mr(want), mr(got);
+          }
+        }
+        mr(x);
+      }
+  }
+  simd_width(was);
 }
 
 // ---- multiply-add ----

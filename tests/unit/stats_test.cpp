@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <unistd.h>
 #include <vector>
 
@@ -151,6 +152,69 @@ TEST_F(Stats, CvmAgainstNumpy) {
   r = cvmC(aA2(aE(1, 4), mk(tLONG, {2, 4, 6})));
   ASSERT_NE(r, 0u);
   EXPECT_EQ(std::vector<F>(PF(r), PF(r) + 4), (Fs{4, 2, 8, 3}));
+  mr(r);
+}
+
+// The scalar rule of cvm's sums: partial i mod 4 for the first 4*floor(n/4)
+// items, partial 0 for the rest, a skipped pair adding +0.0.
+template <class A, class B> Fs cvref(const A *a, const B *b, U n) {
+  auto nl = [](auto v) { return std::is_same_v<decltype(v), F> ? v != v : (J)v == NJ; };
+  U n4 = n & ~3u, c = 0;
+  F sx[4] = {0, 0, 0, 0}, sy[4] = {0, 0, 0, 0};
+  for (U i = 0; i < n; i++) {
+    bool u = !nl(a[i]) && !nl(b[i]);
+    U k = i < n4 ? (i & 3) : 0;
+    c += u;
+    sx[k] += u ? (F)a[i] : 0.0;
+    sy[k] += u ? (F)b[i] : 0.0;
+  }
+  F mx = ((sx[0] + sx[1]) + (sx[2] + sx[3])) / (F)c, my = ((sy[0] + sy[1]) + (sy[2] + sy[3])) / (F)c;
+  F p[3][4] = {};
+  for (U i = 0; i < n; i++) {
+    bool u = !nl(a[i]) && !nl(b[i]);
+    U k = i < n4 ? (i & 3) : 0;
+    F dx = (F)a[i] - mx, dy = (F)b[i] - my;
+    F xy = dx * dy, xx = dx * dx, yy = dy * dy;
+    p[0][k] += u ? xy : 0.0;
+    p[1][k] += u ? xx : 0.0;
+    p[2][k] += u ? yy : 0.0;
+  }
+  Fs r;
+  for (auto &q : p) r.push_back((q[0] + q[1]) + (q[2] + q[3]));
+  r.push_back((F)c);
+  return r;
+}
+
+// The vector passes give the scalar rule's bits: float and long operands in
+// every pairing, nulls on either side, -0.0 sums, sizes around the groups.
+TEST_F(Stats, CvmBitsEqualTheScalarRule) {
+  std::mt19937_64 g(24);
+  for (U n : {0u, 1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 31u, 1001u, 10007u})
+    for (int ta : {tFLT, tLONG})
+      for (int tb : {tFLT, tLONG}) {
+        V a = an(n, ta), b = an(n, tb);
+        for (U i = 0; i < n; i++) {
+          int k = (int)(g() % 16);
+          J v = (J)(g() % 2001) - 1000;
+          if (ta == tFLT) PF(a)[i] = k == 0 ? NAN : k == 1 ? -0.0 : (F)v * 0.37;
+          else PL(a)[i] = k == 0 ? NJ : v;
+          v = (J)(g() % 2001) - 1000;
+          k = (int)(g() % 16);
+          if (tb == tFLT) PF(b)[i] = k == 0 ? NAN : k == 1 ? -0.0 : (F)v * 1e-3;
+          else PL(b)[i] = k == 0 ? NJ : v;
+        }
+        Fs want = ta == tFLT ? (tb == tFLT ? cvref(PF(a), PF(b), n) : cvref(PF(a), PL(b), n))
+                             : (tb == tFLT ? cvref(PL(a), PF(b), n) : cvref(PL(a), PL(b), n));
+        V r = cvmC(aA2(a, b));
+        ASSERT_NE(r, 0u);
+        for (int i = 0; i < 4; i++)
+          EXPECT_TRUE(same(PF(r)[i], want[i])) << "n " << n << " types " << ta << " " << tb << " sum " << i;
+        mr(r);
+      }
+  // all skipped but -0.0 items: the partials stay +0.0 as the rule adds +0.0
+  V r = cvmC(aA2(mkf({-0.0, NAN, -0.0, NAN, -0.0}), mkf({NAN, 1, NAN, 2, NAN})));
+  ASSERT_NE(r, 0u);
+  EXPECT_EQ(PF(r)[3], 0.0);
   mr(r);
 }
 
