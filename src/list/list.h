@@ -135,6 +135,7 @@ V ixal(V x, V i, V f, V y, V *rescue);
 V tcv(V *args, U n, V names, J rows);
 I tcd(V d, V names);   // borrows: 1 when the amended columns are no table
 V tfa(V d, J rows);    // consumes a dict of atoms: each repeated rows times
+V tbk(V d, J rows);    // consumes a dict of columns: flipped back, or tfa when all are atoms
 V trw(V t, V i, V y);  // @[t; i; :; y] for a whole row (i an atom) or every row (i `::`)
 
 // Dyadic ! (bang.cpp): dict from keys and values, modulo for an integer

@@ -338,3 +338,30 @@ TEST_F(Amend, FailuresLeakNothing) {
                           "@[+`a`b!(1 2;3 4);1;{x+`a}]", "@[(1;`a);0 1;{x+1}]",
                           "@[\"abc\";0 9;:;\"z\"]", "@[1 2 3;::;{x+`a}]"});
 }
+
+// ixal: safe amends go to a8, the others roll back through the rescue slot
+// whatever the target (a list, a dict's values, a table's columns).
+TEST_F(Amend, IxalRoutes) {
+  struct C {
+    const char *x, *i, *f, *y, *out;  // out: the result, or the rescued value after an error
+  };
+  const C cs[] = {
+      {"1 2 3", "0 1", "+", "1", "2 3 3"},
+      {"1 2 3", "0 1", "{x*y}", "10", "10 20 3"},
+      {"1 2 3", "0 1 2", "{$[x=3;x+`a;x+y]}", "10", "'type 1 2 3"},
+      {"1 2 3", "0 5", "{x+y}", "1", "'index 1 2 3"},
+      {"`a`b!1 2", "`a`c", "{$[x~0N;x+`a;x+y]}", "1", "'type `a`b!1 2"},
+      {"+`a`b!(1 2;3 4)", "`a`b", "{x+y}", "1", "+`a`b!(2 3;4 5)"},
+      {"+`a`b!(1 2;3 4)", "`a`b", "{$[3=*x;x+`a;x+y]}", "1", "'type +`a`b!(1 2;3 4)"},
+  };
+  for (const C &c : cs) {
+    V x = ev(c.x), i = ev(c.i), f = ev(c.f), y = ev(c.y), res = 0;
+    V r = ixal(x, i, f, y, &res);
+    std::string got = r ? ks(r) : ks(0) + " " + (res ? ks(res) : "<none>");
+    EXPECT_EQ(got, c.out) << c.x << " " << c.i << " " << c.f;
+    EXPECT_EQ(tl.nsq, 0);
+    if (r) mr(r);
+    if (res) mr(res);
+    mr(i), mr(f), mr(y);
+  }
+}

@@ -205,12 +205,7 @@ V tam(V *args, U n) {
     if (!b[0]) return 0;
     if (f != mp2(0)) return tcv(b, n, i, rows);
     V r = a8(b, n);
-    if (!r) return 0;
-    V v = PA(r)[1];
-    bool vec = false;
-    if (tp(v) == tLIST)
-      for (U j = 0, m = nx(v); j < m && !vec; j++) vec = tp(PA(v)[j]) < tINTA;
-    return vec ? flp(r) : tfa(r, rows);
+    return r ? tbk(r, rows) : 0;
   }
   if (n == 4 && f == mp2(0) && tp(names) == tSYM) {
     V y = args[3];

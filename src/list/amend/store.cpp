@@ -182,7 +182,7 @@ V dam(V x, V i, V r, V *args, U n, V *rescue) {
       nv = a8(a, n);
     }
     mr(r);
-    if (!nv) return mr(x), (V)0;
+    if (!nv) return mz(x), (V)0;
     PA(x)[1] = nv;
     return x;
   }
@@ -315,15 +315,6 @@ V a8of(V x, V i, V f, V y) {
   return a8(a, y ? 4 : 3);
 }
 
-// A dict of columns (consumed) back into a table of rows rows.
-V unflip(V d, J rows) {
-  V v = PA(d)[1];
-  bool vec = false;
-  if (tp(v) == tLIST)
-    for (U j = 0, m = nx(v); j < m && !vec; j++) vec = tp(PA(v)[j]) < tINTA;
-  return vec ? flp(d) : tfa(d, rows);
-}
-
 }  // namespace
 
 V ixal(V x, V i, V f, V y, V *rescue) {
@@ -357,7 +348,7 @@ V ixal(V x, V i, V f, V y, V *rescue) {
     V d = flp(x);
     if (!d) return 0;
     V r = ixal(d, i, f, y, rescue);
-    if (r) return unflip(r, rows);
+    if (r) return tbk(r, rows);
     if (*rescue) *rescue = flp(*rescue);
     return 0;
   }

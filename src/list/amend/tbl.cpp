@@ -4,10 +4,12 @@
 // Names: tcv = amend of named columns with an f other than `:`; tcd = the
 // test that such an amend left no usable table (a column became a dict, or
 // the values a table); tfa = the table from a dict whose values are atoms,
-// each repeated to the row count; trw = the whole-row write @[t; i; :; y].
+// each repeated to the row count; tbk = a dict of columns back into a
+// table, by flipping it or by tfa; trw = the whole-row write @[t; i; :; y].
 //
 // Ownership: tcv consumes args[0] (the dict of columns) and borrows the
-// rest; tcd borrows; tfa consumes the dict; trw consumes t, borrows i, y.
+// rest; tcd borrows; tfa and tbk consume the dict; trw consumes t,
+// borrows i and y.
 #include "core/err.h"
 #include "core/sym.h"
 #include "eval/tables.h"
@@ -15,15 +17,19 @@
 
 namespace zk {
 
+V tbk(V d, J rows) {
+  V v = PA(d)[1];
+  bool vec = false;
+  if (tp(v) == tLIST)
+    for (U j = 0, m = nx(v); j < m && !vec; j++) vec = tp(PA(v)[j]) < tINTA;
+  return vec ? flp(d) : tfa(d, rows);
+}
+
 V tcv(V *args, U n, V names, J rows) {
   V r = a8(args, n);
   if (!r) return 0;
   if (tcd(r, names)) return mr(r), el0();
-  V v = PA(r)[1];
-  bool vec = false;
-  if (tp(v) == tLIST)
-    for (U j = 0, m = nx(v); j < m && !vec; j++) vec = tp(PA(v)[j]) < tINTA;
-  return vec ? flp(r) : tfa(r, rows);
+  return tbk(r, rows);
 }
 
 I tcd(V d, V names) {
