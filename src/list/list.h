@@ -124,6 +124,46 @@ V a8t(V f, V *args);       // @[f; x; e]: f consumed, args[1], args[2] borrowed
 V a8(V *args, U n);        // the amend core
 V d8(V *args, U n);        // v8 slot 19: picks the form of .[...]
 
+// ---- amend kernels and unification (amend/kern.cpp) ----
+// Unification class of each type code (4..8), 0 when a value is measured
+// by its magnitude (int and long atoms, temporal types).
+extern const G TX[NT];
+// Casts *px and *py (both consumed) to their common integer width; the
+// class (4..8), or 0 with both released.  Never narrows.
+I sup(V *px, V *py);
+// @[x; i; f; y] in one typed pass: x an integer (or, for `:`, char)
+// vector, consumed; i an integer or char index vector, y an integer atom
+// or vector, both borrowed; f one of : + - * & |.  Every index and y's
+// count are checked before any write.
+V ara(V x, V i, V f, V y);
+
+// ---- item store and amends with rollback (amend/store.cpp) ----
+// Item p of x (writable, consumed) becomes v (consumed); x or the value
+// that replaces it (a wider vector, a general list, a squeezed list).
+V set(V x, J p, V v);
+// x (consumed) amended at the positions i by f (and y; 0 for none), all
+// borrowed.  When f fails half-way the old items go back, and the restored
+// x is written to *rescue (which holds 0 on entry).
+V ixfl(V x, V i, V f, V y, V *rescue);
+// Dict x (consumed) amended at the keys i (borrowed), r (consumed) their
+// 64-bit positions, 0N for absent keys, which are appended in order of
+// first occurrence; args (x; i; f; y; z) of a8 with n of 3..5.  rescue 0,
+// or a cell that receives the dict as it was when the amend fails.
+V dam(V x, V i, V r, V *args, U n, V *rescue);
+// Indexed assignment's amend: a8 when it cannot fail half-way, else the
+// rollback routines above.  x consumed; i, f, y (0 for none) borrowed.
+V ixal(V x, V i, V f, V y, V *rescue);
+
+// ---- table amend helpers (amend/tbl.cpp) ----
+// args[0] the dict of a table's columns (consumed); names the amended
+// columns, rows the row count: the table, or 'length when a column became
+// a dict.
+V tcv(V *args, U n, V names, J rows);
+I tcd(V d, V names);   // borrows: 1 when the amended columns are no table
+V tfa(V d, J rows);    // consumes a dict of atoms: each repeated rows times
+V tbk(V d, J rows);    // consumes a dict of columns: flipped back, or tfa when all are atoms
+V trw(V t, V i, V y);  // @[t; i; :; y] for a whole row (i an atom) or every row (i `::`)
+
 // Dyadic ! (bang.cpp): dict from keys and values, modulo for an integer
 // left, keyed tables and system functions; x borrowed, y consumed.
 V exc(V x, V y);

@@ -122,5 +122,10 @@ V tcf(V x, V y, I op);
 // new reference (y itself when already in order); both borrowed; 'domain
 // when the names differ as sets or in count.
 V kcl(V x, V y);
+// The lookup value y (consumed) as a general list of key columns in the
+// column order of the key table kt (borrowed): a dict or table by its
+// names, a list or atom as one row or as rows by its depth.  *single is
+// set when y named one row (each column then holds that one row).
+V tky(V kt, V y, I *single);
 
 }  // namespace zk
