@@ -416,7 +416,7 @@ TEST_F(Cast, ModuleCastGetsTheRest) {
   EXPECT_EQ(kt(evs("\"D\"$\"2\"")), "0Nd");
   EXPECT_EQ(kt(evs("\"P\"$1 2")), "'type");
   EXPECT_EQ(kt(evs("`date$()")), "`date$()");
-  EXPECT_EQ(kt(evs("\"D\"$(\"2024.01.02\";\"xy\")")), "2024.01.02 0Nd");
+  EXPECT_EQ(kt(evs("\"D\"$(\"2024.01.02\";\"xy\")")), "2024.01.02 0N");
   mr(evs("qcst:0"));
 }
 
