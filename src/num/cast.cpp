@@ -195,7 +195,7 @@ V tqi(V x) {
 V cT(int t, V x) {
   for (;;) {
     int s = tp(x);
-    if (s < tBOOL || s > tCHR) return et(x);
+    if (s < tBOOL || s > tCHR || t < tBOOL || t > tSYM) return et(x);
     if (s == t) return x;
     if (Ck k = cast_k[t - tBOOL][s - tBOOL]) return crun(k, t, x);
     if (t == tSYM) {
@@ -221,6 +221,7 @@ V ct(int t, V x) {
   for (;;) {
     int xt = tp(x);
     if (TT[xt] == t) return x;
+    if (t < tBOOL || t > tSYM) return et(x);  // no such target
     switch (xt) {
       case tLIST:
         if (!nx(x)) {  // the cast of the prototype, taken zero times
