@@ -157,8 +157,10 @@ V rnd(int s, U n, std::mt19937_64 &g) {
       case tINT: PI(x)[i] = (I)r; break;
       case tLONG: PL(x)[i] = r % 17 == 0 ? NJ : r % 5 == 0 ? (J)(r >> 40) - (1 << 23) : (J)r; break;
       default: {
-        static const F sp[] = {NAN, INFINITY, -INFINITY, 1e300, -1e300, -0.0, 0x1p63, -0x1p63, 0x1p62, -0.5, 0.99};
-        PF(x)[i] = r % 4 == 0 ? sp[(r >> 8) % 11] : r % 4 == 1 ? (F)(J)r : ((F)(J)(r >> 20) / 1024.0);
+        static const F sp[] = {NAN,     INFINITY, -INFINITY, 1e300,      -1e300,          -0.0,
+                               0x1p63,  -0x1p63,  0x1p62,    -0.5,       0.99,            0x1p51,
+                               -0x1p51, 0x1p51 - 0.5, -0x1p51 + 0.5, 0x1p53 + 2, -0x1p52 - 1.5};
+        PF(x)[i] = r % 4 == 0 ? sp[(r >> 8) % (sizeof sp / sizeof *sp)] : r % 4 == 1 ? (F)(J)r : ((F)(J)(r >> 20) / 1024.0);
       }
     }
   }
