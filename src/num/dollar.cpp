@@ -132,10 +132,12 @@ V dlr(V x, V y) {
       return dlrq(x, y);
     }
     case tSYMA: {
+      // A one-byte name is its own id, the letter's code; the empty
+      // symbol (id 0) is the letter s.
+      static const char lt[] = "ifcsIF";
       I id = ip(x);
-      // a one-byte name is its own id, the letter's code
-      const char *l = id ? (id > 0 && id < 128 ? strchr("ifcsIF", id) : 0) : "ifcsIF" + 3;
-      return l ? cast_by_letter[l - "ifcsIF"](y) : dlrq(x, y);
+      const char *l = !id ? lt + 3 : id < 128 && id > 0 ? strchr(lt, id) : nullptr;
+      return l ? cast_by_letter[l - lt](y) : dlrq(x, y);
     }
     default: return et(y);
   }
