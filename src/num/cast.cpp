@@ -171,16 +171,6 @@ const Ck cast_k[8][8] = {
 // The intermediate type by target when the table has no kernel.
 const G cast_via[8] = {tBYTE, tINT, tINT, tLONG, tINT, tLONG, tBYTE, 0};
 
-// The parallel cast job: one record on the caller's stack.
-struct Cj {
-  Ck k;
-  char *d;
-  const char *s;
-  U n;
-  U dw, sw;  // item sizes in bytes, target and source
-  int T;
-};
-
 // Item bytes of a non-bool vector type.
 ZK_INLINE U isz(int t) { return 1u << (Tw[t] - 3); }
 

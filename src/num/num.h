@@ -16,6 +16,16 @@ V cF(V x);          // ct(8, x): the letter f
 V cC(V x);          // ct(9, x): the letter c
 V csti(V x);        // the letter i
 V cSb(V x);         // the letter s: texts trimmed of blanks to symbols
+// The parallel cast job, one record on the caller's stack: task k of T
+// runs the kernel k over its share of whole 32-item granules.
+struct Cj {
+  void (*k)(void *dst, const void *src, U n);
+  char *d;
+  const char *s;
+  U n;
+  U dw, sw;  // item sizes in bytes, target and source
+  int T;
+};
 void cjw(void *job, int k);  // pool task k of a parallel vector cast
 // The kernels of cT, c<to><from>: n items from src to dst, in whole groups
 // of 16 (byte/short), 8 (short/int, int/byte) or 4 items, which may be
