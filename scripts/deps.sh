@@ -3,7 +3,7 @@
 # ones already present.  Safe to run again.
 set -euo pipefail
 pkgs=(g++ binutils cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-      python3 python3-dev python3-numpy python3-pytest)
+      python3 python3-dev python3-numpy python3-pytest tmux)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

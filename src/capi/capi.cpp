@@ -81,7 +81,10 @@ int capi_load_module(const char *home, const char *file) {
   if (hl + fl + 2 > 4095) return 0;
   char path[4096];
   bool slash = hl == 0 || home[hl - 1] == '/';
-  snprintf(path, sizeof path, "%s%s%s", home, slash ? "" : "/", file);
+  // The length check above bounds the copies.
+  memcpy(path, home, hl);
+  if (!slash) path[hl++] = '/';
+  memcpy(path + hl, file, fl + 1);
   V r = bsl(path);
   if (!r) return 0;
   mr(r);

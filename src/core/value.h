@@ -111,6 +111,9 @@ inline constexpr J NJ = INT64_MIN;                  // 0N
 inline constexpr J WJ = INT64_MAX;                  // 0W
 inline constexpr I NI = INT32_MIN;                  // 32-bit temporal null
 inline constexpr UJ NF_BITS = 0x7ff8000000000000ull;
+// Nesting depth past which code that walks nested lists on the C stack
+// fails with 'stack rather than run the stack out.
+inline constexpr int NDEPTH = 2048;
 
 // ---- value word access ----
 ZK_INLINE int tag(V x) { return (int)(x >> 56); }

@@ -52,18 +52,24 @@ bool train(V f) {
 }
 
 // Depth of a value for the valence of a list: 0 atoms, 1 flat vectors,
-// 1 + the common depth of a general list's items, -1 when they differ.
-I depth(V x) {
+// 1 + the common depth of a general list's items, -1 when they differ;
+// -2 with 'stack raised for lists nested past NDEPTH, which would run the
+// C stack out.  d is the nesting level of x.
+I dep(V x, int d) {
   int t = tp(x);
   if (t >= tINTA) return 0;
-  if (t == tDICT || t == tTABLE) return depth(PA(x)[1]);
-  if (t != tLIST) return 1;
+  if (t != tLIST && t != tDICT && t != tTABLE) return 1;
+  if (d >= NDEPTH) return es0(), -2;
+  if (t != tLIST) return dep(PA(x)[1], d + 1);
   U n = nx(x);
   if (!n) return 1;
-  I d = depth(PA(x)[0]);
-  for (U i = 1; i < n; i++)
-    if (depth(PA(x)[i]) != d) return -1;
-  return d < 0 ? -1 : d + 1;
+  I r = dep(PA(x)[0], d + 1);
+  if (r < -1) return r;
+  for (U i = 1; i < n; i++) {
+    I s = dep(PA(x)[i], d + 1);
+    if (s != r) return s < -1 ? s : -1;
+  }
+  return r < 0 ? -1 : r + 1;
 }
 
 // Primitive operands of trains and compositions go to their table slot
@@ -198,7 +204,7 @@ V hnd(I h, V x) {
 I _K(V f) {
   int t = tp(f);
   switch (t) {
-    case tLIST: return depth(f);
+    case tLIST: return dep(f, 0);
     case tLAMBDA: case tPROJ: case tCOMP: case tDERIV: return hd(f)->valence;
     case tMONAD: case tADV: return 1;
     case tDYAD: return 2;
@@ -286,10 +292,12 @@ V _2(V f, V x, V y) {
     case tDYAD: return v2[(U)f & 31](x, y);
     case tADV: {
       if ((U)f == 0) {  // x'y: the composition x of y
+        I k = _K(y);
+        if (k < -1) return mr(y), (V)0;  // a list nested too deep
         V r = an(2, tCOMP);
         PA(r)[0] = _r(x);
         PA(r)[1] = y;
-        hd(r)->valence = (G)_K(y);
+        hd(r)->valence = (G)k;
         return r;
       }
       V d = _1(f, _r(x));

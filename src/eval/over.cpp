@@ -168,7 +168,9 @@ V over1(V g, V x) {
     if (!_n(x)) return k1(&kc_fill, "0^*:", x);
     return k2(&kc_dec, "0{z+x*y}/", g, x);
   }
-  return _K(g) >= 2 ? f1(g, x) : cf(g, x);
+  I k = _K(g);
+  if (k < -1) return mr(x), (V)0;  // a list nested too deep
+  return k >= 2 ? f1(g, x) : cf(g, x);
 }
 
 V scan1(V g, V x) {
@@ -185,7 +187,9 @@ V scan1(V g, V x) {
   }
   if (gt == tINTA || gt == tLONGA) return k2g(&kc_enca, "{$[&/~*x:(x|-x)!|y;1_x;@[x;0;-:0<]]}", g, eqs(g, x));
   if (gt == tFLT || gt == tFLTA) return en(x);
-  return _K(g) >= 2 ? s1_(g, x) : cs(g, x);
+  I k = _K(g);
+  if (k < -1) return mr(x), (V)0;
+  return k >= 2 ? s1_(g, x) : cs(g, x);
 }
 
 V prior1(V g, V x) {
@@ -220,6 +224,8 @@ V w1(V d, V x) {
 }
 
 V w2(U code, V f, V x, V y) {
+  // the valence of a list operand is its depth, which may fail
+  if (code - 1u < 3u && tp(f) == tLIST && _K(f) < -1) return mr(x), (V)0;
   switch (code) {
     case 0: {
       int t = tp(f);
@@ -263,6 +269,7 @@ V w8(V d, V *a, U n) {
       // Folds in lock step when the arguments are the operand's; one more
       // argument than that is a count or a condition (do and while).
       I k = _K(g);
+      if (k < -1) return mrn(n, a), (V)0;  // a list nested too deep
       if (k >= 2 && (J)n - k != 1) {
         if (code == 1) return f8(g, a, n);
         // Scan in lock step: every accumulator is kept.

@@ -65,6 +65,7 @@ struct Pool {
   I nw;                     // workers created
   I gen;                    // raised for every job and for shutdown
   I busy;                   // workers still in the current job
+  I slots;                  // places in the current job not yet taken
   I nst;                    // workers started
   I stop;                   // shutdown flag
   V f, x;                   // the job: function and data (the caller's)
@@ -141,13 +142,14 @@ void *worker(void *arg) {
   pthread_cond_broadcast(&P.started);
   I g = P.gen;
   for (;;) {
+    if (P.stop) break;
     if (P.gen == g) {
-      if (P.stop) break;
       pthread_cond_wait(&P.work, &P.m);
       continue;
     }
-    if (P.stop) break;
     g = P.gen;
+    if (!P.slots) continue;  // the job needs no more hands
+    P.slots--;
     tl.zkdiagq = P.dq;
     pthread_mutex_unlock(&P.m);
     // Scratch lives for one job here: no statement loop rewinds it.
@@ -193,7 +195,7 @@ void pmake(I T) {
     pthread_cond_init(&P.work, nullptr);
     pthread_cond_init(&P.done, nullptr);
     pthread_cond_init(&P.started, nullptr);
-    P.nw = P.gen = P.busy = P.nst = P.stop = 0;
+    P.nw = P.gen = P.busy = P.slots = P.nst = P.stop = 0;
     P.th = T > 1 ? (pthread_t *)malloc((size_t)(T - 1) * sizeof(pthread_t)) : nullptr;
     if (P.th) {
       pthread_attr_t at;
@@ -254,11 +256,22 @@ V par(V f, V d, U n, I T) {
   P.low.store(n, std::memory_order_relaxed);
   P.etx[0] = 0;
   P.gen++;
-  P.busy = P.nw;
-  pthread_cond_broadcast(&P.work);
+  // Only as many workers as there are morsels beyond the caller's first
+  // are woken: a short list pays for one wake-up, not for the whole pool.
+  UJ mc = ((UJ)n + P.ms - 1) / P.ms;
+  I w = T - 1 < P.nw ? T - 1 : P.nw;
+  I k = mc - 1 < (UJ)w ? (I)(mc - 1) : w;
+  P.busy = P.slots = k;
+  if (k == P.nw) pthread_cond_broadcast(&P.work);
+  else
+    for (I i = 0; i < k; i++) pthread_cond_signal(&P.work);
   pthread_mutex_unlock(&P.m);
   run_morsels();
   pthread_mutex_lock(&P.m);
+  // Places no worker took are given back (a signal can find a worker not
+  // yet waiting); the rest are workers that joined and must finish.
+  P.busy -= P.slots;
+  P.slots = 0;
   while (P.busy) pthread_cond_wait(&P.done, &P.m);
   pthread_mutex_unlock(&P.m);
   tl.rc_sync = 0;

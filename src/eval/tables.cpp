@@ -14,6 +14,7 @@
 #include "list/list.h"
 #include "num/num.h"
 #include "order/order.h"
+#include "shell/shell.h"
 #include "table/table.h"
 
 namespace zk {
@@ -21,12 +22,12 @@ namespace zk {
 // X(slot, shown name, kernel, bound function)
 #define ZK_V1(X)                                                                      \
   X(0, ":", sam, sam) X(1, "+", flp, flp) X(2, "-", neg, neg) X(3, "*", fir, fir)       \
-  X(4, "%", sqr, sqr) X(5, "!", til, til) X(6, "&", whr, en) X(7, "|", rev, en)        \
+  X(4, "%", sqr, sqr) X(5, "!", til, til) X(6, "&", whr, whr) X(7, "|", rev, rev)        \
   X(8, "<", asc, en) X(9, ">", dsc, en) X(10, "=", grp, en) X(11, "~", not_, not_)      \
   X(12, ",", enl, enl) X(13, "^", nul, nul) X(14, "#", len, len) X(15, "_", flr, flr)    \
-  X(16, "$", str, str) X(17, "?", unq, en) X(18, "@", typ, en) X(19, ".", val, val)    \
+  X(16, "$", str, str) X(17, "?", unq, en) X(18, "@", typ, typ) X(19, ".", val, val)    \
   X(20, "0:", u0c, en) X(21, "1:", u1c, en) X(22, "2:", u2c, en)                     \
-  X(23, "las", las, las) X(24, "imin", imn, en) X(25, "imax", imx, en)                \
+  X(23, "las", las, las) X(24, "imin", imn, imn) X(25, "imax", imx, imx)                \
   X(26, "::", out, out) X(27, "srt", srtC, en) X(28, "srtd", srtdC, en)               \
   X(29, "", en, en) X(30, "", en, en) X(31, "", en, en)
 
@@ -64,22 +65,22 @@ static V echB(V x) {
 #define ZK_BI(X)                                                                        \
   X(0, "k", kst) X(1, "j", en) X(2, "p", qp) X(3, "t", en) X(4, "x", en)                \
   X(5, "hex", en) X(6, "err", errC) X(7, "argv", en) X(8, "env", en) X(9, "dlt", dltC)   \
-  X(10, "js", en) X(11, "pri", en) X(12, "prng", en) X(13, "sin", ksin)                  \
+  X(10, "js", en) X(11, "pri", qpri) X(12, "prng", prng) X(13, "sin", ksin)                  \
   X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", en) X(18, "sa", en)    \
   X(19, "ua", en) X(20, "pa", en) X(21, "ga", en) X(22, "at", en) X(23, "pe", peachC)      \
   X(24, "ema", emaC) X(25, "wj", en) X(26, "mkd", mkdt) X(27, "mkt", mktm)                \
-  X(28, "mkp", mknp) X(29, "plt", en) X(30, "cdl", en) X(31, "aex", aex)                  \
+  X(28, "mkp", mknp) X(29, "plt", plotC) X(30, "cdl", candleC) X(31, "aex", aex)                  \
   X(32, "aim", aim) X(33, "bi", en) X(34, "aj", en) X(35, "arn", en) X(36, "dgn", en)   \
   X(37, "simd", en) X(38, "vmd", en) X(39, "para", en) X(40, "csvr", en)               \
   X(41, "csv0", en) X(42, "csvx", en) X(43, "astt", en) X(44, "diag", diagC)           \
   X(45, "ajs", en) X(46, "wjb", en) X(47, "mw", mwC) X(48, "xs", en) X(49, "srt", en)   \
-  X(50, "rdl", en) X(51, "sbb", en) X(52, "sbt", en) X(53, "wsm", wsmC)                  \
-  X(54, "memb", en) X(55, "gagg", en) X(56, "sumn", en) X(57, "ejx", en)               \
-  X(58, "cvm", cvmC) X(59, "prn", en) X(60, "hnl", en) X(61, "abs", kabs)                  \
+  X(50, "rdl", rdlC) X(51, "sbb", sbbC) X(52, "sbt", sbtC) X(53, "wsm", wsmC)                  \
+  X(54, "memb", en) X(55, "gagg", en) X(56, "sumn", sumnT) X(57, "ejx", en)               \
+  X(58, "cvm", cvmC) X(59, "prn", prnT) X(60, "hnl", hnlT) X(61, "abs", kabs)                  \
   X(62, "wcol", en) X(63, "rcol", en) X(64, "fsz", en) X(65, "ldir", en)               \
-  X(66, "wtn", en) X(67, "senc", en) X(68, "hh", hhC) X(69, "mm", mmC) X(70, "sec", secC)  \
+  X(66, "wtn", wtnT) X(67, "senc", en) X(68, "hh", hhC) X(69, "mm", mmC) X(70, "sec", secC)  \
   X(71, "tjn", tjnC) X(72, "exit", en) X(73, "lk", en) X(74, "ins", en)                  \
-  X(75, "wmul", en) X(76, "qmc", en) X(77, "nsd", en) X(78, "ewt", en)                 \
+  X(75, "wmul", wmulT) X(76, "qmc", en) X(77, "nsd", en) X(78, "ewt", en)                 \
   X(79, "ech", echB) X(80, "tan", ktan) X(81, "asin", kasn) X(82, "acos", kacs)                \
   X(83, "atan", katn) X(84, "qst", qstT) X(85, "md5", en) X(86, "qes", en)                 \
   X(87, "qeg", en) X(88, "rnd", rndT) X(89, "minv", minvT) X(90, "mku", mkmn)                 \

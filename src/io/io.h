@@ -36,3 +36,14 @@ V tqs(V x, int flags);         // temporal atom; flags bit 0: source form
 V qstT(V x);                   // builtin `qst`
 
 }  // namespace zk
+
+namespace zk {
+// ---- handles and the event loop (handle.cpp) ----
+extern I qls, qlp;  // listening socket (-1 none) and its port
+extern J qtp, qtn;  // timer period in ms (0 off), next firing in ms since 1970
+J qnow();           // wall-clock ms since 1970
+void qerrp();       // prints the pending error with a local timestamp, clears it
+// One step of the event loop: 1 when standard input is readable or poll
+// failed, 0 otherwise (also when a signal interrupted the wait).
+I qpoll();
+}  // namespace zk

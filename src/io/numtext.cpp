@@ -1,6 +1,7 @@
 // numtext.cpp: decimal text of integers, doubles and temporal counts.
 //
-// Names: sW unsigned, sl signed, sf float, sfd its shortest digits; sdt
+// Names: sW unsigned, sl signed, sf float, sfd its shortest digits; civ
+// the civil date of a day count; sdt
 // date, stm time, snp timestamp, smn minute, ssc second, smo month, ssp
 // timespan; tqw the whole text of one temporal atom.  Digits are written
 // right to left from the pair table dig2, eight at a time in 32-bit
@@ -464,18 +465,24 @@ constexpr int64_t NSD = 86400000000000;  // nanoseconds per day
 
 }  // namespace
 
-char *sdt(char *d, int32_t days) {
-  // Civil date from a day count: count from 0000.03.01 so the leap day
-  // ends each year, then split into 400-year eras of 146097 days.
-  const int64_t z = (int64_t)days + 730425;
+void civ(int64_t days, int64_t *y, uint32_t *mo, uint32_t *dd) {
+  // Count from 0000.03.01 so the leap day ends each year, then split into
+  // 400-year eras of 146097 days.
+  const int64_t z = days + 730425;
   const int64_t era = fdiv(z, 146097);
   const int64_t doe = z - era * 146097;                                  // [0, 146096]
   const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // [0, 399]
   const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);           // [0, 365]
   const int64_t mp = (5 * doy + 2) / 153;                                // [0, 11], March = 0
-  const uint32_t dd = (uint32_t)(doy - (153 * mp + 2) / 5 + 1);
-  const uint32_t mo = (uint32_t)(mp < 10 ? mp + 3 : mp - 9);
-  const int64_t y = yoe + era * 400 + (mo <= 2);
+  *dd = (uint32_t)(doy - (153 * mp + 2) / 5 + 1);
+  *mo = (uint32_t)(mp < 10 ? mp + 3 : mp - 9);
+  *y = yoe + era * 400 + (*mo <= 2);
+}
+
+char *sdt(char *d, int32_t days) {
+  int64_t y;
+  uint32_t mo, dd;
+  civ(days, &y, &mo, &dd);
   if (y < 0) *d++ = '-';
   d = sW(d, y < 0 ? (uint64_t)-y : (uint64_t)y);
   d[0] = '.';

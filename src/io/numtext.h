@@ -36,6 +36,8 @@ char *sW(char *dst, uint64_t u);
 char *sl(char *dst, int64_t i);
 char *sf(char *dst, uint64_t bits);
 char *sdt(char *dst, int32_t days);
+// The proleptic Gregorian date days after 2000.01.01 (|days| < 9.2e18).
+void civ(int64_t days, int64_t *y, uint32_t *mo, uint32_t *dd);
 char *stm(char *dst, int32_t ms);
 char *snp(char *dst, int64_t ns);
 char *smn(char *dst, int32_t m);

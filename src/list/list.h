@@ -5,8 +5,10 @@
 // identity of a verb (ie.cpp); psh = append one item, enl = enlist, cat =
 // the verb x,y, cat10 / cat11 = the join core, jc = join strings with a
 // character (join.cpp); rs0 = 0#x, rsz = n#x, slc = slice, drp = drop
-// (take.cpp); len = count, rnk = rank (count.cpp); til = monadic !
-// (flip.cpp).
+// (take.cpp); len = count, rnk = rank, fmx = kind test, rev = reverse,
+// typ = type, nlt = null test of an atom, imn / imx = index of the
+// minimum / maximum (count.cpp); til = monadic !, flp = flip (flip.cpp);
+// whr = where (where.cpp).
 // Ownership is per line: "borrows" leaves the caller's reference alone,
 // "consumes" takes it over.  A failure returns 0 with the error text set.
 #pragma once
@@ -52,12 +54,36 @@ V flt(V f, V y, I keep);
 // the run in the last word written are zeroed.
 void cpyB(G *dst, UJ a, const G *src, UJ b, UJ c);
 
-// ---- count and rank (count.cpp) ----
+// ---- count, rank, reverse, type, null test, extreme indexes (count.cpp) ----
 V len(V x);  // monadic #: consumes x; int atom, boxed long from 2^31
-I rnk(V x);  // borrows: nesting depth, -1 for a ragged list
+// borrows: nesting depth, -1 for a ragged list; -2 with 'stack raised for
+// lists nested deeper than NDEPTH
+I rnk(V x);
+I fmx(V x, I flag);  // borrows: x holds text (flag 0) or numbers (flag 1) at any depth
+V rev(V x);  // monadic |: consumes x
+V typ(V x);  // monadic @: consumes x; the symbol of x's type letter
+V nlt(V x);  // consumes the atom x: int atom 1 when it is its type's null
+V imn(V x);  // consumes x: index of the first minimum, 0N when empty
+V imx(V x);  // consumes x: index of the first maximum, 0N when empty
 
-// ---- til (flip.cpp) ----
+// ---- flip and til (flip.cpp) ----
 V til(V x);  // monadic !: consumes x
+V tld(V x);  // consumes the list x: tlm(x) when an item is a dict, else x
+V tlm(V x);  // consumes the list x: every dict item replaced by its values
+// b byte columns (one when b is 0) from the c bit-packed rows (consumed)
+// into the slots of out; b = 0 gives out emptied, the column's null its
+// prototype.  Returns out.
+V flB(V rows, V out, U c, U b);
+
+// ---- where (where.cpp) ----
+V whr(V x);  // monadic &: consumes x
+// The parallel where of the 0/1 byte mask of n items into out (16-bit
+// indices for width code 1, 32-bit for 2) in k chunks: the count written,
+// or 0 with *flag set to 1 when a byte is above 1.  whc / whw: its pool
+// passes over the job record.
+UJ pwhr(const G *mask, void *out, U n, G w, I k, G *flag);
+void whc(void *job, int i);
+void whw(void *job, int i);
 
 // ---- indexed assignment (amend.cpp) ----
 // The VM's x[i;...]:y and x[i;...]op:y.  slot holds cur, the current value;

@@ -364,8 +364,9 @@ static const char DFLT[] = "{(!y)[i]!(.y)i:&z~/:x@.y}";
 
 V flt(V f, V y, I keep) {
   int tf = tp(f);
-  bool mono = (tf >= tLAMBDA && tf <= tNATIVE) || tf == tLIST ? _K(f) == 1 : false;
-  if (!mono) return er(y);
+  I k = (tf >= tLAMBDA && tf <= tNATIVE) || tf == tLIST ? _K(f) : 0;
+  if (k < -1) return mr(y), (V)0;  // a list nested too deep
+  if (k != 1) return er(y);
   if (tp(y) == tDICT) {
     V a[3] = {_r(f), y, ai(keep)};
     return k8(&dflt, DFLT, a, 3);

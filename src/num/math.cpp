@@ -24,6 +24,7 @@
 #include "core/simd.h"
 #include "core/sym.h"
 #include "eval/each.h"
+#include "list/list.h"
 #include "num/ari.h"
 #include "num/num.h"
 
@@ -161,19 +162,7 @@ void nank(const F *s, G *d, UJ n) {
 // each item against the null of its type (narrow integers have none).
 V nlq(V x) {
   int t = tp(x);
-  if (t >= tINTA) {
-    J v = heap(x) ? PL(x)[0] : ip(x);
-    bool r;
-    switch (t) {
-      case tLONGA: case tTSTAMPA: case tTSPANA: r = v == NJ; break;
-      case tDATEA: case tTIMEA: case tMINUTEA: case tSECONDA: case tMONTHA: r = (I)v == NI; break;
-      case tCHRA: r = (char)v == ' '; break;
-      case tSYMA: r = (I)v == 0; break;
-      default: r = false;
-    }
-    mr(x);
-    return ai(r);
-  }
+  if (t >= tINTA) return nlt(x);
   if (t == tRANGE && !(x = gZ(x))) return 0;
   t = tp(x);
   J v;

@@ -175,5 +175,22 @@ V cmpp(V verb, V seed, V x);
 V fprp(I op, F s, V x);
 // ---- numeric builtins (numb.cpp): the argument consumed ----
 V fdvC(V a);  // fdv: (x; n) floor-divided by the positive integer n
+V qpri(V x);   // pri: the int vector of the primes below an int or long atom
+U sieve(I *dst, J n);  // the primes below n (0..2^31-1) into dst, sized as pri sizes it; their count
+V sumnT(V x);  // sumn: sum of a long vector without its 0N
+V prnT(V x);   // prn: product of a long vector without its 0N
+V hnlT(V x);   // hnl: 1 when a long (float) vector holds a 0N (NaN)
+V wtnT(V a);   // wtn: (x; (lo; hi)) as bytes lo <= x <= hi, else the long 0N
+V wmulT(V a);  // wmul: (x; y) as (products; NaN seen), else the empty list
+void wm1(void *job, int k);  // wmul's pool task
+
+// ---- random numbers (rand.cpp): the calling thread's state only ----
+void r4();             // one step of the four lanes
+UJ r1();               // one draw: the lane-3 output of a fresh step
+void rbk(void *d, UJ b);  // raw bytes: b rounded up to whole 32-byte steps are written
+UJ rbp(UJ m);          // one draw as an integer below m < 2^32 (product form)
+F r01();               // one draw as a float in [0, 1)
+V prng(V x);           // prng: x consumed
+V rd(J c, J n);        // roll (c >= 0) or deal (c < 0, 0N all) of 0..n-1; n < 0 raw items
 
 }  // namespace zk

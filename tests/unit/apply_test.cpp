@@ -168,7 +168,7 @@ TEST_F(Apply, IndexingLeaksNothing) {
       std::vector<U> before = freeblocks();
       V r = ev(s);
       if (r) mr(r);
-      if (i) EXPECT_EQ(freeblocks(), before) << s;
+      if (i) { EXPECT_EQ(freeblocks(), before) << s; }
     }
 }
 
@@ -523,7 +523,7 @@ TEST_F(Apply, TrapsRestoreTheirState) {
     if (r) mr(r);
     r = ev(".[{x+y};(tq;1);tq]");
     if (r) mr(r);
-    if (i) EXPECT_EQ(freeblocks(), before);
+    if (i) { EXPECT_EQ(freeblocks(), before); }
   }
 }
 

@@ -495,13 +495,13 @@ TEST(FredFast, NoLeaks) {
       V r = fredC(a, 3);
       ASSERT_TRUE(r) << c.m;
       mr(r);
-      if (pass) EXPECT_EQ(freebytes(), f0) << c.m;
+      if (pass) { EXPECT_EQ(freebytes(), f0) << c.m; }
     }
     V s = af(2.0), a[5] = {ai(1), f, s, f, k};
     V r = fmsC(a, 5);
     ASSERT_TRUE(r);
     mr(r), mr(s);
-    if (pass) EXPECT_EQ(freebytes(), fb);
+    if (pass) { EXPECT_EQ(freebytes(), fb); }
   }
   mr(x), mr(f), mr(l), mr(k);
 }

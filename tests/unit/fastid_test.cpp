@@ -196,9 +196,9 @@ TEST(FastFma, RandomBitEqual) {
         mr(r), mr(v);  // v sole for dst 0; r sole for dst 1
         V z = fma4(m, r, s, v);
         EXPECT_TRUE(bitm(w, z)) << n << " " << m << " " << dst;
-        if (dst == 0) EXPECT_EQ(z, v);
-        if (dst == 1) EXPECT_EQ(z, r);
-        if (dst == 2) EXPECT_TRUE(z != r && z != v);
+        if (dst == 0) { EXPECT_EQ(z, v); }
+        if (dst == 1) { EXPECT_EQ(z, r); }
+        if (dst == 2) { EXPECT_TRUE(z != r && z != v); }
         EXPECT_EQ(hd(z)->attr, 0);
         mr(z), mr(w), mr(s), mr(r), mr(v);
       }

@@ -524,7 +524,7 @@ TEST(Idiom, ValuesMatchThePlainVerbs) {
           continue;
         }
         EXPECT_EQ(ea, eb) << f[0] << " with x " << x << ", y " << y;
-        if (a && b) EXPECT_TRUE(mtc_(a, b) && tp(a) == tp(b)) << f[0] << " with x " << x << ", y " << y;
+        if (a && b) { EXPECT_TRUE(mtc_(a, b) && tp(a) == tp(b)) << f[0] << " with x " << x << ", y " << y; }
         if (a) mr(a);
         if (b) mr(b);
       }
@@ -574,7 +574,7 @@ TEST(Fuse, ValuesEqualThePlainCode) {
     V a = ev(s);
     std::string ea = a ? "" : etext();
     EXPECT_EQ(ea, eb) << s;
-    if (a && b) EXPECT_TRUE(mtc_(a, b) && tp(a) == tp(b)) << s;
+    if (a && b) { EXPECT_TRUE(mtc_(a, b) && tp(a) == tp(b)) << s; }
     if (a) mr(a);
     if (b) mr(b);
     EXPECT_EQ(leak(s), 0u) << s;

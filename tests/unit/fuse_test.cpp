@@ -246,7 +246,7 @@ TEST(Fuse, ConstantComparisonShortcut) {
     Out p = run1(std::string(c.lam) + "[ya;yb]", 1);
     ASSERT_TRUE(p.v);
     EXPECT_TRUE(mtc_(r, p.v)) << c.lam;
-    if (c.v >= 0) EXPECT_EQ(PI(r)[4095], c.v) << c.lam;
+    if (c.v >= 0) { EXPECT_EQ(PI(r)[4095], c.v) << c.lam; }
     mr(r), mr(p.v);
   }
   mr(a), mr(b);

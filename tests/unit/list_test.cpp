@@ -347,7 +347,7 @@ TEST_F(List, BooleanJoinsAtEveryOffset) {
       ASSERT_EQ(tp(r), tBOOL);
       ASSERT_EQ(nx(r), n + m);
       for (U i = 0; i < n + m; i++) ASSERT_EQ(raw(r, i), want[i]) << n << "+" << m << " bit " << i;
-      if (n && m && ((n + m) & 7)) EXPECT_EQ(P(r)[(n + m) >> 3] >> ((n + m) & 7), 0) << n << "+" << m;
+      if (n && m && ((n + m) & 7)) { EXPECT_EQ(P(r)[(n + m) >> 3] >> ((n + m) & 7), 0) << n << "+" << m; }
       if (keep) {
         EXPECT_EQ(nx(keep), n);
         mr(keep);

@@ -75,7 +75,7 @@ TEST_F(Lit, IntegerTokens) {
     J v = plN(&p);
     EXPECT_EQ(p - c.t, c.adv) << c.t;
     EXPECT_EQ(pz.ovf, c.ovf) << c.t;
-    if (!c.ovf) EXPECT_EQ(v, c.v) << c.t;
+    if (!c.ovf) { EXPECT_EQ(v, c.v) << c.t; }
   }
   pz.ovf = 0;
 }
@@ -442,7 +442,7 @@ TEST_F(Lit, TemporalEntries) {
   for (const C &c : cs) {
     I m = 12345;
     EXPECT_EQ(pTy(c.t, &m), c.ok) << c.t;
-    if (c.ok) EXPECT_EQ(m, c.m) << c.t;
+    if (c.ok) { EXPECT_EQ(m, c.m) << c.t; }
   }
   // Text that is not temporal answers 0 with tbad clear and the cursor
   // unchanged; temporal shapes are routed to the temporal scanner.

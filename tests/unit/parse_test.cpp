@@ -495,9 +495,9 @@ TEST_F(Parse, Errors) {
     EXPECT_EQ(r, 0u) << b.src;
     if (r) mr(r);
     EXPECT_EQ(eclass(), b.cls) << b.src;
-    if (b.col >= 0) EXPECT_EQ(c, b.src + b.col) << b.src;
+    if (b.col >= 0) { EXPECT_EQ(c, b.src + b.col) << b.src; }
     // The caret counts from the line start when the window reaches it.
-    if (b.col >= 0 && b.col < 64 && !memchr(b.src, '\n', b.col)) EXPECT_EQ(caret(), b.col) << b.src;
+    if (b.col >= 0 && b.col < 64 && !memchr(b.src, '\n', b.col)) { EXPECT_EQ(caret(), b.col) << b.src; }
   }
   // Just inside the limits.
   EXPECT_EQ(tree(deepok), "1");
@@ -694,7 +694,7 @@ TEST_F(Parse, NothingLeaks) {
       std::vector<U> before = freeblocks();
       V r = parse(src);
       if (r) mr(r);
-      if (i) EXPECT_EQ(freeblocks(), before) << src;
+      if (i) { EXPECT_EQ(freeblocks(), before) << src; }
     }
   }
 }

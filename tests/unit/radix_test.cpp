@@ -361,6 +361,7 @@ TEST(Radix, SharedInOrderSortsRaceOnNothing) {
 
 TEST(Radix, OtherTypesDecline) {
   zk::boot_once();
+  eclr();  // an earlier test may leave its error text set
   V l = aA2(ai(1), ai(2)), b = an(4, tBOOL), sy = an(3, tSYM), c = aCz("zz"), r = aE(0, 10);
   memset(P(b), 1, 4);
   memset(P(sy), 0, 12);

@@ -39,7 +39,7 @@ Bits unbits(V x) {
   Bits b;
   U n = nx(x);
   for (U i = 0; i < n; i++) b.push_back((P(x)[i >> 3] >> (i & 7)) & 1);
-  if (n & 7) EXPECT_EQ(P(x)[n >> 3] >> (n & 7), 0) << "bits past the end, count " << n;
+  if (n & 7) { EXPECT_EQ(P(x)[n >> 3] >> (n & 7), 0) << "bits past the end, count " << n; }
   return b;
 }
 

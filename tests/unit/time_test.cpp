@@ -158,7 +158,7 @@ TEST_F(Time, BareMonths) {
   for (auto &c : cs) {
     I v = 12345;
     EXPECT_EQ(pTy(c.t, &v), c.ok) << c.t;
-    if (c.ok) EXPECT_EQ(v, c.v) << c.t;
+    if (c.ok) { EXPECT_EQ(v, c.v) << c.t; }
   }
 }
 
