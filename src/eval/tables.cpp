@@ -36,7 +36,7 @@ namespace zk {
   X(4, "%", dvd, dvd) X(5, "!", exc, exc) X(6, "&", mnu, mnu) X(7, "|", mxu, mxu)    \
   X(8, "<", ltu, ltu) X(9, ">", gtu, gtu) X(10, "=", eql, eql) X(11, "~", mtc, mtc)  \
   X(12, ",", cat, cat) X(13, "^", crt, no2) X(14, "#", hsh, hsh) X(15, "_", und, und) \
-  X(16, "$", dlr, no2) X(17, "?", que, no2) X(18, "@", _1, _1) X(19, ".", dot, dot)  \
+  X(16, "$", dlr, dlr) X(17, "?", que, no2) X(18, "@", _1, _1) X(19, ".", dot, dot)  \
   X(20, "0:", v0c, no2) X(21, "1:", v1c, no2) X(22, "2:", v2c, no2)                  \
   X(23, "3:", dex, dex) X(24, "4:", dex, dex) X(25, "mkl", dex, dex)                 \
   X(26, "gap", dex, dex) X(27, "cmpr", cmprC, no2) X(28, "", no2, no2)               \

@@ -1,116 +1,375 @@
-// cast.cpp: the universal cast ct(t, x) and the plain-memory cast kernels
-// c<to><from> (cGI: int to byte, cHI: int to short).
+// cast.cpp: the universal cast ct(t, x), the vector cast cT and its
+// plain-memory kernels, and the casts by the letters of `$` (cF f, cC c,
+// csti i, cSb s).
 //
-// least version: integer-like vectors and atoms (bits, the four integer
-// widths, chars as signed bytes, temporals through their underlying
-// integers) to bits, integers, floats and chars; char vectors to symbols.
-// Every other cast fails with 'nyi until the numeric kernels' owner
-// completes it.
+// Targets are the vector types 3..10 (bool, byte, short, int, long, float,
+// char, symbol); an atom becomes the atom of the same kind (bool, byte,
+// short and int targets all give int atoms: there are no narrow atoms).
+// Narrowing keeps the low bits, widening sign-extends, chars count as
+// signed bytes, a bool is the lowest bit of a byte; the long null becomes
+// NaN in a float, and a float becomes a long by truncation toward zero,
+// saturated at +-0W with NaN as 0N.
 //
-// Narrowing keeps the low bits and widening sign-extends, so an integer
-// vector whose items all fit a narrower type keeps its values.  The long
-// null becomes NaN in a float cast; narrower storage has no null.
+// Kernels are named c<to><from> by width letter (B bool, G byte, H short,
+// I int, L long, F float).  Each converts whole groups of items (16, 8 or
+// 4) and may read and write the last group past the count: every data
+// area is a multiple of 64 bytes, so the group stays inside the block.
+// cast_k holds the kernels by (target, source); a pair without one goes
+// through the cast_via type of its target (a bool source through byte).
+// Vectors above 1,048,575 items are split over the pool in 32-item
+// granules (cjw), never when either side is bool: its items are bits.
+//
+// Other names: tqi temporal vector to its integer vector; ctk ct as a
+// dyadic kernel for the item-by-item forms; fsat the saturating float to
+// long; cblk blank for cSb.
 #include <cmath>
+#include <type_traits>
 #include "core/err.h"
+#include "core/pool.h"
+#include "core/simd.h"
 #include "core/sym.h"
+#include "eval/each.h"
+#include "list/list.h"
 #include "num/num.h"
+#include "num/red.h"
 
 namespace zk {
 
 namespace {
 
-template <class D, class S> void cv(D *o, const S *s, U n) {
-  for (U i = 0; i < n; i++) o[i] = (D)s[i];
-}
-template <class S> void cvf(F *o, const S *s, U n) {
-  for (U i = 0; i < n; i++) o[i] = sizeof(S) == 8 && s[i] == (S)NJ ? NAN : (F)s[i];
-}
-template <class S> void cvb(G *o, const S *s, U n) {  // the lowest bit of each item
-  memset(o, 0, ((UJ)n + 63) / 64 * 8);
-  for (U i = 0; i < n; i++) o[i >> 3] |= (G)(((G)s[i] & 1) << (i & 7));
-}
-template <class D> void frombits(D *o, const G *s, U n) {
-  for (U i = 0; i < n; i++) o[i] = (D)((s[i >> 3] >> (i & 7)) & 1);
-}
-
-// Items of x (integer-like, width Tw[xt]) into the vector r of type t.
-template <class S> void conv(V r, int t, const S *s, U n) {
-  switch (t) {
-    case tBOOL: cvb(P(r), s, n); break;
-    case tBYTE:
-    case tCHR: cv(P<int8_t>(r), s, n); break;
-    case tSHORT: cv(P<int16_t>(r), s, n); break;
-    case tINT: cv(PI(r), s, n); break;
-    case tLONG: cv(PL(r), s, n); break;
-    default: cvf(PF(r), s, n);
+// Groups of N items converted by the vector extension's element-wise
+// conversion: narrowing truncates, widening sign-extends, integers to
+// doubles convert exactly.
+template <class D, class S, int N> ZK_INLINE void cw(void *d, const void *s, U n) {
+  typedef S vs __attribute__((vector_size(N * sizeof(S))));
+  typedef D vd __attribute__((vector_size(N * sizeof(D))));
+  const char *p = (const char *)s;
+  char *o = (char *)d;
+  for (UJ i = 0; i < n; i += N) {  // 64-bit: a count near 2^32 must not wrap
+    vs a;
+    __builtin_memcpy(&a, p + i * sizeof(S), sizeof a);
+    vd b = __builtin_convertvector(a, vd);
+    __builtin_memcpy(o + i * sizeof(D), &b, sizeof b);
   }
 }
 
-// Vector types whose items are integers of width Tw[t].
-ZK_INLINE bool intlike(int t) { return (t >= tBOOL && t <= tLONG) || t == tCHR || (t >= tDATE && t <= tTSPAN); }
-
-V castv(int t, V x) {
-  int xt = tp(x);
-  if (!intlike(xt) || t > tCHR || (t == tFLT && xt > tLONG)) return en(x);  // least version
-  if (t == tCHR && !(xt >= tBOOL && xt <= tLONG)) return en(x);
-  U n = nx(x);
-  V r = an(n, t);
-  if (xt == tBOOL) {
-    if (t == tFLT) frombits(PF(r), P(x), n);
-    else if (t == tBOOL) memcpy(P(r), P(x), dbytes(n, tBOOL));
-    else if (t == tBYTE || t == tCHR) frombits(P<int8_t>(r), P(x), n);
-    else if (t == tSHORT) frombits(P<int16_t>(r), P(x), n);
-    else if (t == tINT) frombits(PI(r), P(x), n);
-    else frombits(PL(r), P(x), n);
-  } else
-    switch (Tw[xt]) {
-      case 3: conv(r, t, P<int8_t>(x), n); break;
-      case 4: conv(r, t, P<int16_t>(x), n); break;
-      case 5: conv(r, t, PI(x), n); break;
-      default: conv(r, t, PL(x), n);
-    }
-  mr(x);
-  return r;
-}
-
-// An int or long atom (or a char atom, as its signed byte) to type t's atom.
-V casta(int t, V x) {
-  int xt = tp(x);
-  if (xt != tINTA && xt != tLONGA && xt != tCHRA) return en(x);  // least version
-  J v = gl(x);
-  switch (t) {
-    case tBOOL: return ai((I)(v & 1));
-    case tBYTE: return ai((int8_t)v);
-    case tSHORT: return ai((int16_t)v);
-    case tINT: return ai((I)v);
-    case tLONG: return al(v);
-    case tFLT: return af(xt == tLONGA && v == NJ ? (F)NAN : (F)v);
-    case tCHR: return ac((char)v);
-    default: return en0();
-  }
+// The saturating conversion, decided by comparisons: a C++ conversion of
+// a double outside the long range is undefined.
+ZK_INLINE J fsat(F x) {
+  if (x > -0x1p63 && x < 0x1p63) return (J)x;
+  return x != x ? NJ : x > 0 ? WJ : -WJ;
 }
 
 }  // namespace
 
-V ct(int t, V x) {
-  int xt = tp(x);
-  if (xt == t) return x;
-  if (xt >= tINTA) return TT[xt] == t ? x : casta(t, x);
-  if (xt == tRANGE) {
-    if (!(x = gZ(x))) return 0;
-    if ((xt = tp(x)) == t) return x;
-  }
-  if (t == tSYM) {
-    if (xt != tCHR) return en(x);  // least version
-    V r = as(usn(PC(x), nx(x)));
-    mr(x);
-    return r;
-  }
-  if (t < tBOOL || t > tSYM) return en(x);
-  return castv(t, x);
+// X(name, target type, source type, group)
+#define ZK_CASTK(X)                                                                          \
+  X(cHG, int16_t, int8_t, 16) X(cGH, int8_t, int16_t, 16) X(cHI, int16_t, int32_t, 8)       \
+  X(cIH, int32_t, int16_t, 8) X(cGI, int8_t, int32_t, 8) X(cIG, int32_t, int8_t, 8)         \
+  X(cHL, int16_t, int64_t, 4) X(cLI, int64_t, int32_t, 4) X(cIL, int32_t, int64_t, 4)       \
+  X(cGL, int8_t, int64_t, 4) X(cFG, F, int8_t, 4) X(cFH, F, int16_t, 4) X(cFI, F, int32_t, 4)
+
+#define ZK_CASTF(k, D, S, N) \
+  void k(void *d, const void *s, U n) { cw<D, S, N>(d, s, n); }
+ZK_CASTK(ZK_CASTF)
+#undef ZK_CASTF
+
+namespace {
+
+// Long to float.  The lanes have no 64-bit conversion, and a scalar one
+// per item runs at a fraction of memory speed: the high 48 bits and the
+// low 16 bits become exact doubles through the exponent field, and one
+// addition rounds their sum once, to the nearest double.
+ZK_INLINE f64x2 l2f(i64x2 x) {
+  __m128i h = _mm_srai_epi32((__m128i)x, 16);
+  h = _mm_blend_epi16(h, _mm_setzero_si128(), 0x33);
+  h = _mm_add_epi64(h, _mm_castpd_si128(_mm_set1_pd(0x1.8p68)));  // 3 * 2^67
+  __m128i l = _mm_blend_epi16((__m128i)x, _mm_castpd_si128(_mm_set1_pd(0x1p52)), 0x88);
+  f64x2 f = (f64x2)_mm_sub_pd(_mm_castsi128_pd(h), _mm_set1_pd(0x1.8p68 + 0x1p52));
+  f64x2 r = f + (f64x2)_mm_castsi128_pd(l);
+  return vsel<f64x2>(x == vdup<i64x2>(NJ), vdup<f64x2>(NAN), r);  // 0N gives NaN
 }
 
-void cGI(int8_t *out, const int32_t *in, U n) { cv(out, in, n); }
-void cHI(int16_t *out, const int32_t *in, U n) { cv(out, in, n); }
+// Float to long for a pair whose truncations t lie below 2^51 in
+// magnitude: added to 1.5 * 2^52 they fill the significand exactly.
+ZK_INLINE i64x2 f2l(f64x2 t) {
+  const f64x2 m = vdup<f64x2>(0x1.8p52);
+  return (i64x2)(t + m) - (i64x2)m;
+}
+
+}  // namespace
+
+void cFL(void *d, const void *s, U n) {
+  const char *p = (const char *)s;
+  char *o = (char *)d;
+  for (UJ i = 0; i < n; i += 4) {
+    vst(o + i * 8, l2f(vld<i64x2>(p + i * 8)));
+    vst(o + i * 8 + 16, l2f(vld<i64x2>(p + i * 8 + 16)));
+  }
+}
+
+// Float to long, exact count.  The fast way converts a pair whose items
+// are below 2^51 in magnitude; a pair with a larger item, an infinity or
+// NaN (which fails every comparison) takes the saturating scalar way.
+void cLF(void *d, const void *s, U n) {
+  const F *p = (const F *)s;
+  J *o = (J *)d;
+  const f64x2 lim = vdup<f64x2>(0x1p51);
+  UJ i = 0;
+  for (; i + 2 <= n; i += 2) {
+    f64x2 t = (f64x2)_mm_round_pd((__m128d)vld<f64x2>(p + i), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    f64x2 a = vandn(t, vdup<f64x2>(-0.0));
+    if (ZK_LIKELY(vall(a < lim))) vst(o + i, f2l(t));
+    else o[i] = fsat(p[i]), o[i + 1] = fsat(p[i + 1]);
+  }
+  if (i < n) o[i] = fsat(p[i]);
+}
+
+// Bits (least significant first) to bytes of 0 and 1, exact count.
+void cGB(void *d, const void *s, U n) {
+  const G *p = (const G *)s;
+  G *o = (G *)d;
+  U i = 0;
+  for (; i + 8 <= n; i += 8) {
+    // byte k of the copies keeps bit k; adding 0x7F carries it to bit 7
+    UJ w = ((UJ)p[i >> 3] * 0x0101010101010101ull) & 0x8040201008040201ull;
+    w = ((w + 0x7F7F7F7F7F7F7F7Full) >> 7) & 0x0101010101010101ull;
+    __builtin_memcpy(o + i, &w, 8);
+  }
+  for (; i < n; i++) o[i] = (p[i >> 3] >> (i & 7)) & 1;
+}
+
+// The lowest bit of each byte into bits, exact count; the destination is
+// cleared first in whole 64-bit words.
+void cBG(void *d, const void *s, U n) {
+  const G *p = (const G *)s;
+  G *o = (G *)d;
+  memset(o, 0, ((UJ)n + 63) / 64 * 8);
+  U i = 0;
+  for (; i + 16 <= n; i += 16) {
+    U m = (U)vbits((i8x16)(vld<u8x16>(p + i) << 7));
+    o[i >> 3] = (G)m, o[(i >> 3) + 1] = (G)(m >> 8);
+  }
+  for (; i < n; i++) o[i >> 3] |= (G)((p[i] & 1) << (i & 7));
+}
+
+namespace {
+
+using Ck = void (*)(void *, const void *, U);
+
+// cast_k[target - 3][source - 3]; 0 where the pair has no kernel.
+const Ck cast_k[8][8] = {
+    /* bool  */ {0, cBG, 0, 0, 0, 0, cBG, 0},
+    /* byte  */ {cGB, 0, cGH, cGI, cGL, 0, 0, 0},
+    /* short */ {0, cHG, 0, cHI, cHL, 0, cHG, 0},
+    /* int   */ {0, cIG, cIH, 0, cIL, 0, cIG, 0},
+    /* long  */ {0, 0, 0, cLI, 0, cLF, 0, 0},
+    /* float */ {0, cFG, cFH, cFI, cFL, 0, 0, 0},
+    /* char  */ {0, 0, 0, 0, 0, 0, 0, 0},
+    /* sym   */ {0, 0, 0, 0, 0, 0, 0, 0},
+};
+// The intermediate type by target when the table has no kernel.
+const G cast_via[8] = {tBYTE, tINT, tINT, tLONG, tINT, tLONG, tBYTE, 0};
+
+// Item bytes of a non-bool vector type.
+ZK_INLINE U isz(int t) { return 1u << (Tw[t] - 3); }
+
+// Runs kernel k from x's items into a new vector of type t; x consumed.
+V crun(Ck k, int t, V x) {
+  int s = tp(x);
+  U n = nx(x);
+  V r = an(n, t);
+  int w = s == tBOOL || t == tBOOL ? 1 : pwk(n);
+  if (w <= 1) k(P(r), P(x), n);
+  else {
+    Cj j{k, PC(r), PC(x), n, isz(t), isz(s), w};
+    par_run(w, cjw, &j);
+  }
+  mr(x);
+  return r;
+}
+
+}  // namespace
+
+void cjw(void *job, int k) {
+  Cj *j = (Cj *)job;
+  UJ c = ((UJ)j->n + 31) / 32, a = 32 * ((UJ)k * c / (UJ)j->T), e = 32 * (((UJ)k + 1) * c / (UJ)j->T);
+  if (e > j->n) e = j->n;
+  if (a < e) j->k(j->d + a * j->dw, j->s + a * j->sw, (U)(e - a));
+}
+
+V tqi(V x) {
+  int t = tp(x), nt = Tw[t] == 6 ? tLONG : tINT;
+  Hdr *h = hd(x);
+  if (sole(h)) {
+    h->type = (int8_t)nt;
+    return x;
+  }
+  U n = nx(x);
+  V r = an(n, nt);
+  memcpy(P(r), P(x), (UJ)n << (Tw[t] - 3));
+  hd(r)->attr = h->attr;
+  mr(x);
+  return r;
+}
+
+V cT(int t, V x) {
+  for (;;) {
+    int s = tp(x);
+    if (s < tBOOL || s > tCHR || t < tBOOL || t > tSYM) return et(x);
+    if (s == t) return x;
+    if (Ck k = cast_k[t - tBOOL][s - tBOOL]) return crun(k, t, x);
+    if (t == tSYM) {
+      if (s != tCHR) return et(x);
+      V r = as(usn(PC(x), nx(x)));
+      mr(x);
+      return r;
+    }
+    if ((s == tBYTE && t == tCHR) || (s == tCHR && t == tBYTE)) {
+      x = mut(x);
+      hd(x)->type = (int8_t)t;
+      return x;
+    }
+    if (!(x = cT(s == tBOOL ? (int)tBYTE : (int)cast_via[t - tBOOL], x))) return 0;
+  }
+}
+
+namespace {
+V ctk(V t, V x) { return ct(ip(t), x); }
+}  // namespace
+
+V ct(int t, V x) {
+  for (;;) {
+    int xt = tp(x);
+    if (TT[xt] == t) return x;
+    if (t < tBOOL || t > tSYM) return et(x);  // no such target
+    switch (xt) {
+      case tLIST:
+        if (!nx(x)) {  // the cast of the prototype, taken zero times
+          V p = io(x, 0);
+          mr(x);
+          return (p = ct(t, p)) ? rs0(p) : 0;
+        }
+        [[fallthrough]];
+      case tTABLE:
+      case tDICT: return r2f(ctk, ai(t), x);
+      case tRANGE: return (x = gZ(x)) ? cT(t, x) : 0;
+      case tDATE: case tTIME: case tTSTAMP: case tMINUTE: case tSECOND: case tMONTH: case tTSPAN:
+        x = tqi(x);
+        continue;
+      case tINTA: case tCHRA: case tLONGA: {
+        J i = gl(x);
+        switch (t) {
+          case tFLT: return af(xt == tLONGA && i == NJ ? (F)NAN : (F)i);
+          case tLONG: return al(i);
+          case tCHR: return ac((char)i);
+          case tSYM: return xt == tCHRA ? as(usn((const char *)&i, 1)) : et0();
+          default: return ai((I)i);
+        }
+      }
+      case tFLTA: {
+        J i = fsat(PF(x)[0]);
+        mr(x);
+        x = al(i);
+        continue;
+      }
+      case tDATEA: case tTIMEA: case tTSTAMPA: case tMINUTEA: case tSECONDA: case tMONTHA: case tTSPANA:
+        return t == (Tw[xt] == 6 ? (int)tLONG : (int)tINT) ? x : et(x);
+      default: return cT(t, x);
+    }
+  }
+}
+
+V cF(V x) { return ct(tFLT, x); }
+V cC(V x) { return ct(tCHR, x); }
+
+// ---- the letter i ----
+
+V csti(V x) {
+  int t = tp(x);
+  switch (t) {
+    case tINTA: case tLONGA: case tRANGE: case tBYTE: case tSHORT: case tINT: case tLONG: return x;
+    case tFLTA: {
+      J i = fsat(PF(x)[0]);
+      mr(x);
+      return i == NJ ? al(NJ) : az(i);
+    }
+    case tFLT: return (x = ct(tLONG, x)) ? sqzZ(x) : 0;
+    case tCHRA: return ai(ip(x));
+    case tCHR: return ct(tBYTE, x);
+    case tDATEA: case tTIMEA: case tMINUTEA: case tSECONDA: case tMONTHA: return ip(x) == NI ? al(NJ) : ai(ip(x));
+    case tTSTAMPA: case tTSPANA: {
+      J i = PL(x)[0];
+      mr(x);
+      return al(i);
+    }
+    case tDATE: case tTIME: case tMINUTE: case tSECOND: case tMONTH: {
+      U n = nx(x);
+      V r = an(n, tLONG);
+      for (U i = 0; i < n; i++) PL(r)[i] = PI(x)[i] == NI ? NJ : (J)PI(x)[i];
+      mr(x);
+      return sqzZ(r);
+    }
+    case tTSTAMP: case tTSPAN: return sqzZ(tqi(x));
+    case tLIST: case tTABLE: case tDICT: return e1f(csti, x);
+    case tMONAD: case tDYAD: case tADV: return ai(ip(x));
+    default: return et(x);
+  }
+}
+
+// ---- the letter s ----
+
+namespace {
+
+ZK_INLINE bool cblk(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// The text p[0..n) without leading and trailing blanks: its start in *a.
+ZK_INLINE U trim(const char *p, U n, U *a) {
+  U i = 0;
+  while (i < n && cblk(p[i])) i++;
+  while (n > i && cblk(p[n - 1])) n--;
+  *a = i;
+  return n - i;
+}
+
+// A non-empty list of char vectors of at most 255 chars as symbols; 0
+// (nothing raised, x kept) as soon as an item is anything else.
+V csbl(V x) {
+  U n = nx(x);
+  V r = an(n, tSYM);
+  char b[256];
+  for (U i = 0; i < n; i++) {
+    V a = PA(x)[i];
+    if (tp(a) != tCHR || nx(a) > 255) return mr(r), (V)0;
+    U s, m = trim(PC(a), nx(a), &s);
+    memcpy(b, PC(a) + s, m);
+    b[m] = 0;
+    PI(r)[i] = us(b);
+  }
+  mr(x);
+  return r;
+}
+
+}  // namespace
+
+V cSb(V x) {
+  switch (tp(x)) {
+    case tCHR: {
+      U a, m = trim(PC(x), nx(x), &a);
+      if (m == nx(x)) return ct(tSYM, x);
+      V r = as(usn(PC(x) + a, m));
+      mr(x);
+      return r;
+    }
+    case tCHRA: return cblk((char)ip(x)) ? as(0) : ct(tSYM, x);
+    case tLIST:
+      if (nx(x))
+        if (V r = csbl(x)) return r;
+      [[fallthrough]];
+    case tTABLE:
+    case tDICT: return e1f(cSb, x);
+    default: return ct(tSYM, x);
+  }
+}
 
 }  // namespace zk

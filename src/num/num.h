@@ -8,10 +8,45 @@
 
 namespace zk {
 
-// ---- casts (cast.cpp) ----
-V ct(int t, V x);
-void cGI(int8_t *out, const int32_t *in, U n);   // low 8 bits of each item
-void cHI(int16_t *out, const int32_t *in, U n);  // low 16 bits of each item
+// ---- casts (cast.cpp); every cast consumes x ----
+V ct(int t, V x);   // x to vector type t 3..10, or the atom of that kind
+V cT(int t, V x);   // a vector of type 3..9 to vector type t
+V tqi(V x);         // temporal vector to its int or long vector, attribute kept
+V cF(V x);          // ct(8, x): the letter f
+V cC(V x);          // ct(9, x): the letter c
+V csti(V x);        // the letter i
+V cSb(V x);         // the letter s: texts trimmed of blanks to symbols
+// The parallel cast job, one record on the caller's stack: task k of T
+// runs the kernel k over its share of whole 32-item granules.
+struct Cj {
+  void (*k)(void *dst, const void *src, U n);
+  char *d;
+  const char *s;
+  U n;
+  U dw, sw;  // item sizes in bytes, target and source
+  int T;
+};
+void cjw(void *job, int k);  // pool task k of a parallel vector cast
+// The kernels of cT, c<to><from>: n items from src to dst, in whole groups
+// of 16 (byte/short), 8 (short/int, int/byte) or 4 items, which may be
+// read and written past n; cLF, cGB and cBG convert exactly n.
+void cHG(void *dst, const void *src, U n);  // byte or char to short
+void cGH(void *dst, const void *src, U n);  // short to byte: low 8 bits
+void cHI(void *dst, const void *src, U n);  // int to short: low 16 bits
+void cIH(void *dst, const void *src, U n);
+void cGI(void *dst, const void *src, U n);  // int to byte: low 8 bits
+void cIG(void *dst, const void *src, U n);  // byte or char to int
+void cHL(void *dst, const void *src, U n);
+void cLI(void *dst, const void *src, U n);
+void cIL(void *dst, const void *src, U n);
+void cGL(void *dst, const void *src, U n);
+void cFG(void *dst, const void *src, U n);
+void cFH(void *dst, const void *src, U n);
+void cFI(void *dst, const void *src, U n);
+void cFL(void *dst, const void *src, U n);  // 0N gives NaN
+void cLF(void *dst, const void *src, U n);  // truncation; NaN 0N; +-0W beyond the range
+void cGB(void *dst, const void *src, U n);  // bits to bytes of 0 and 1
+void cBG(void *dst, const void *src, U n);  // the lowest bit of each byte to bits
 
 // ---- arithmetic verbs (ari.cpp): x borrowed, y consumed ----
 V sam(V x);       // monadic `:`: x itself
@@ -94,9 +129,17 @@ V dltC(V x);  // dlt x: first item, then each item minus the one before
 V dlk0(V x);  // dlt's generic form x - (0^0*1#x),-1_x
 }  // namespace zk
 
-// ---- text to integer casts and the fall-back of `$` (tcast.cpp) ----
+// ---- the `$` verb and its text casts (dollar.cpp) ----
 namespace zk {
+V dlr(V x, V y);     // dyadic $: x borrowed, y consumed
+V pad(V n, V y);     // n an int or long atom (borrowed): text padded or cut to |n| chars
 V prsI(V x);         // consumes: text or char atom to an int or long atom (0N for bad text)
+V prsF(V x);         // consumes: text or char atom to a float atom (0n for bad text)
+J pil(const char *s, U n);  // the integer text s[0..n), or 0N
+}  // namespace zk
+
+// ---- a list of texts to longs and the fall-back of `$` (tcast.cpp) ----
+namespace zk {
 V prsIL(V x);        // consumes a general list: a long vector, one item per item
 I tqnm(V s);         // a symbol atom naming a temporal type: its atom type 33..39, else 0
 V dlrq(V x, V y);    // `$` fall-back: x borrowed, y consumed

@@ -427,8 +427,11 @@ TEST_F(Sqz, ServicesUnderneath) {
   EXPECT_TRUE(std::isnan(PF(fl)[0]));
   EXPECT_EQ(PF(fl)[1], 3.0);
   mr(fl);
-  EXPECT_EQ(ct(tFLT, list({ai(1)})), 0u);  // not covered yet: says so
-  EXPECT_EQ(etext(), "'nyi\n");
+  fl = ct(tFLT, list({ai(1), al(NJ)}));  // item by item, collected as floats
+  ASSERT_EQ(tp(fl), tFLT);
+  EXPECT_EQ(PF(fl)[0], 1.0);
+  EXPECT_TRUE(std::isnan(PF(fl)[1]));
+  mr(fl);
 
   // mtc_: integers across widths, NaN equal to NaN, -0.0 equal to 0.0.
   V b8 = sqzZ(longs({1, 2}));

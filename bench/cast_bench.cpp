@@ -1,0 +1,151 @@
+// Vector casts of 100M items (int to long, long to float, float to long,
+// long to int) through ct by thread count, the same kernels into a
+// destination made once, against the memory-bandwidth
+// limit on the same bytes: as many threads reading the source and writing
+// the destination in the same 32-item granules, with no conversion.  A
+// serial memcpy of the destination's bytes is the one-thread reference.
+// numpy's astype figures come from bench/cast_numpy.py; bench/cast_run.sh
+// runs both.  The argument is ZELKO_THREADS.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/core.h"
+#include "core/pool.h"
+#include "core/simd.h"
+#include "num/num.h"
+
+using namespace zk;
+
+namespace {
+
+constexpr U N = 100000000;
+
+void boot() {
+  if (!kinit_done) kinit();
+}
+
+// Source vectors of each type, filled once.
+V src(int t) {
+  V v = an(N, t);
+  UJ g = 1;
+  for (U i = 0; i < N; i++) {
+    g = g * 6364136223846793005ull + 1442695040888963407ull;
+    J r = (J)(g >> 20);
+    if (t == tINT) PI(v)[i] = (I)r;
+    else if (t == tLONG) PL(v)[i] = r;
+    else PF(v)[i] = (F)r / 1024.0;
+  }
+  return v;
+}
+
+void cast(benchmark::State &s, int from, int to) {
+  boot();
+  setenv("ZELKO_THREADS", std::to_string(s.range(0)).c_str(), 1);
+  V x = src(from);
+  for (auto _ : s) {
+    V r = ct(to, _r(x));
+    benchmark::DoNotOptimize(P(r)[0]);
+    mr(r);
+  }
+  s.SetItemsProcessed((int64_t)s.iterations() * N);
+  mr(x);
+  mc();
+}
+void i32_i64(benchmark::State &s) { cast(s, tINT, tLONG); }
+void i64_f64(benchmark::State &s) { cast(s, tLONG, tFLT); }
+void f64_i64(benchmark::State &s) { cast(s, tFLT, tLONG); }
+void i64_i32(benchmark::State &s) { cast(s, tLONG, tINT); }
+
+// The same kernels through the same split into a destination allocated
+// once: the cast without the allocation of a fresh result (the first
+// touch of 800 MB of new pages costs as much as the cast itself).
+void kern(benchmark::State &s, int from, int to, void (*k)(void *, const void *, U)) {
+  boot();
+  V x = src(from), y = an(N, to);
+  memset(P(y), 0, (size_t)N << (Tw[to] - 3));
+  int t = (int)s.range(0);
+  for (auto _ : s) {
+    Cj j{k, PC(y), PC(x), N, 1u << (Tw[to] - 3), 1u << (Tw[from] - 3), t};
+    par_run(t, cjw, &j);
+    benchmark::DoNotOptimize(P(y)[0]);
+  }
+  s.SetItemsProcessed((int64_t)s.iterations() * N);
+  mr(x), mr(y);
+  mc();
+}
+void k_i32_i64(benchmark::State &s) { kern(s, tINT, tLONG, cLI); }
+void k_i64_f64(benchmark::State &s) { kern(s, tLONG, tFLT, cFL); }
+void k_f64_i64(benchmark::State &s) { kern(s, tFLT, tLONG, cLF); }
+void k_i64_i32(benchmark::State &s) { kern(s, tLONG, tINT, cIL); }
+
+// The traffic of a cast without its arithmetic: each task reads its
+// source granules and writes its destination granules.
+struct Bw {
+  const G *s;
+  G *d;
+  UJ n, sw, dw;
+  int T;
+  UJ out[64];
+};
+void bw_task(void *c, int k) {
+  Bw *b = (Bw *)c;
+  UJ g = (b->n + 31) / 32, a = 32 * (k * g / b->T), e = 32 * ((k + 1) * g / b->T);
+  if (e > b->n) e = b->n;
+  u64x2 o = {};
+  const G *p = b->s + a * b->sw;
+  for (UJ i = 0; i < (e - a) * b->sw; i += 16) o |= vld<u64x2>(p + i);
+  memset(b->d + a * b->dw, 0, (e - a) * b->dw);
+  b->out[k] = o[0] | o[1];
+}
+void bw(benchmark::State &s, UJ sw, UJ dw) {
+  boot();
+  V x = an(N, sw == 8 ? tLONG : tINT), y = an(N, dw == 8 ? tLONG : tINT);
+  memset(P(x), 1, N * sw);
+  memset(P(y), 0, N * dw);
+  int t = (int)s.range(0);
+  for (auto _ : s) {
+    Bw b{P(x), P(y), N, sw, dw, t, {}};
+    par_run(t, bw_task, &b);
+    benchmark::DoNotOptimize(b.out[0]);
+  }
+  s.SetItemsProcessed((int64_t)s.iterations() * N);
+  mr(x), mr(y);
+  mc();
+}
+void bw_4_8(benchmark::State &s) { bw(s, 4, 8); }
+void bw_8_8(benchmark::State &s) { bw(s, 8, 8); }
+void bw_8_4(benchmark::State &s) { bw(s, 8, 4); }
+
+void memcpy_8(benchmark::State &s) {
+  boot();
+  V x = src(tLONG), y = an(N, tLONG);
+  memset(P(y), 0, (size_t)N * 8);
+  for (auto _ : s) {
+    memcpy(P(y), P(x), (size_t)N * 8);
+    benchmark::DoNotOptimize(P(y));
+  }
+  s.SetItemsProcessed((int64_t)s.iterations() * N);
+  mr(x), mr(y);
+  mc();
+}
+
+}  // namespace
+
+#define ZK_T(f) BENCHMARK(f)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)
+ZK_T(i32_i64);
+ZK_T(i64_f64);
+ZK_T(f64_i64);
+ZK_T(i64_i32);
+ZK_T(k_i32_i64);
+ZK_T(k_i64_f64);
+ZK_T(k_f64_i64);
+ZK_T(k_i64_i32);
+ZK_T(bw_4_8);
+ZK_T(bw_8_8);
+ZK_T(bw_8_4);
+BENCHMARK(memcpy_8)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
