@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include "core/err.h"
+#include "core/sym.h"
 #include "list/list.h"
 #include "num/num.h"
 #include "shell/chart.h"
@@ -240,11 +241,18 @@ void sfree(Spec &q) {
 
 // Casts item k of the specification to longs when it has at least need
 // items; true with *out 0 when it has fewer.
+// A long vector of v (consumed): the cast keeps a range as it is, and the
+// renderer reads the items in place.
+V lvec(V v) {
+  v = ct(tLONG, v);
+  return v && tp(v) == tRANGE ? gZ(v) : v;
+}
+
 bool longs(V spec, int k, J need, V *out) {
   V v = PA(spec)[k];
   *out = 0;
   if (_n(v) < need || isatom(tp(v))) return true;
-  return (*out = ct(tLONG, _r(v))) != 0;
+  return (*out = lvec(_r(v))) != 0;
 }
 
 bool readspec(Spec &q) {
@@ -268,7 +276,7 @@ bool readspec(Spec &q) {
     q.s[q.ns++] = Ser{y, x, n};
   }
   if (isatom(tp(PA(sp)[2]))) return et0(), false;
-  if (!(q.set = ct(tLONG, _r(PA(sp)[2])))) return false;
+  if (!(q.set = lvec(_r(PA(sp)[2])))) return false;
   if ((q.nset = tp(q.set) == tLONG ? nx(q.set) : 0) < 6) return et0(), false;
   q.bnd = chf(_r(PA(sp)[3]));
   if (!q.bnd) return false;
