@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include "core/err.h"
+#include "core/sym.h"
 #include "io/numtext.h"
 #include "list/list.h"
 #include "num/num.h"
@@ -189,50 +190,13 @@ void putr(Ob &o, const char *s, int n, int w) {
   put(o, s, (UJ)n);
 }
 
-// The float cast the charts need of their series: numbers, booleans,
-// ranges, chars (their codes) and temporal values (their counts, nulls as
-// NaN), vectors or atoms, and general lists of such atoms.
+// A series as a float vector: an atom is a series of one, and a general
+// list must cast to float atoms throughout (a nested series is 'type).
 V chf(V x) {
-  int t = tp(x);
-  if (t == tFLT) return x;
-  if (t == tLIST) {
-    U n = nx(x);
-    V r = an(n, tFLT);
-    for (U i = 0; i < n; i++) {
-      V a = PA(x)[i];
-      if (!isatom(tp(a))) return mr(r), et(x);
-      V f = chf(_r(a));
-      if (!f) return mr(r), mr(x), (V)0;
-      PF(r)[i] = PF(f)[0];
-      mr(f);
-    }
-    mr(x);
-    return r;
-  }
-  if (t >= tINTA) {
-    int vt = TT[t];
-    if (!(vt >= tBOOL && vt <= tCHR) && !(vt >= tDATE && vt <= tTSPAN)) return et(x);
-    V r = an(1, tFLT);
-    if (t == tFLTA) PF(r)[0] = PF(x)[0];
-    else if (!heap(x)) PF(r)[0] = t >= tDATEA && ip(x) == NI ? NAN : (F)ip(x);
-    else PF(r)[0] = PL(x)[0] == NJ ? NAN : (F)PL(x)[0];
-    mr(x);
-    return r;
-  }
-  if (t == tCHR || (t >= tDATE && t <= tTSPAN)) {
-    U n = nx(x);
-    V r = an(n, tFLT);
-    if (t == tCHR)
-      for (U i = 0; i < n; i++) PF(r)[i] = (F)P<int8_t>(x)[i];
-    else if (Tw[t] == 5)
-      for (U i = 0; i < n; i++) PF(r)[i] = PI(x)[i] == NI ? NAN : (F)PI(x)[i];
-    else
-      for (U i = 0; i < n; i++) PF(r)[i] = PL(x)[i] == NJ ? NAN : (F)PL(x)[i];
-    mr(x);
-    return r;
-  }
-  if (!(t == tRANGE || (t >= tBOOL && t <= tLONG))) return et(x);
-  return ct(tFLT, x);
+  if (isatom(tp(x))) x = enl(x);
+  if (!x || !(x = ct(tFLT, x))) return 0;
+  if (tp(x) == tLIST && !(x = sqz(x))) return 0;
+  return tp(x) == tFLT ? x : et(x);
 }
 
 namespace {

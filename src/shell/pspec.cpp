@@ -239,14 +239,16 @@ void sfree(Spec &q) {
   mr0(q.set), mr0(q.bnd), mr0(q.col), mr0(q.sty), mr(q.v);
 }
 
-// Casts item k of the specification to longs when it has at least need
-// items; true with *out 0 when it has fewer.
 // A long vector of v (consumed): the cast keeps a range as it is, and the
-// renderer reads the items in place.
+// renderer reads the items in place; a range made a vector is narrowed.
 V lvec(V v) {
   v = ct(tLONG, v);
-  return v && tp(v) == tRANGE ? gZ(v) : v;
+  if (v && tp(v) == tRANGE && (v = gZ(v))) v = ct(tLONG, v);
+  return v;
 }
+
+// Casts item k of the specification to longs when it has at least need
+// items; true with *out 0 when it has fewer.
 
 bool longs(V spec, int k, J need, V *out) {
   V v = PA(spec)[k];
