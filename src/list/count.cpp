@@ -1,4 +1,5 @@
-// count.cpp: count (len, monadic #) and rank (rnk, the nesting depth).
+// count.cpp: count (len, monadic #), rank (rnk, the nesting depth) and
+// the kind test fmx (text or numbers at any depth).
 // Counting never materialises ranges, tables or dicts: _n reads the count
 // rule (a range end - start, a table its rows, a dict its values).
 #include "list/list.h"
@@ -22,6 +23,18 @@ I rnk(V x) {
   for (U i = 1; r >= 0 && i < n; i++)
     if (rnk(PA(x)[i]) != r) r = -1;
   return r < 0 ? -1 : r + 1;
+}
+
+I fmx(V x, I f) {
+  int t = tp(x);
+  while (t == tTABLE || t == tDICT) t = tp(x = PA(x)[1]);
+  if (t == tLIST) {
+    for (U i = 0, n = nx(x); i < n; i++)
+      if (I r = fmx(PA(x)[i], f); r & 1) return r;
+    return 0;
+  }
+  if (!f) return t == tCHR || t == tCHRA;
+  return (t >= tRANGE && t <= tFLT) || (t >= tINTA && t <= tFLTA);
 }
 
 }  // namespace zk

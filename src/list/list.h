@@ -5,7 +5,7 @@
 // identity of a verb (ie.cpp); psh = append one item, enl = enlist, cat =
 // the verb x,y, cat10 / cat11 = the join core, jc = join strings with a
 // character (join.cpp); rs0 = 0#x, rsz = n#x, slc = slice, drp = drop
-// (take.cpp); len = count, rnk = rank (count.cpp); til = monadic !
+// (take.cpp); len = count, rnk = rank, fmx = kind test (count.cpp); til = monadic !
 // (flip.cpp).
 // Ownership is per line: "borrows" leaves the caller's reference alone,
 // "consumes" takes it over.  A failure returns 0 with the error text set.
@@ -55,6 +55,7 @@ void cpyB(G *dst, UJ a, const G *src, UJ b, UJ c);
 // ---- count and rank (count.cpp) ----
 V len(V x);  // monadic #: consumes x; int atom, boxed long from 2^31
 I rnk(V x);  // borrows: nesting depth, -1 for a ragged list
+I fmx(V x, I f);  // borrows: 1 when x holds text (f 0) or numbers (f 1) at any depth
 
 // ---- til (flip.cpp) ----
 V til(V x);  // monadic !: consumes x
@@ -124,6 +125,11 @@ ZK_INLINE V lfail(V l, U j) {
   mr(l);
   return 0;
 }
+
+// ---- fill (fill.cpp): the dyadic ^ (crt) and fill (fil: x's value for
+// the nulls of y); x borrowed, y consumed ----
+V crt(V x, V y);
+V fil(V x, V y);
 
 // Flip (flip.cpp), monadic +: table to dict of columns and back; consumes x.
 V flp(V x);

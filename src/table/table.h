@@ -122,5 +122,11 @@ V tcf(V x, V y, I op);
 // new reference (y itself when already in order); both borrowed; 'domain
 // when the names differ as sets or in count.
 V kcl(V x, V y);
+// The lookup value y (consumed) as key columns of the key table kt
+// (borrowed), a general list in kt's column order: a dict or table y by
+// its names (one kt lacks: 'domain), any other y by its depth as one key
+// row or a list of rows ('length for a wrong depth or count).  *single
+// says y was one row; each of its columns then holds that one item.
+V tky(V kt, V y, bool *single);
 
 }  // namespace zk

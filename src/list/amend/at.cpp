@@ -26,11 +26,11 @@ ZK_INLINE bool fnt(int t) { return t >= tLAMBDA && t <= tNATIVE; }
 // @[x; k; :; v] for a dict x (consumed) whose keys are not a table, the
 // keys k a vector or list and v their values (both borrowed).
 V dset(V x, V k, V v) {
-  V p = fnd(PA(x)[0], _r(k));
-  if (!p) return mr(x), (V)0;
-  V q = fnd(k, _r(k));  // first occurrence of each key among k
-  if (!q) return mr(p), mr(x), (V)0;
   J m = _n(k), n = _n(x);
+  V p = fnw(fnd(PA(x)[0], _r(k)), m);
+  if (!p) return mr(x), (V)0;
+  V q = fnw(fnd(k, _r(k)), m);  // first occurrence of each key among k
+  if (!q) return mr(p), mr(x), (V)0;
   int vt = tp(PA(x)[1]);
   V vs = blw(_r(PA(x)[1])), nk = _r(PA(x)[0]);
   std::vector<J> slot((size_t)m);

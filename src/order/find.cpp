@@ -1,0 +1,521 @@
+// find.cpp: find (fnd: for each item of y the position of its first
+// occurrence among the items of x, 0N when absent) and the dyadic ? verb's
+// find rows (que, with fqm mapping 0N to the count of x).
+//
+// Names: fGL fHL fIL fLL = linear search kernels of 8, 16, 32, 64-bit
+// items, bGL .. bLL their binary (lower bound) forms for sorted x, fFL the
+// float kernel; fk = the kernel table, row 0 linear, row 1 binary, by
+// width code (log2 item bits - 3).  fndGx / fndGxW = the byte-table
+// searches, fndL_lut / fndL_hash = the pool tasks of the vectorised path,
+// fndM / fndD = find of a general list, dict or table y.
+//
+// Paths by x: bytes and chars through the 256-entry byte table in the
+// thread's block (tl.fbt, rebuilt per search); general lists by deep match
+// at the depth that fits y; typed vectors per item (kernels) or, for many
+// lookups, through a position table (span of x at most 65,535) or a hash
+// table of x, probed on the pool above 32,767 items of y; tables by key
+// columns; dicts through their values.
+//
+// Positions inside the vectorised tables are 32-bit with the sign meaning
+// empty, so that path takes x of at most 2^31-1 items; larger x search
+// item by item.  Answers there come out at the narrowest integer width
+// holding #x-1, widened to longs with 0N when any item is missing.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include "core/err.h"
+#include "core/pool.h"
+#include "core/sym.h"
+#include "eval/eval.h"
+#include "list/list.h"
+#include "num/num.h"
+#include "order/order.h"
+#include "table/table.h"
+
+namespace zk {
+
+namespace {
+
+using FK = J (*)(const void *, UJ, J);
+
+// Whether k is a value of T's width.
+template <class T> ZK_INLINE bool fits(J k) { return k == (J)(T)k; }
+
+template <class T> J fL(const void *d, UJ n, J k) {
+  if (!fits<T>(k)) return NJ;
+  const T *p = (const T *)d, v = (T)k;
+  for (UJ i = 0; i < n; i++)
+    if (p[i] == v) return (J)i;
+  return NJ;
+}
+
+// Lower bound over ascending items: among equal items the first.
+template <class T> J bL(const void *d, UJ n, J k) {
+  if (!fits<T>(k)) return NJ;
+  const T *p = (const T *)d, v = (T)k;
+  UJ lo = 0, hi = n;
+  while (lo < hi) {
+    UJ m = (lo + hi) / 2;
+    if (p[m] < v) lo = m + 1;
+    else hi = m;
+  }
+  return lo < n && p[lo] == v ? (J)lo : NJ;
+}
+
+constexpr FK fGL = fL<int8_t>, fHL = fL<int16_t>, fIL = fL<int32_t>, fLL = fL<J>;
+constexpr FK bGL = bL<int8_t>, bHL = bL<int16_t>, bIL = bL<int32_t>, bLL = bL<J>;
+constexpr FK fk[2][4] = {{fGL, fHL, fIL, fLL}, {bGL, bHL, bIL, bLL}};
+
+ZK_INLINE bool nanb(UJ b) { return (b << 1) > 0xFFE0000000000000ull; }
+
+// A NaN key finds any NaN, either zero finds either zero, else the bits.
+J fFL(const void *d, UJ n, J k) {
+  const UJ *p = (const UJ *)d, b = (UJ)k;
+  if (nanb(b)) {
+    for (UJ i = 0; i < n; i++)
+      if (nanb(p[i])) return (J)i;
+  } else if (!(b << 1)) {
+    for (UJ i = 0; i < n; i++)
+      if (!(p[i] << 1)) return (J)i;
+  } else
+    for (UJ i = 0; i < n; i++)
+      if (p[i] == b) return (J)i;
+  return NJ;
+}
+
+// 0N for an atom y, else #y nulls; y consumed.
+V miss(V y) {
+  V r = tp(y) >= tINTA ? al(NJ) : rsz(_n(y), al(NJ));
+  mr(y);
+  return r;
+}
+
+// ---- byte and char x ----
+
+// Item i of an integer vector of width code w, sign-extended.
+ZK_INLINE J rdw(const void *d, int w, UJ i) {
+  switch (w) {
+    case 0: return ((const int8_t *)d)[i];
+    case 1: return ((const int16_t *)d)[i];
+    case 2: return ((const I *)d)[i];
+    default: return ((const J *)d)[i];
+  }
+}
+
+// The byte table packed to T (the sign bit for not found), looked up per
+// item; 0 when an item is not found.
+template <class T> V gpack(V y) {
+  T tb[256];
+  for (int i = 0; i < 256; i++) tb[i] = tl.fbt[i] == NJ ? (T)(1ull << (8 * sizeof(T) - 1)) : (T)tl.fbt[i];
+  U n = nx(y);
+  V r = an(n, sizeof(T) == 1 ? tBYTE : tSHORT);
+  T *o = P<T>(r), any = 0;
+  const G *s = P(y);
+  for (U i = 0; i < n; i++) any |= o[i] = tb[s[i]];
+  if (any < 0) return mr(r), (V)0;
+  return r;
+}
+
+}  // namespace
+
+V fndGxW(V y) {
+  int t = tp(y), w = t == tCHR ? 0 : Tw[t] - 3;
+  U n = nx(y);
+  V r = an(n, tLONG);
+  for (U i = 0; i < n; i++) {
+    J v = rdw(P(y), w, i);
+    PL(r)[i] = fits<int8_t>(v) ? tl.fbt[(G)v] : NJ;
+  }
+  mr(y);
+  return sqzZ(r);
+}
+
+V fndGx(V y) {
+  int t = tp(y);
+  switch (t) {
+    case tLIST: case tDICT: case tTABLE: return e1f(fndGx, y);
+    case tRANGE: return (y = gZ(y)) ? fndGx(y) : 0;
+    case tBOOL: return (y = ct(tBYTE, y)) ? fndGx(y) : 0;
+    case tBYTE: case tCHR: {
+      J c = -1;
+      for (int i = 0; i < 256; i++)
+        if (tl.fbt[i] > c) c = tl.fbt[i];
+      V r = c <= 127 ? gpack<int8_t>(y) : c <= 32767 ? gpack<int16_t>(y) : 0;
+      if (r) return mr(y), r;
+      return fndGxW(y);
+    }
+    case tSHORT: case tINT: case tLONG: return fndGxW(y);
+    case tINTA: case tLONGA: case tCHRA: {
+      J v = t == tLONGA ? PL(y)[0] : ip(y);
+      mr(y);
+      return az(fits<int8_t>(v) ? tl.fbt[(G)v] : NJ);
+    }
+    default: return miss(y);
+  }
+}
+
+namespace {
+
+// Byte or char x (borrowed): the table from the last item to the first,
+// so that each entry ends at the first position of its byte.
+V fndG(V x, V y) {
+  if (fmx(y, tp(x) == tBYTE ? 0 : 1)) return et(y);
+  if (tp(y) == tBOOL && !(y = ct(tBYTE, y))) return 0;
+  for (J &e : tl.fbt) e = NJ;
+  const G *p = P(x);
+  for (UJ i = nx(x); i--;) tl.fbt[p[i]] = (J)i;
+  return fndGx(y);
+}
+
+// ---- general list x ----
+
+// General lists met down the first items (an empty list's prototype
+// included, dicts and tables through their values), one more for a vector
+// at the bottom.
+I dep(V v) {
+  for (I d = 0;;) {
+    int t = tp(v);
+    if (t == tDICT || t == tTABLE) v = PA(v)[1];
+    else if (t == tLIST) d++, v = PA(v)[0];
+    else return d + (t >= tRANGE && t <= tTSPAN);
+  }
+}
+
+J mfirst(V x, V y) {
+  for (U i = 0, n = nx(x); i < n; i++)
+    if (mtc_(PA(x)[i], y)) return i;
+  return NJ;
+}
+
+V fndA(V x, V y) {
+  I dx = dep(x), dy = dep(y);
+  U n = nx(x);
+  if (dx - dy != 1 && n) {
+    J p = mfirst(x, y);
+    if (p != NJ) return mr(y), az(p);
+  }
+  if (dy + 1 > dx) return r2f(fnd, x, y);
+  if (dy + 1 < dx) return n ? er(y) : miss(y);
+  J p = mfirst(x, y);
+  mr(y);
+  return az(p);
+}
+
+// ---- typed x: the vectorised path ----
+
+// Job of the parallel lookups: y read at width code wy, answers written at
+// width code wr (-1 for missing), a missing flag per task.
+struct FJob {
+  const void *y;
+  void *r;
+  U m;
+  int wy, wr, T;
+  const U *pt;  // position table ...
+  J min;
+  UJ span1;
+  const J *hk;  // ... or hash keys and positions
+  const I *hp;
+  int sh;
+  UJ mask;
+  I mf[PL_MAX];
+};
+
+ZK_INLINE UJ hslot(J k, int sh) { return ((UJ)k * 0x9E3779B97F4A7C15ull) >> sh; }
+
+template <class Ty, class Tr, bool H> bool flook(const FJob &j, UJ a, UJ b) {
+  const Ty *y = (const Ty *)j.y;
+  Tr *r = (Tr *)j.r;
+  bool any = false;
+  for (UJ i = a; i < b; i++) {
+    J v = y[i];
+    I p;
+    if (H) {
+      UJ h = hslot(v, j.sh);
+      while ((p = j.hp[h]) >= 0 && j.hk[h] != v) h = (h + 1) & j.mask;
+    } else {
+      UJ o = (UJ)v - (UJ)j.min;
+      p = o < j.span1 ? (I)j.pt[o] : -1;
+    }
+    r[i] = (Tr)p;
+    any |= p < 0;
+  }
+  return any;
+}
+
+using LK = bool (*)(const FJob &, UJ, UJ);
+template <bool H, class Ty> constexpr LK lrow[4] = {flook<Ty, int8_t, H>, flook<Ty, int16_t, H>,
+                                                   flook<Ty, I, H>, flook<Ty, J, H>};
+template <bool H> constexpr const LK *ltab[4] = {lrow<H, int8_t>, lrow<H, int16_t>, lrow<H, I>, lrow<H, J>};
+
+template <bool H> void fndL(void *c, int k) {
+  FJob &j = *(FJob *)c;
+  UJ a = (UJ)k * j.m / (UJ)j.T, b = (UJ)(k + 1) * j.m / (UJ)j.T;
+  j.mf[k] = ltab<H>[j.wy][j.wr](j, a, b);
+}
+
+}  // namespace
+
+void fndL_lut(void *job, int k) { fndL<false>(job, k); }
+void fndL_hash(void *job, int k) { fndL<true>(job, k); }
+
+namespace {
+
+void *amem(UJ b) { return aligned_alloc(64, (b + 63) & ~(UJ)63); }
+
+// The hash table of x: keys as they are, positions -1 where empty; filled
+// from the last item to the first, so an earlier item's position wins.
+template <class T> void hfill(const T *x, UJ n, J *hk, I *hp, int sh, UJ mask) {
+  for (UJ i = n; i--;) {
+    J v = x[i];
+    UJ h = hslot(v, sh);
+    while (hp[h] >= 0 && hk[h] != v) h = (h + 1) & mask;
+    hk[h] = v;
+    hp[h] = (I)i;
+  }
+}
+
+template <class T> void mnmx(const T *x, UJ n, J *mn, J *mx) {
+  T a = x[0], b = x[0];
+  for (UJ i = 1; i < n; i++) {
+    a = x[i] < a ? x[i] : a;
+    b = x[i] > b ? x[i] : b;
+  }
+  *mn = a, *mx = b;
+}
+
+// The vectorised search of the vector y (consumed, a fitting integer-kind
+// vector) in x (borrowed); 0 with nothing raised when its tables cannot be
+// had (y untouched) or when the per-item path is cheaper.
+V fndV(V x, V y) {
+  int wx = Tw[tp(x)] - 3;
+  UJ n = nx(x), m = nx(y);
+  J mn, mx;
+  switch (wx) {
+    case 1: mnmx(P<int16_t>(x), n, &mn, &mx); break;
+    case 2: mnmx(PI(x), n, &mn, &mx); break;
+    default: mnmx(PL(x), n, &mn, &mx); break;
+  }
+  // The span as an unsigned difference: a signed one overflows for a long
+  // x holding 0N beside items >= 0 and would pass for a small span.
+  UJ span = (UJ)mx - (UJ)mn;
+  FJob j{};
+  void *t0 = 0, *t1 = 0;
+  if (span <= 65535 && n * m > span + 1 + 2 * (n + m)) {
+    U *pt = (U *)amem((span + 1) * 4);
+    if (!pt) return 0;
+    memset(pt, 0xFF, (span + 1) * 4);
+    for (UJ i = n; i--;) pt[(UJ)rdw(P(x), wx, i) - (UJ)mn] = (U)i;
+    t0 = pt, j.pt = pt, j.min = mn, j.span1 = span + 1;
+  } else if (n * m > 8 * (n + m)) {
+    UJ cap = 16;
+    int lg = 4;
+    while (cap < 2 * n) cap <<= 1, lg++;
+    J *hk = (J *)amem(cap * 8);
+    I *hp = hk ? (I *)amem(cap * 4) : 0;
+    if (!hp) return free(hk), (V)0;
+    memset(hp, 0xFF, cap * 4);
+    j.sh = 64 - lg, j.mask = cap - 1;
+    switch (wx) {
+      case 1: hfill(P<int16_t>(x), n, hk, hp, j.sh, j.mask); break;
+      case 2: hfill(PI(x), n, hk, hp, j.sh, j.mask); break;
+      default: hfill(PL(x), n, hk, hp, j.sh, j.mask); break;
+    }
+    t0 = hk, t1 = hp, j.hk = hk, j.hp = hp;
+  } else
+    return 0;
+  int rt = tZ((J)n - 1);
+  V r = an((U)m, rt);
+  j.y = P(y), j.r = P(r), j.m = (U)m, j.wy = Tw[tp(y)] - 3, j.wr = Tw[rt] - 3;
+  j.T = m <= 32767 ? 1 : par_thread_count();
+  pfn task = t1 ? fndL_hash : fndL_lut;
+  if (j.T < 2) task(&j, 0);
+  else par_run(j.T, task, &j);
+  free(t0), free(t1);
+  mr(y);
+  bool any = false;
+  for (int k = 0; k < j.T; k++) any |= j.mf[k];
+  if (!any) return r;
+  V l = an((U)m, tLONG);
+  for (UJ i = 0; i < m; i++) {
+    J v = rdw(P(r), j.wr, i);
+    PL(l)[i] = v < 0 ? NJ : v;
+  }
+  mr(r);
+  return l;
+}
+
+ZK_INLINE bool intw(int t) { return t >= tSHORT && t <= tLONG; }
+
+// Typed x: short, int, long, float, symbol or temporal vectors.
+V fndT(V x, V y) {
+  int tx = tp(x), ty = tp(y);
+  if (ty == tLIST) return nx(y) ? fndM(x, y) : fndG(ce[tBYTE], y);
+  if ((ty == tCHR || ty == tCHRA) && tx != tSYM) return et(y);
+  if (ty == tDICT || ty == tTABLE) return fndM(x, y);
+  if (ty == tRANGE && !(y = gZ(y))) return 0;
+  if (ty == tBOOL && !(y = ct(tBYTE, y))) return 0;
+  ty = tp(y);
+  bool fit = TT[ty] == tx || (intw(tx) && ((ty >= tBYTE && ty <= tLONG) || ty == tINTA || ty == tLONGA));
+  if (!fit) return miss(y);
+  int w = Tw[tx] - 3;
+  bool srt = hd(x)->attr == 1 && tx != tSYM && tx != tFLT;
+  FK f = tx == tFLT ? fFL : tx == tSYM ? fIL : fk[srt][w];
+  UJ n = nx(x);
+  if (ty >= tINTA) {
+    J k = heap(y) ? PL(y)[0] : (J)ip(y);
+    mr(y);
+    return az(f(P(x), n, k));
+  }
+  UJ m = nx(y);
+  if (tx != tFLT && !srt && n && m && n <= 0x7FFFFFFF)
+    if (V r = fndV(x, y)) return r;
+  int wy = Tw[ty] - 3;
+  V r = an((U)m, tLONG);
+  bool none = true;
+  for (UJ i = 0; i < m; i++) none &= (PL(r)[i] = f(P(x), n, rdw(P(y), wy, i))) != NJ;
+  mr(y);
+  // Symbols answer at the narrowest width holding #x-1 when all are found.
+  return tx == tSYM && none && m ? ct(tZ((J)n - 1), r) : r;
+}
+
+// ---- table x ----
+
+// The answer of the key lambda, whose missing rows hold n (the row count
+// of x), with 0N for them.
+V tnull(V r, J n) {
+  int t = tp(r);
+  if (t == tINTA || t == tLONGA) {
+    J v = gl(r);
+    return v == n ? al(NJ) : az(v);
+  }
+  if (t >= tBYTE && t <= tINT && !(r = ct(tLONG, r))) return 0;
+  if (tp(r) != tLONG) return r;
+  if (!(r = mut(r))) return 0;
+  for (U i = 0, c = nx(r); i < c; i++)
+    if (PL(r)[i] == n) PL(r)[i] = NJ;
+  return r;
+}
+
+V fndTb(V x, V y) {
+  if (tp(y) == tLIST && !nx(y)) return mr(y), _r(ce[tLONG]);
+  bool one = false;
+  V kc = tky(x, y, &one);
+  if (!kc) return 0;
+  V cs = PA(x)[1];
+  if (nx(cs) > 1) {
+    static V kt;
+    V r = k2(&kt,
+             "{[a;b]n:1+#*a;({[a;b;n;s;i]c:a i;u:(n*s 0)+c?c;(u?u;u?(n*(n-1)^s 1)+(n-1)^c?b i)}"
+             "[a;b;n]/[((*a)?*a;(*a)?*b);1_!#a])1}",
+             cs, kc);
+    if (!r) return 0;
+    if (one) r = fir(r);
+    return r ? tnull(r, _n(x)) : 0;
+  }
+  V c = PA(cs)[0], k = _r(PA(kc)[0]);
+  mr(kc);
+  if (!one) return fnd(c, k);
+  V v = fir(k);
+  if (!v) return 0;
+  return dep(v) + 1 >= dep(c) ? fnd(c, v) : (mr(v), al(NJ));
+}
+
+}  // namespace
+
+V fndD(V x, V y) {
+  bool tab = tp(y) == tTABLE;
+  V k = y, v = kv(&k);
+  V r = fnd(x, v);
+  if (!r) return mr(k), (V)0;
+  return tab ? aM(k, r) : am(k, r);
+}
+
+V fndM(V x, V y) {
+  int t = tp(y);
+  if ((t == tDICT || t == tTABLE) && !_n(y)) return fndD(x, y);
+  return r2f(fnd, x, y);
+}
+
+V fnd(V x, V y) {
+  int tx = tp(x);
+  switch (tx) {
+    case tRANGE: case tBOOL: {
+      V m = tx == tRANGE ? gZ(_r(x)) : ct(tBYTE, _r(x));
+      if (!m) return mr(y), (V)0;
+      V r = fnd(m, y);
+      mr(m);
+      return r;
+    }
+    case tBYTE: case tCHR: return fndG(x, y);
+    case tLIST: return fndA(x, y);
+    case tTABLE: return fndTb(x, y);
+    case tDICT: {
+      V p = fnd(PA(x)[1], y);
+      return p ? i1(PA(x)[0], p) : 0;
+    }
+    default:
+      if (tx >= tSHORT && tx <= tTSPAN) return fndT(x, y);
+      return et(y);
+  }
+}
+
+V fnw(V r, J n) {
+  if (!r) return 0;
+  int t = tp(r);
+  if (t == tINTA || t == tLONGA) {
+    J v = gl(r);
+    (r = an(1, tLONG)), PL(r)[0] = v;
+  } else if (t == tLIST) {
+    V l = an(nx(r), tLONG);
+    for (U i = 0; i < nx(r); i++) {
+      V a = PA(r)[i];
+      int u = tp(a);
+      if (u != tINTA && u != tLONGA) return mr(l), et(r);
+      PL(l)[i] = gl_(a);
+    }
+    mr(r), r = l;
+  } else if (t >= tBYTE && t <= tINT) {
+    if (!(r = ct(tLONG, r))) return 0;
+  } else if (t != tLONG)
+    return et(r);
+  if ((J)nx(r) != n) return el(r);
+  return mut(r);
+}
+
+V fqm(V r, J n) {
+  if (!r || !heap(r)) return r;
+  int t = tp(r);
+  if (t == tLONGA) return PL(r)[0] == NJ ? (mr(r), az(n)) : r;
+  if (t == tDICT) {
+    V k = r, v = kv(&k);
+    return am(k, fqm(v, n));
+  }
+  if (t == tLIST) {
+    r = mut(r);
+    for (U i = 0, c = nx(r); i < c; i++) PA(r)[i] = fqm(PA(r)[i], n);
+    return r;
+  }
+  if (t != tLONG) return r;
+  U c = nx(r), i = 0;
+  while (i < c && PL(r)[i] != NJ) i++;
+  if (i == c) return r;
+  r = mut(r);
+  hd(r)->attr = 0;
+  for (; i < c; i++)
+    if (PL(r)[i] == NJ) PL(r)[i] = n;
+  return sqzZ(r);
+}
+
+V que(V x, V y) {
+  int tx = tp(x);
+  if ((tx >= tLIST && tx <= tTABLE) || tx == tRANGE) {
+    V r = fnd(x, y);
+    return fqm(r, _n(x));
+  }
+  if (tx == tDICT) return fnd(x, y);
+  // Draws and the text decoders are not built yet.
+  if (tx == tINTA || tx == tLONGA || tx == tSYMA) return en(y);
+  return et(y);
+}
+
+}  // namespace zk
