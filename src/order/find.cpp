@@ -204,75 +204,132 @@ V fndA(V x, V y) {
 // ---- typed x: the vectorised path ----
 
 // Job of the parallel lookups: y read at width code wy, answers written at
-// width code wr (-1 for missing), a missing flag per task.
+// width code wr (-1 for missing), a missing flag per task.  The hash
+// holds positions only: a slot's key is x's item at its position, which
+// never changes, so slots can be claimed concurrently while it is built.
 struct FJob {
   const void *y;
   void *r;
   U m;
-  int wy, wr, T;
+  int wy, wr, wx, T;
   const U *pt;  // position table ...
   J min;
   UJ span1;
-  const J *hk;  // ... or hash keys and positions
-  const I *hp;
+  const void *x;  // ... or x and the hash's positions (-1 empty)
+  I *hp;
   int sh;
-  UJ mask;
+  UJ mask, cap, n;
   I mf[PL_MAX];
 };
 
 ZK_INLINE UJ hslot(J k, int sh) { return ((UJ)k * 0x9E3779B97F4A7C15ull) >> sh; }
 
-template <class Ty, class Tr, bool H> bool flook(const FJob &j, UJ a, UJ b) {
+ZK_INLINE void chunk(const FJob &j, UJ n, int k, UJ *a, UJ *b) {
+  *a = (UJ)k * n / (UJ)j.T, *b = (UJ)(k + 1) * n / (UJ)j.T;
+}
+
+template <class Tx, class Ty, class Tr> bool hlook(const FJob &j, UJ a, UJ b) {
   const Ty *y = (const Ty *)j.y;
+  const Tx *x = (const Tx *)j.x;
   Tr *r = (Tr *)j.r;
   bool any = false;
   for (UJ i = a; i < b; i++) {
     J v = y[i];
+    UJ h = hslot(v, j.sh);
     I p;
-    if (H) {
-      UJ h = hslot(v, j.sh);
-      while ((p = j.hp[h]) >= 0 && j.hk[h] != v) h = (h + 1) & j.mask;
-    } else {
-      UJ o = (UJ)v - (UJ)j.min;
-      p = o < j.span1 ? (I)j.pt[o] : -1;
-    }
+    while ((p = j.hp[h]) >= 0 && x[p] != v) h = (h + 1) & j.mask;
     r[i] = (Tr)p;
     any |= p < 0;
   }
   return any;
 }
 
-using LK = bool (*)(const FJob &, UJ, UJ);
-template <bool H, class Ty> constexpr LK lrow[4] = {flook<Ty, int8_t, H>, flook<Ty, int16_t, H>,
-                                                   flook<Ty, I, H>, flook<Ty, J, H>};
-template <bool H> constexpr const LK *ltab[4] = {lrow<H, int8_t>, lrow<H, int16_t>, lrow<H, I>, lrow<H, J>};
+template <class Ty, class Tr> bool tlook(const FJob &j, UJ a, UJ b) {
+  const Ty *y = (const Ty *)j.y;
+  Tr *r = (Tr *)j.r;
+  bool any = false;
+  for (UJ i = a; i < b; i++) {
+    UJ o = (UJ)(J)y[i] - (UJ)j.min;
+    I p = o < j.span1 ? (I)j.pt[o] : -1;
+    r[i] = (Tr)p;
+    any |= p < 0;
+  }
+  return any;
+}
 
-template <bool H> void fndL(void *c, int k) {
+// Lookup kernels by x's width code (1..3, 0 for the position table), y's
+// and the result's.
+using LK = bool (*)(const FJob &, UJ, UJ);
+template <class Tx, class Ty> constexpr LK lrow[4] = {hlook<Tx, Ty, int8_t>, hlook<Tx, Ty, int16_t>,
+                                                     hlook<Tx, Ty, I>, hlook<Tx, Ty, J>};
+template <class Ty> constexpr LK trow[4] = {tlook<Ty, int8_t>, tlook<Ty, int16_t>, tlook<Ty, I>,
+                                           tlook<Ty, J>};
+template <class Tx> constexpr const LK *lcol[4] = {lrow<Tx, int8_t>, lrow<Tx, int16_t>, lrow<Tx, I>,
+                                                  lrow<Tx, J>};
+constexpr const LK *tcol[4] = {trow<int8_t>, trow<int16_t>, trow<I>, trow<J>};
+constexpr const LK *const *ltab[4] = {tcol, lcol<int16_t>, lcol<I>, lcol<J>};
+
+void fndL(void *c, int k, bool h) {
   FJob &j = *(FJob *)c;
-  UJ a = (UJ)k * j.m / (UJ)j.T, b = (UJ)(k + 1) * j.m / (UJ)j.T;
-  j.mf[k] = ltab<H>[j.wy][j.wr](j, a, b);
+  UJ a, b;
+  chunk(j, j.m, k, &a, &b);
+  j.mf[k] = ltab[h ? j.wx : 0][j.wy][j.wr](j, a, b);
+}
+
+// Building the hash: task k empties its share of the slots, then (after
+// the run) inserts its chunk of x from its last item to its first.  A
+// slot is claimed by a compare-and-swap from -1; an item whose key holds
+// a slot already leaves there the smaller position, so the table ends
+// with the first position of every key whatever the interleaving.
+void hclr(void *c, int k) {
+  FJob &j = *(FJob *)c;
+  UJ a, b;
+  chunk(j, j.cap, k, &a, &b);
+  memset(j.hp + a, 0xFF, (b - a) * 4);
+}
+
+template <class Tx> void hins(FJob &j, int k) {
+  const Tx *x = (const Tx *)j.x;
+  UJ a, b;
+  chunk(j, j.n, k, &a, &b);
+  for (UJ i = b; i-- > a;) {
+    Tx v = x[i];
+    UJ h = hslot(v, j.sh);
+    I p = __atomic_load_n(j.hp + h, __ATOMIC_RELAXED);
+    for (;;) {
+      if (p < 0) {
+        if (__atomic_compare_exchange_n(j.hp + h, &p, (I)i, false, __ATOMIC_RELAXED, __ATOMIC_RELAXED)) break;
+        continue;  // p now holds the claimer's position: look at it
+      }
+      if (x[p] == v) {
+        while ((I)i < p &&
+               !__atomic_compare_exchange_n(j.hp + h, &p, (I)i, true, __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
+        }
+        break;
+      }
+      h = (h + 1) & j.mask;
+      p = __atomic_load_n(j.hp + h, __ATOMIC_RELAXED);
+    }
+  }
+}
+
+void hfill(void *c, int k) {
+  FJob &j = *(FJob *)c;
+  switch (j.wx) {
+    case 1: hins<int16_t>(j, k); break;
+    case 2: hins<I>(j, k); break;
+    default: hins<J>(j, k); break;
+  }
 }
 
 }  // namespace
 
-void fndL_lut(void *job, int k) { fndL<false>(job, k); }
-void fndL_hash(void *job, int k) { fndL<true>(job, k); }
+void fndL_lut(void *job, int k) { fndL(job, k, false); }
+void fndL_hash(void *job, int k) { fndL(job, k, true); }
 
 namespace {
 
 void *amem(UJ b) { return aligned_alloc(64, (b + 63) & ~(UJ)63); }
-
-// The hash table of x: keys as they are, positions -1 where empty; filled
-// from the last item to the first, so an earlier item's position wins.
-template <class T> void hfill(const T *x, UJ n, J *hk, I *hp, int sh, UJ mask) {
-  for (UJ i = n; i--;) {
-    J v = x[i];
-    UJ h = hslot(v, sh);
-    while (hp[h] >= 0 && hk[h] != v) h = (h + 1) & mask;
-    hk[h] = v;
-    hp[h] = (I)i;
-  }
-}
 
 template <class T> void mnmx(const T *x, UJ n, J *mn, J *mx) {
   T a = x[0], b = x[0];
@@ -281,6 +338,12 @@ template <class T> void mnmx(const T *x, UJ n, J *mn, J *mx) {
     b = x[i] > b ? x[i] : b;
   }
   *mn = a, *mx = b;
+}
+
+// Runs fn on T tasks, inline for one.
+ZK_INLINE void prun(int T, pfn fn, void *c) {
+  if (T < 2) fn(c, 0);
+  else par_run(T, fn, c);
 }
 
 // The vectorised search of the vector y (consumed, a fitting integer-kind
@@ -299,38 +362,31 @@ V fndV(V x, V y) {
   // x holding 0N beside items >= 0 and would pass for a small span.
   UJ span = (UJ)mx - (UJ)mn;
   FJob j{};
-  void *t0 = 0, *t1 = 0;
+  j.wx = wx, j.x = P(x), j.n = n;
+  void *tb;
   if (span <= 65535 && n * m > span + 1 + 2 * (n + m)) {
     U *pt = (U *)amem((span + 1) * 4);
     if (!pt) return 0;
     memset(pt, 0xFF, (span + 1) * 4);
     for (UJ i = n; i--;) pt[(UJ)rdw(P(x), wx, i) - (UJ)mn] = (U)i;
-    t0 = pt, j.pt = pt, j.min = mn, j.span1 = span + 1;
+    tb = pt, j.pt = pt, j.min = mn, j.span1 = span + 1;
   } else if (n * m > 8 * (n + m)) {
     UJ cap = 16;
     int lg = 4;
     while (cap < 2 * n) cap <<= 1, lg++;
-    J *hk = (J *)amem(cap * 8);
-    I *hp = hk ? (I *)amem(cap * 4) : 0;
-    if (!hp) return free(hk), (V)0;
-    memset(hp, 0xFF, cap * 4);
-    j.sh = 64 - lg, j.mask = cap - 1;
-    switch (wx) {
-      case 1: hfill(P<int16_t>(x), n, hk, hp, j.sh, j.mask); break;
-      case 2: hfill(PI(x), n, hk, hp, j.sh, j.mask); break;
-      default: hfill(PL(x), n, hk, hp, j.sh, j.mask); break;
-    }
-    t0 = hk, t1 = hp, j.hk = hk, j.hp = hp;
+    if (!(tb = j.hp = (I *)amem(cap * 4))) return 0;
+    j.sh = 64 - lg, j.mask = cap - 1, j.cap = cap;
+    j.T = n <= 65535 ? 1 : par_thread_count();
+    prun(j.T, hclr, &j);
+    prun(j.T, hfill, &j);
   } else
     return 0;
   int rt = tZ((J)n - 1);
   V r = an((U)m, rt);
   j.y = P(y), j.r = P(r), j.m = (U)m, j.wy = Tw[tp(y)] - 3, j.wr = Tw[rt] - 3;
   j.T = m <= 32767 ? 1 : par_thread_count();
-  pfn task = t1 ? fndL_hash : fndL_lut;
-  if (j.T < 2) task(&j, 0);
-  else par_run(j.T, task, &j);
-  free(t0), free(t1);
+  prun(j.T, j.hp ? fndL_hash : fndL_lut, &j);
+  free(tb);
   mr(y);
   bool any = false;
   for (int k = 0; k < j.T; k++) any |= j.mf[k];

@@ -188,6 +188,10 @@ TEST(Find, PathsMatchModel) {
       {tDATE, tDATE, 3000, 40000, -400, 900},
       {tTSTAMP, tTSTAMP, 4000, 40000, -(1ll << 50), 1ll << 51},
       {tLONG, tLONG, 40, 100000, INT64_MIN, 0},  // 0N beside small items
+      // hashes built in parallel, many equal keys racing for one slot
+      {tLONG, tLONG, 300000, 100000, -50000, 100000},
+      {tINT, tSHORT, 200000, 40000, -30000, 60000},
+      {tSHORT, tSHORT, 100000, 50, -32768, 65535},
   };
   for (auto &s : ss)
     for (const char *T : {"1", "2", "64"}) {
@@ -197,6 +201,8 @@ TEST(Find, PathsMatchModel) {
       if (s.lo == INT64_MIN)
         for (U i = 0; i < s.n; i++) xs[i] = i % 3 ? (J)(g() % 50) : NJ;
       for (auto &v : ys) v = g() % 3 ? xs[g() % s.n] : s.lo + (J)(g() % (UJ)(s.span + 1)) + (g() % 2) * s.span;
+      for (auto &v : ys)  // y's items as its width stores them
+        v = Tw[s.ty] == 4 ? (int16_t)v : Tw[s.ty] == 5 ? (I)v : Tw[s.ty] == 3 ? (int8_t)v : v;
       std::vector<J> want = model(xs, ys);
       V x = vec(s.tx, xs);
       V r = fnd(x, vec(s.ty, ys));
