@@ -169,18 +169,6 @@ V fndG(V x, V y) {
 
 // ---- general list x ----
 
-// General lists met down the first items (an empty list's prototype
-// included, dicts and tables through their values), one more for a vector
-// at the bottom.
-I dep(V v) {
-  for (I d = 0;;) {
-    int t = tp(v);
-    if (t == tDICT || t == tTABLE) v = PA(v)[1];
-    else if (t == tLIST) d++, v = PA(v)[0];
-    else return d + (t >= tRANGE && t <= tTSPAN);
-  }
-}
-
 J mfirst(V x, V y) {
   for (U i = 0, n = nx(x); i < n; i++)
     if (mtc_(PA(x)[i], y)) return i;
@@ -512,6 +500,15 @@ V fnd(V x, V y) {
     default:
       if (tx >= tSHORT && tx <= tTSPAN) return fndT(x, y);
       return et(y);
+  }
+}
+
+I dep(V v) {
+  for (I d = 0;;) {
+    int t = tp(v);
+    if (t == tDICT || t == tTABLE) v = PA(v)[1];
+    else if (t == tLIST) d++, v = PA(v)[0];
+    else return d + (t >= tRANGE && t <= tTSPAN);
   }
 }
 

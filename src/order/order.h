@@ -77,6 +77,10 @@ V fndGx(V y);
 V fndGxW(V y);
 void fndL_lut(void *job, int k);
 void fndL_hash(void *job, int k);
+// dep: the depth find compares by: general lists met down the first items
+// (an empty list's prototype included, dicts and tables through their
+// values), one more for a vector at the bottom; x borrowed.
+I dep(V x);
 // fnw: the find answer r (consumed) as a long vector of n items that the
 // caller may write ('length or 'type when r is not n positions).
 V fnw(V r, J n);

@@ -34,17 +34,6 @@ V kcl(V x, V y) {
 
 namespace {
 
-// Levels along first items down to a typed vector (which counts one) or
-// an atom; a dict or table is entered through its values.
-I kdep(V v) {
-  for (I d = 0;;) {
-    int t = tp(v);
-    if (t == tDICT || t == tTABLE) v = PA(v)[1];
-    else if (t == tLIST) d++, v = PA(v)[0];
-    else return d + (t >= tRANGE && t <= tTSPAN);
-  }
-}
-
 // The n rows of the list y (consumed) as nk columns: 'length when a row
 // has another count.
 V kflip(V y, U nk) {
@@ -91,7 +80,7 @@ V tky(V kt, V y, bool *single) {
     mr(nm);
     if (tp(c) != tLIST) c = blw(c);
   } else {
-    I dk = kdep(PA(kt)[1]), dy = kdep(y);
+    I dk = dep(PA(kt)[1]), dy = dep(y);
     if (dy < dk - 1 && nk == 1) y = enl(y), dy++;
     if (dy == dk && ty == tLIST) {
       *single = false;
