@@ -23,6 +23,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 #include "core/err.h"
 #include "core/pool.h"
 #include "core/sym.h"
@@ -317,7 +318,16 @@ void fndL_hash(void *job, int k) { fndL(job, k, true); }
 
 namespace {
 
-void *amem(UJ b) { return aligned_alloc(64, (b + 63) & ~(UJ)63); }
+// Scratch tables, 64-byte aligned; large ones on 2 MiB boundaries with
+// huge pages asked for, so that filling them faults a few pages, not
+// tens of thousands.
+void *amem(UJ b) {
+  if (b < (4u << 20)) return aligned_alloc(64, (b + 63) & ~(UJ)63);
+  UJ h = 2u << 20;
+  void *p = aligned_alloc(h, (b + h - 1) & ~(h - 1));
+  if (p) madvise(p, (b + h - 1) & ~(h - 1), MADV_HUGEPAGE);
+  return p;
+}
 
 template <class T> void mnmx(const T *x, UJ n, J *mn, J *mx) {
   T a = x[0], b = x[0];
