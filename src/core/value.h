@@ -173,7 +173,7 @@ static_assert(sizeof(Rst) == 168);
 // Zero at thread start, but for the random state.  Owners of the fields: the allocator (bkt, acn),
 // the arena (a_*), errors (err_*, zktd), diagnostics (zkdiag*), symbols
 // (sym_ring*), the C interface (capi_err), the arithmetic dispatch (f),
-// parallel each (rc_sync).
+// parallel each (rc_sync), find (fbt).
 struct Tl {
   G rc_sync;          // shared mode: atomic counts, locked process tables
   G groot;            // names are not qualified by the current namespace
@@ -192,6 +192,7 @@ struct Tl {
   V bkt[24];          // free-list heads by size class (data addresses)
   U acn;              // colour counter
   Rst pst;            // random-number state (default state at thread start)
+  J fbt[256];         // find's byte table: first position of each byte value, or 0N
   char capi_err[4096];
   char err_text[4096];
 };

@@ -200,7 +200,9 @@ V dkey(I E, K2 fn, V x, V y, I keyed) {
   if (nx_ > 0xFFFFFFFFll || ny > 0xFFFFFFFFll || nx_ + ny > 0xFFFFFFFFll) return ez(y);
   // iy[p]: the position in ky of kx's key p when p is its first occurrence
   // in kx, else 0N; yo: positions of ky's keys that kx lacks.
-  V pxy = fnd(kx, _r(ky)), pyx = pxy ? fnd(ky, _r(kx)) : 0, pxx = pyx ? fnd(kx, _r(kx)) : 0;
+  // Find answers come at any integer width: read them as private longs.
+  V pxy = fnw(fnd(kx, _r(ky)), ny), pyx = pxy ? fnw(fnd(ky, _r(kx)), nx_) : 0,
+    pxx = pyx ? fnw(fnd(kx, _r(kx)), nx_) : 0;
   if (!pxx) {
     if (pxy) mr(pxy);
     if (pyx) mr(pyx);
@@ -305,7 +307,7 @@ V em(V f, V *a, U n) {
     if (tp(b[i]) != tDICT) continue;
     V d = b[i], v = Vv(d), r = 0;
     J c = _n(v);
-    if (V p = fnd(K(d), _r(u))) {
+    if (V p = fnw(fnd(K(d), _r(u)), _n(u))) {
       bool miss = false;
       for (U j = 0; j < nx(p); j++)
         if (PL(p)[j] == NJ) PL(p)[j] = c, miss = true;

@@ -35,8 +35,8 @@ namespace zk {
   X(0, ":", dex, dex) X(1, "+", add, add) X(2, "-", sub, sub) X(3, "*", mul, mul)    \
   X(4, "%", dvd, dvd) X(5, "!", exc, exc) X(6, "&", mnu, mnu) X(7, "|", mxu, mxu)    \
   X(8, "<", ltu, ltu) X(9, ">", gtu, gtu) X(10, "=", eql, eql) X(11, "~", mtc, mtc)  \
-  X(12, ",", cat, cat) X(13, "^", crt, no2) X(14, "#", hsh, hsh) X(15, "_", und, und) \
-  X(16, "$", dlr, dlr) X(17, "?", que, no2) X(18, "@", _1, _1) X(19, ".", dot, dot)  \
+  X(12, ",", cat, cat) X(13, "^", crt, crt) X(14, "#", hsh, hsh) X(15, "_", und, und) \
+  X(16, "$", dlr, dlr) X(17, "?", que, que) X(18, "@", _1, _1) X(19, ".", dot, dot)  \
   X(20, "0:", v0c, no2) X(21, "1:", v1c, no2) X(22, "2:", v2c, no2)                  \
   X(23, "3:", dex, dex) X(24, "4:", dex, dex) X(25, "mkl", dex, dex)                 \
   X(26, "gap", dex, dex) X(27, "cmpr", cmprC, no2) X(28, "", no2, no2)               \
@@ -78,7 +78,7 @@ static V echB(V x) {
   X(54, "memb", en) X(55, "gagg", en) X(56, "sumn", sumnT) X(57, "ejx", en)               \
   X(58, "cvm", cvmC) X(59, "prn", prnT) X(60, "hnl", hnlT) X(61, "abs", kabs)                  \
   X(62, "wcol", en) X(63, "rcol", en) X(64, "fsz", en) X(65, "ldir", en)               \
-  X(66, "wtn", wtnT) X(67, "senc", en) X(68, "hh", hhC) X(69, "mm", mmC) X(70, "sec", secC)  \
+  X(66, "wtn", wtnT) X(67, "senc", sencT) X(68, "hh", hhC) X(69, "mm", mmC) X(70, "sec", secC)  \
   X(71, "tjn", tjnC) X(72, "exit", en) X(73, "lk", en) X(74, "ins", en)                  \
   X(75, "wmul", wmulT) X(76, "qmc", en) X(77, "nsd", en) X(78, "ewt", en)                 \
   X(79, "ech", echB) X(80, "tan", ktan) X(81, "asin", kasn) X(82, "acos", kacs)                \

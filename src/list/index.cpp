@@ -264,7 +264,7 @@ V dget(V x, V y) {
     one = true;
   }
   V p = hd(x)->attr == 1 ? step(k, y) : fnd(k, y);
-  if (p && one) {
+  if (p && one && (p = fnw(p, 1))) {
     J v = PL(p)[0];
     mr(p);
     p = al(v);

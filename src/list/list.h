@@ -191,6 +191,11 @@ ZK_INLINE V lfail(V l, U j) {
   return 0;
 }
 
+// ---- fill (fill.cpp): the dyadic ^ (crt) and fill (fil: x's value for
+// the nulls of y); x borrowed, y consumed ----
+V crt(V x, V y);
+V fil(V x, V y);
+
 // Flip (flip.cpp), monadic +: table to dict of columns and back; consumes x.
 V flp(V x);
 

@@ -1,6 +1,6 @@
 // order.cpp: the total order of values (qA, with its forms qV and qD),
 // the stable sorts of index arrays by it (cis, cms), the order keys of
-// floats (of_, of1LL, of0LL), and distinct (unq) and find (fnd).
+// floats (of_, of1LL, of0LL), and distinct (unq).
 //
 // The order ranks kinds by their type letters first: every vector and
 // table before every atom, dict and function, all integer widths,
@@ -19,9 +19,8 @@
 // m all but the sign bit when b is negative.  The NaN key is what the quiet
 // NaN's bits would give, so the inverse turns it back into that NaN.
 //
-// least version of unq and fnd: they hash the items of vectors, lists and
-// tables (equality is match) without the attribute shortcuts of the real
-// search; the search owner completes them.
+// least version of unq: it hashes the items of vectors, lists and tables
+// (equality is match) through look; the distinct owner completes it.
 #include "order/order.h"
 
 #include <cstring>
@@ -358,23 +357,6 @@ V of_(V x, I f) {
   } else r = an(n, to);
   (f ? of1LL : of0LL)(PL(x), PL(r), n);
   if (r != x) mr(x);
-  return r;
-}
-
-V fnd(V x, V y) {
-  int tx = tp(x);
-  if (tx >= tINTA || tx == tDICT) return en(y);
-  bool one = tp(y) >= tINTA;
-  if (one) y = enl(y);
-  J n = _n(y);
-  V r = an((U)n, tLONG);
-  look(x, y, PL(r));
-  mr(y);
-  if (one) {
-    J v = PL(r)[0];
-    mr(r);
-    return al(v);
-  }
   return r;
 }
 

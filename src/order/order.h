@@ -3,8 +3,9 @@
 // hash (match.cpp); qA = the total order of two values, qV and qD its forms
 // for same-typed vectors and for dicts or tables, cis and cms = stable
 // insertion and merge sorts of index arrays by qA, of_ = float to order key
-// and back, of1LL/of0LL = its loops, unq = distinct, fnd = find
-// (order.cpp).
+// and back, of1LL/of0LL = its loops, unq = distinct (order.cpp); fnd =
+// find, que = the dyadic ?, fqm = its count mapping (find.cpp); penc =
+// parallel dictionary encoding, sencT = the builtin senc (penc.cpp).
 #pragma once
 #include <cstdlib>
 #include "core/core.h"
@@ -56,11 +57,52 @@ void cms(V list, I *src, U n, I *dst);
 V of_(V x, I f);
 void of1LL(const J *s, J *d, UJ n);
 void of0LL(const J *s, J *d, UJ n);
-// unq: distinct, items in order of first occurrence, consumes x.  fnd:
-// x?y, x borrowed, y consumed: for each item of y the index of its first
-// occurrence in x (by match), or 0N.
+// unq: distinct, items in order of first occurrence, consumes x.
 V unq(V x);
+
+// ---- find and the dyadic ? (find.cpp) ----
+// fnd: x borrowed, y consumed: for each item of y the position of its
+// first occurrence in x, 0N when absent: an int atom (a long 0N) for an
+// atom y, else an index vector at the narrowest width that holds #x-1
+// when all are found, or a structure of them shaped like y.  A dict x
+// gives its keys at those positions (nulls where absent).  fndM: find of
+// a general list, dict or table y; fndD: of a dict or table y, keys kept.
+// fndGx / fndGxW: the searches against the thread's byte table (tl.fbt)
+// that fnd fills from a byte or char x; y consumed.  fndL_lut / fndL_hash:
+// the pool tasks of the vectorised search.
 V fnd(V x, V y);
+V fndM(V x, V y);
+V fndD(V x, V y);
+V fndGx(V y);
+V fndGxW(V y);
+void fndL_lut(void *job, int k);
+void fndL_hash(void *job, int k);
+// dep: the depth find compares by: general lists met down the first items
+// (an empty list's prototype included, dicts and tables through their
+// values), one more for a vector at the bottom; x borrowed.
+I dep(V x);
+// fnw: the find answer r (consumed) as a long vector of n items that the
+// caller may write ('length or 'type when r is not n positions).
+V fnw(V r, J n);
+// fqm: the find answer r (consumed) with 0N mapped to n, narrowed; que:
+// the dyadic ? (x borrowed, y consumed).
+V fqm(V r, J n);
+V que(V x, V y);
+
+// ---- parallel dictionary encoding (penc.cpp) ----
+// penc: the distinct items of the long or symbol vector x (borrowed) in
+// order of first occurrence, over T (1..64) contiguous chunks; with ids,
+// also an int vector of each item's position among them.  0 on success
+// (outputs set), nonzero when memory ran short (nothing set).  pe1 / pe3:
+// its pool tasks (chunk k's local distinct list; local ids to global);
+// gsrh: doubles a thread table (0, or 1 with the table kept).  sencT: the
+// builtin senc, x consumed: (distinct; ids) for a symbol vector of more
+// than 65,535 items with more than one worker, else the empty list.
+I penc(V x, int T, V *vals, V *ids);
+void pe1(void *ctx, int k);
+void pe3(void *ctx, int k);
+I gsrh(J **keys, U **slots, UJ *cap, int *lg);
+V sencT(V x);
 
 // ---- the walkers' stack ----
 // Match, hash and order walk nested values with frames of their own, never

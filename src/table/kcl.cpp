@@ -34,14 +34,6 @@ V kcl(V x, V y) {
 
 namespace {
 
-// Nesting depth along first items: 0 an atom, 1 a typed vector, one more
-// than the first item's for a general list.
-I dep(V x) {
-  int t = tp(x);
-  if (t >= tINTA) return 0;
-  if (t != tLIST) return 1;
-  return 1 + (nx(x) ? dep(PA(x)[0]) : 0);
-}
 
 }  // namespace
 

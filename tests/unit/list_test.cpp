@@ -428,7 +428,7 @@ TEST_F(List, FailingJoinsLeakNothing) {
   V setup = ev("t:+`a`b!(1 2;`x`y);k:(+(,`k)!,1 2)!+(,`v)!,3 4");
   ASSERT_TRUE(setup) << etext();
   mr(setup);
-  fails_leak_nothing(ev, {"t,+`c`d!(,1;,2)", "k,k", "k,t", "t,k", "(`a`b!1 2),k", "k,`a`b!1 2", "1 2 3@`a",
+  fails_leak_nothing(ev, {"t,+`c`d!(,1;,2)", "k,t", "t,k", "(`a`b!1 2),k", "k,`a`b!1 2", "1 2 3@`a",
                         "(1 2 3)[0;1]", "k 1", "t 1.5", "t 1.5 2.5", "t[1.5;0]"});
 }
 

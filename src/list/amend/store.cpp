@@ -194,7 +194,7 @@ V dam(V x, V i, V r, V *args, U n, V *rescue) {
     V h = an((U)nul, tLONG);
     for (J k = 0, j = 0; k < m; k++)
       if (PL(r)[k] == NJ) PL(h)[j++] = k;
-    V ak = i1(i, _r(h)), fo = ak ? fnd(ak, _r(ak)) : 0;
+    V ak = i1(i, _r(h)), fo = ak ? fnw(fnd(ak, _r(ak)), nul) : 0;
     if (!fo) return mr(h), mz(ak), mr(r), mr(x), (V)0;
     for (J j = 0, next = nk; j < nul; j++) {
       J o = PL(fo)[j];
