@@ -382,7 +382,6 @@ V dsc(V x) {
 
 V srtC(V x) {
   int t = tp(x);
-  if (t >= tINTA) return i1(x, asc(x));
   if (t >= tBYTE && t <= tTSPAN) {
     if (hd(x)->attr == 1) return x;
     if (t == tCHR) return srtUC(x, 0);
@@ -392,7 +391,7 @@ V srtC(V x) {
   V g = asc(_r(x));
   V r = g ? i1(x, g) : 0;
   mr(x);
-  if (!r || !heap(r)) return r;
+  if (!r || !heap(r) || t >= tINTA) return r;
   int u = tp(r);
   if (u == tLIST && !sole(hd(r))) r = mut(r);
   if ((u >= tBYTE && u <= tTSPAN) || u == tLIST) hd(r)->attr = 1;
@@ -401,7 +400,6 @@ V srtC(V x) {
 
 V srtdC(V x) {
   int t = tp(x);
-  if (t >= tINTA) return i1(x, dsc(x));
   if (t == tCHR) return srtUC(x, 1);
   if (t >= tBYTE && t <= tTSPAN) {
     V r = cntsrt(x);
