@@ -190,14 +190,14 @@ TEST_F(Grade, MixedListsAgainstTheTotalOrder) {
   std::mt19937_64 g(9);
   for (UJ n : {2ull, 16ull, 17ull, 100ull, 1000ull})
     for (int mix = 0; mix < 3; mix++) {
-      V x = aA0(0);
+      V x = an((U)n, tLIST);
       for (UJ i = 0; i < n; i++) {
         J v = (J)(g() % 20) - 10;
         int k = (int)(g() % (mix ? 5 : 3));
         V a = k == 0 ? ai((I)v) : k == 1 ? af((F)v / 2) : k == 2 ? al(v) : k == 3 ? imm(tDATEA, (U)v)
                                                                                  : imm(tTIMEA, (U)v);
         if (mix == 2 && k == 4) a = as(us(std::to_string(v).c_str()));
-        x = psh(x, a);
+        PA(x)[i] = a;
       }
       auto less = [&](J a, J b) { return qA(PA(x)[a], PA(x)[b]) < 0; };
       for (bool d : {false, true}) {
