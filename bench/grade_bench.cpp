@@ -1,5 +1,6 @@
 // The grade and sort verbs, xs and the symbol grade, by thread count: `<`
-// and x@<x (srtC) of 10M int64 over the full range; xs of 3 columns x 10M
+// and x@<x (srtC) of 10M int64 over the full range, beside the radix
+// engines alone; xs of 3 columns x 10M
 // rows, packed (widths 1+2+3 bytes after range reduction) and not (the
 // last column a full-range int64); `<` of 1M symbols over 10K texts.  The
 // data is splitmix64 of 0..n-1, which bench/grade_numpy.py rebuilds for
@@ -14,6 +15,7 @@
 #include "core/core.h"
 #include "core/sym.h"
 #include "order/order.h"
+#include "order/radix.h"
 
 using namespace zk;
 
@@ -86,9 +88,22 @@ void boot() {
 }
 
 V xs0(V c) { return xsC(aA2(c, ai(0))); }
+// The engines alone, for the verbs' overhead over them.
+V rg(V x) {
+  V r = rdxg(x);
+  mr(x);
+  return r;
+}
+V rs(V x) {
+  V r = rdxsrt(x);
+  mr(x);
+  return r;
+}
 
 void grade_i64(benchmark::State &s) { boot(), run(s, i64(0, 0), asc, N); }
 void sort_i64(benchmark::State &s) { boot(), run(s, i64(0, 0), srtC, N); }
+void engine_grade_i64(benchmark::State &s) { boot(), run(s, i64(0, 0), rg, N); }
+void engine_sort_i64(benchmark::State &s) { boot(), run(s, i64(0, 0), rs, N); }
 void gradedown_i64(benchmark::State &s) { boot(), run(s, i64(0, 0), dsc, N); }
 void xs3_packed(benchmark::State &s) { boot(), run(s, cols(false), xs0, N); }
 void xs3_wide(benchmark::State &s) { boot(), run(s, cols(true), xs0, N); }
@@ -98,7 +113,9 @@ void grade_sym_1m(benchmark::State &s) { boot(), run(s, syms(), asc, NS); }
 
 #define ZK_GB(f) BENCHMARK(f)->Arg(1)->Arg(8)->UseRealTime()->Unit(benchmark::kMillisecond)
 ZK_GB(grade_i64);
+ZK_GB(engine_grade_i64);
 ZK_GB(sort_i64);
+ZK_GB(engine_sort_i64);
 ZK_GB(gradedown_i64);
 ZK_GB(xs3_packed);
 ZK_GB(xs3_wide);
