@@ -228,8 +228,8 @@ TEST_F(Grade, SortVerbsAndTheCompiledIdiom) {
   // the grade for every kind.
   for (const char *s : {"3 1 2 1", "3.5 0n -0.0 0 1", "`c`a`b`aa", "(1;`a;2.5;\"x\")", "\"hello\"",
                         "(2024.01.02;3;2024.01.01)", "`a`b`c!3 1 2", "0#0", "([]a:2 1 2;b:3 4 1)"}) {
-    std::string d = std::string("x:") + s + ";(x@<x)~x[<x]";
-    std::string e = std::string("x:") + s + ";(x@>x)~x[>x]";
+    std::string d = std::string("x:") + s + ";i:<x;(x@<x)~x@i";
+    std::string e = std::string("x:") + s + ";i:>x;(x@>x)~x@i";
     for (auto &q : {d, e}) {
       V v = ev(q.c_str());
       ASSERT_TRUE(v) << q << " " << etext();
@@ -333,6 +333,17 @@ TEST_F(Grade, WideCountsNeverWrap) {
   EXPECT_EQ(ints(r)[0], 1);
   EXPECT_EQ(ints(r)[199], 198);
   mr(r);
+  // Mixed keys and counted chars keep 64-bit permutations until narrowed.
+  for (const char *s : {"<200#(2024.01.01;1)", "<200#\"ba\"", ">200#\"ba\""}) {
+    r = ev(s);
+    ASSERT_TRUE(r) << s << " " << etext();
+    auto v = ints(r);
+    J ev0 = s[0] == '>' || s[5] == '(';  // the even positions come first
+    EXPECT_EQ(v[0], 1 - ev0) << s;
+    EXPECT_EQ(v[99], 199 - ev0) << s;
+    EXPECT_EQ(v[100], ev0) << s;
+    mr(r);
+  }
   rdx_wide = keep;
 }
 
