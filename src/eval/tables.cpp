@@ -23,12 +23,12 @@ namespace zk {
 #define ZK_V1(X)                                                                      \
   X(0, ":", sam, sam) X(1, "+", flp, flp) X(2, "-", neg, neg) X(3, "*", fir, fir)       \
   X(4, "%", sqr, sqr) X(5, "!", til, til) X(6, "&", whr, whr) X(7, "|", rev, rev)        \
-  X(8, "<", asc, en) X(9, ">", dsc, en) X(10, "=", grp, en) X(11, "~", not_, not_)      \
+  X(8, "<", asc, asc) X(9, ">", dsc, dsc) X(10, "=", grp, en) X(11, "~", not_, not_)      \
   X(12, ",", enl, enl) X(13, "^", nul, nul) X(14, "#", len, len) X(15, "_", flr, flr)    \
   X(16, "$", str, str) X(17, "?", unq, en) X(18, "@", typ, typ) X(19, ".", val, val)    \
   X(20, "0:", u0c, en) X(21, "1:", u1c, en) X(22, "2:", u2c, en)                     \
   X(23, "las", las, las) X(24, "imin", imn, imn) X(25, "imax", imx, imx)                \
-  X(26, "::", out, out) X(27, "srt", srtC, en) X(28, "srtd", srtdC, en)               \
+  X(26, "::", out, out) X(27, "srt", srtC, srtC) X(28, "srtd", srtdC, srtdC)               \
   X(29, "", en, en) X(30, "", en, en) X(31, "", en, en)
 
 #define ZK_V2(X)                                                                      \
@@ -73,7 +73,7 @@ static V echB(V x) {
   X(32, "aim", aim) X(33, "bi", en) X(34, "aj", en) X(35, "arn", en) X(36, "dgn", en)   \
   X(37, "simd", en) X(38, "vmd", en) X(39, "para", en) X(40, "csvr", en)               \
   X(41, "csv0", en) X(42, "csvx", en) X(43, "astt", en) X(44, "diag", diagC)           \
-  X(45, "ajs", en) X(46, "wjb", en) X(47, "mw", mwC) X(48, "xs", en) X(49, "srt", en)   \
+  X(45, "ajs", en) X(46, "wjb", en) X(47, "mw", mwC) X(48, "xs", xsC) X(49, "srt", qsrt)   \
   X(50, "rdl", rdlC) X(51, "sbb", sbbC) X(52, "sbt", sbtC) X(53, "wsm", wsmC)                  \
   X(54, "memb", en) X(55, "gagg", en) X(56, "sumn", sumnT) X(57, "ejx", en)               \
   X(58, "cvm", cvmC) X(59, "prn", prnT) X(60, "hnl", hnlT) X(61, "abs", kabs)                  \

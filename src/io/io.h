@@ -35,6 +35,17 @@ V str(V x);                    // monadic `$`; a symbol vector gives a list of n
 V tqs(V x, int flags);         // temporal atom; flags bit 0: source form
 V qstT(V x);                   // builtin `qst`
 
+// ---- handles (handles.cpp) and file verbs (filev.cpp) ----
+// qhk: the kind of each descriptor 0..4095 (0 closed, 1 outgoing
+// connection, 2 accepted connection, 3 append-only log).  hcl: close
+// descriptor h and clear its byte; the system close's result (0 or -1).
+extern G qhk[4096];
+I hcl(I h);
+// o: a file argument (consumed) to a descriptor: an int or long atom its
+// value, the empty symbol 1, a symbol or text a file opened with flags;
+// 0 with the error raised on failure.
+I o(V x, I flags);
+
 }  // namespace zk
 
 namespace zk {

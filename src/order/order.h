@@ -104,6 +104,50 @@ void pe3(void *ctx, int k);
 I gsrh(J **keys, U **slots, UJ *cap, int *lg);
 V sencT(V x);
 
+// ---- grade and sort verbs (grade.cpp) ----
+// All consume x.  asc (<) and dsc (>): the stable grade up or down (ties
+// in index order both ways); on int and long atoms asc gives x and dsc
+// closes the handle; on other atoms asc opens one.  srtC / srtdC: x
+// sorted up (typed results with the sorted attribute) or down; qsrt: the
+// builtin srt (a dict by its values, else srtC).
+V asc(V x);
+V dsc(V x);
+V srtC(V x);
+V srtdC(V x);
+V qsrt(V x);
+// kK: keys of a general list (borrowed) of date, float, int, long,
+// timestamp and time atoms holding at least one date, timestamp or time:
+// the mask of classes present (0 date, 1 float, 2 int or long,
+// 3 timestamp, 4 time) with new long keys and byte classes, or 0 when the
+// keying does not apply.  kGr: the stable grade by class then key (keys
+// and classes borrowed), or null when the engines decline.
+I kK(V list, V *keys, V *cls);
+V kGr(V keys, V cls, I mask);
+// ascB: the byte-wise fallback grade of x (borrowed), an int vector.
+// ascZ: its passes over n values of w bytes (v), buf n bytes of scratch,
+// p and q two arrays of n; returns p or q, whichever holds the grade.
+V ascB(V x);
+I *ascZ(const G *v, G *buf, I *p, I *q, UJ n, int w);
+// srnk: ranks 0..n-1 of a general list of char vectors (borrowed) in
+// ascending byte order, a proper prefix first; null, nothing raised,
+// when an item is not a char vector or the radix grade declines.  srm:
+// its merge sort of the n indices in p by bytes 8 on and then length (t
+// the texts, l their lengths, tmp n scratch slots).  sgS: the grade of a
+// symbol vector (consumed) by text.
+V srnk(V texts);
+void srm(const char *const *t, const I *l, I *p, UJ n, I *tmp);
+V sgS(V x);
+
+// ---- multi-column sort (msort.cpp) ----
+// xsC: the builtin xs, x = (columns; descending flag), consumed: the
+// stable permutation of the rows, first column most significant, in the
+// narrowest integer type; the shared empty list when the input is not
+// handled.  Never raises.  xskey: keys[j] = the order key of column
+// item perm[j] (n of them), inverted when desc; *w its width in bytes;
+// 0 when the column has no key or its scratch cannot be had.
+V xsC(V x);
+I xskey(V col, const I *perm, UJ *keys, UJ n, int *w, I desc);
+
 // ---- the walkers' stack ----
 // Match, hash and order walk nested values with frames of their own, never
 // the C stack: a few frames live in the walker's C frame and deeper

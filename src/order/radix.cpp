@@ -63,12 +63,7 @@ typedef UJ H8[8][256];
 ZK_INLINE UJ slo(UJ n, int T, int a) { return n * (UJ)a / (UJ)T; }
 template <class K> ZK_INLINE unsigned byt(K k, int j) { return (unsigned)(k >> (8 * j)) & 255; }
 
-struct Mark {
-  UJ off;
-  void *chunk;
-  Mark() : off(tl.a_off), chunk(tl.a_over) {}
-  void back() const { arena_release(off, chunk); }
-};
+using Mark = RMark;
 
 // ---- min, max and OR of k[0]^k[i], four 32-bit or two 64-bit lanes ----
 template <class K> void mmo(const K *k, UJ n, K *mn, K *mx, K *d) {

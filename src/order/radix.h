@@ -24,6 +24,15 @@
 
 namespace zk {
 
+// The scratch arena's position, taken at construction; back() rewinds to
+// it.
+struct RMark {
+  UJ off;
+  void *chunk;
+  RMark() : off(tl.a_off), chunk(tl.a_over) {}
+  void back() const { arena_release(off, chunk); }
+};
+
 // ---- radix grade and sort ----
 // rdxg: x borrowed.  A new int vector (a long vector above rdx_wide items)
 // holding the stable ascending grade; null for types outside the key table
