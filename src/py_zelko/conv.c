@@ -225,13 +225,11 @@ static zelko_value from_hook(PyObject *obj, int *claimed) {
     *claimed = 0;
     return 0;
   }
-  zelko_value h = Value_Check(r) ? ((ValueObject *)r)->handle : 0;
+  /* Retained before the result is dropped: it may hold the only reference. */
+  zelko_value h = zelko_retain(Value_Check(r) ? ((ValueObject *)r)->handle : 0);
   Py_DECREF(r);
-  if (!h) {
-    PyErr_SetString(PyExc_TypeError, "zelko: the convert hook must return an zelko.Value or None");
-    return 0;
-  }
-  return zelko_retain(h);
+  if (!h) PyErr_SetString(PyExc_TypeError, "zelko: the convert hook must return an zelko.Value or None");
+  return h;
 }
 
 static zelko_value text_to_zelko(PyObject *obj) {
