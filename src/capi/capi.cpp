@@ -51,6 +51,7 @@ bool capi_enter() {
     return false;
   }
   tl.capi_err[0] = 0;
+  capi_thread_mine();
   arrow_mine();
   arrow_drain();
   return true;

@@ -11,4 +11,5 @@ void capi_err_grab();               // copy the engine's error text
 bool capi_enter();                  // boot check, then clear the error text
 V capi_name_sym(const char *name);  // `a` or the path `a.b.c`
 int capi_load_module(const char *home, const char *file);
+void capi_thread_mine();             // give this thread's leftovers back at its end
 }  // namespace zk
