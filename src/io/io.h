@@ -47,3 +47,22 @@ void qerrp();       // prints the pending error with a local timestamp, clears i
 // failed, 0 otherwise (also when a signal interrupted the wait).
 I qpoll();
 }  // namespace zk
+
+namespace zk {
+// ---- small system builtins (sys.cpp); each consumes x ----
+V qa(V x);    // argv
+V qe(V x);    // env
+V qx(V x);    // exit: never returns
+V qt(V x);    // t
+V qfb(V x);   // fb
+V lkT(V x);   // lk
+I lkq(const G *t, U n, const G *p, U m);  // glob match, anchored both ends
+V qmcT(V x);  // qmc
+V qesT(V x);  // qes
+V qegT(V x);  // qeg
+V nsdT(V x);  // nsd
+V ewtT(V x);  // ewt
+V md5T(V x);  // md5
+V hex(V x);   // hex
+V unh(V x);   // hexadecimal decoding of a string, list, dict or table
+}  // namespace zk
