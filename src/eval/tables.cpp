@@ -26,7 +26,7 @@ namespace zk {
   X(8, "<", asc, en) X(9, ">", dsc, en) X(10, "=", grp, en) X(11, "~", not_, not_)      \
   X(12, ",", enl, enl) X(13, "^", nul, nul) X(14, "#", len, len) X(15, "_", flr, flr)    \
   X(16, "$", str, str) X(17, "?", unq, en) X(18, "@", typ, typ) X(19, ".", val, val)    \
-  X(20, "0:", u0c, en) X(21, "1:", u1c, en) X(22, "2:", u2c, en)                     \
+  X(20, "0:", u0c, u0c) X(21, "1:", u1c, u1c) X(22, "2:", u2c, en)                     \
   X(23, "las", las, las) X(24, "imin", imn, imn) X(25, "imax", imx, imx)                \
   X(26, "::", out, out) X(27, "srt", srtC, en) X(28, "srtd", srtdC, en)               \
   X(29, "", en, en) X(30, "", en, en) X(31, "", en, en)
@@ -37,7 +37,7 @@ namespace zk {
   X(8, "<", ltu, ltu) X(9, ">", gtu, gtu) X(10, "=", eql, eql) X(11, "~", mtc, mtc)  \
   X(12, ",", cat, cat) X(13, "^", crt, no2) X(14, "#", hsh, hsh) X(15, "_", und, und) \
   X(16, "$", dlr, no2) X(17, "?", que, no2) X(18, "@", _1, _1) X(19, ".", dot, dot)  \
-  X(20, "0:", v0c, no2) X(21, "1:", v1c, no2) X(22, "2:", v2c, no2)                  \
+  X(20, "0:", v0c, v0c) X(21, "1:", v1c, v1c) X(22, "2:", v2c, v2c)                  \
   X(23, "3:", dex, dex) X(24, "4:", dex, dex) X(25, "mkl", dex, dex)                 \
   X(26, "gap", dex, dex) X(27, "cmpr", cmprC, no2) X(28, "", no2, no2)               \
   X(29, "", no2, no2) X(30, "ins", ins2, no2) X(31, "ech", ech2, ech2)
@@ -63,7 +63,7 @@ static V echB(V x) {
 // exit; the name search stops at the first, so 106 is reached only by
 // its slot.
 #define ZK_BI(X)                                                                        \
-  X(0, "k", kst) X(1, "j", en) X(2, "p", qp) X(3, "t", qt) X(4, "x", en)                \
+  X(0, "k", kst) X(1, "j", en) X(2, "p", qp) X(3, "t", qt) X(4, "x", frk)                \
   X(5, "hex", hex) X(6, "err", errC) X(7, "argv", qa) X(8, "env", qe) X(9, "dlt", dltC)   \
   X(10, "js", en) X(11, "pri", qpri) X(12, "prng", prng) X(13, "sin", ksin)                  \
   X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", qfb) X(18, "sa", en)    \

@@ -66,3 +66,22 @@ V md5T(V x);  // md5
 V hex(V x);   // hex
 V unh(V x);   // hexadecimal decoding of a string, list, dict or table
 }  // namespace zk
+
+namespace zk {
+// ---- file, socket and process verbs (filev.cpp) ----
+// A file argument: an int or long atom is a descriptor (used, not closed),
+// the empty symbol descriptor 1, a symbol's name or a char vector's text a
+// path or an a.b.c.d:port address (opened and closed by the verb).
+V u0c(V x);          // monadic 0: lines
+V u1c(V x);          // monadic 1: bytes
+V v0c(V x, V y);     // dyadic 0: lines; x borrowed, y consumed
+V v1c(V x, V y);     // dyadic 1: bytes
+V v2c(V x, V y);     // dyadic 2: a native function from a shared library
+V frk(V x);          // builtin x: (arguments; input) to the program's output
+int o(V x, int flags);            // x borrowed; -1 with the error raised
+int osf(const char *p, int flags);
+V fr(V x, J off, UJ len);         // x borrowed; len ~0 = all
+V frS(int fd, UJ lim, bool end);  // stream reader
+bool fws(int fd, const char *s, UJ n);  // false with 'io raised
+V str0(V s);                      // s consumed; a NUL after its bytes
+}  // namespace zk
