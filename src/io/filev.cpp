@@ -446,9 +446,11 @@ static V pump(int in, int out, const char *s, UJ n) {
   UJ w = 0;
   if (!n) close(in), in = -1;
   bool ok = true;
-  while (out >= 0) {
+  // Input is written to the end even after the output has ended, so a
+  // child that never read it fails as a failed write.
+  while (out >= 0 || in >= 0) {
     pollfd p[2] = {{out, POLLIN, 0}, {in, POLLOUT, 0}};
-    if (poll(p, in >= 0 ? 2 : 1, -1) < 0) {
+    if (poll(p, 2, -1) < 0) {
       if (errno == EINTR) continue;
       ok = false, eo0();
       break;
@@ -479,7 +481,7 @@ static V pump(int in, int out, const char *s, UJ n) {
         ok = false, eo0();
         break;
       }
-      if (!g) break;
+      if (!g) out = -1;
       got += (U)g;
     }
   }
