@@ -259,30 +259,58 @@ static const U m5k[64] = {
     0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
     0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
-static const G m5s[16] = {7, 12, 17, 22, 5, 9, 14, 20, 4, 11, 16, 23, 6, 10, 15, 21};
 
 static inline U rol(U v, int s) { return v << s | v >> (32 - s); }
 
-// One 64-byte block into the state h.
-static void m5b(U *h, const G *b) {
-  U w[16];
-  memcpy(w, b, 64);  // little-endian words, as the host's
-  U a = h[0], bb = h[1], c = h[2], d = h[3];
-  for (int i = 0; i < 64; i++) {
-    U f;
-    int g;
-    switch (i >> 4) {
-      case 0: f = (bb & c) | (~bb & d), g = i; break;
-      case 1: f = (d & bb) | (~d & c), g = (5 * i + 1) & 15; break;
-      case 2: f = bb ^ c ^ d, g = (3 * i + 5) & 15; break;
-      default: f = c ^ (bb | ~d), g = (7 * i) & 15; break;
-    }
-    U t = d;
-    d = c, c = bb;
-    bb += rol(a + f + m5k[i] + w[g], m5s[(i >> 4) * 4 + (i & 3)]);
-    a = t;
+// One step: a += f + k + w, rotated, plus b.
+#define M5(f, a, b, c, d, i, g, s) a = b + rol(a + (f) + m5k[i] + w[g], s)
+#define M5F(b, c, d) (d ^ (b & (c ^ d)))
+#define M5G(b, c, d) (c ^ (d & (b ^ c)))
+#define M5H(b, c, d) (b ^ c ^ d)
+#define M5I(b, c, d) (c ^ (b | ~d))
+
+// Four steps of one round: step i reads word g(i) and rotates by the
+// round's shift for i mod 4.
+template <int R> [[gnu::always_inline]] inline void m5r(U &a, U &b, U &c, U &d, const U *w, int i) {
+  constexpr G sh[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+  auto g = [](int j) { return R == 0 ? j : R == 1 ? (5 * j + 1) & 15 : R == 2 ? (3 * j + 5) & 15 : (7 * j) & 15; };
+  if constexpr (R == 0) {
+    M5(M5F(b, c, d), a, b, c, d, i, g(i), sh[R][0]);
+    M5(M5F(a, b, c), d, a, b, c, i + 1, g(i + 1), sh[R][1]);
+    M5(M5F(d, a, b), c, d, a, b, i + 2, g(i + 2), sh[R][2]);
+    M5(M5F(c, d, a), b, c, d, a, i + 3, g(i + 3), sh[R][3]);
+  } else if constexpr (R == 1) {
+    M5(M5G(b, c, d), a, b, c, d, i, g(i), sh[R][0]);
+    M5(M5G(a, b, c), d, a, b, c, i + 1, g(i + 1), sh[R][1]);
+    M5(M5G(d, a, b), c, d, a, b, i + 2, g(i + 2), sh[R][2]);
+    M5(M5G(c, d, a), b, c, d, a, i + 3, g(i + 3), sh[R][3]);
+  } else if constexpr (R == 2) {
+    M5(M5H(b, c, d), a, b, c, d, i, g(i), sh[R][0]);
+    M5(M5H(a, b, c), d, a, b, c, i + 1, g(i + 1), sh[R][1]);
+    M5(M5H(d, a, b), c, d, a, b, i + 2, g(i + 2), sh[R][2]);
+    M5(M5H(c, d, a), b, c, d, a, i + 3, g(i + 3), sh[R][3]);
+  } else {
+    M5(M5I(b, c, d), a, b, c, d, i, g(i), sh[R][0]);
+    M5(M5I(a, b, c), d, a, b, c, i + 1, g(i + 1), sh[R][1]);
+    M5(M5I(d, a, b), c, d, a, b, i + 2, g(i + 2), sh[R][2]);
+    M5(M5I(c, d, a), b, c, d, a, i + 3, g(i + 3), sh[R][3]);
   }
-  h[0] += a, h[1] += bb, h[2] += c, h[3] += d;
+}
+
+// One 64-byte block into the state h.
+static void m5b(U *h, const G *blk) {
+  U w[16];
+  memcpy(w, blk, 64);  // little-endian words, as the host's
+  U a = h[0], b = h[1], c = h[2], d = h[3];
+#pragma GCC unroll 4
+  for (int i = 0; i < 16; i += 4) m5r<0>(a, b, c, d, w, i);
+#pragma GCC unroll 4
+  for (int i = 16; i < 32; i += 4) m5r<1>(a, b, c, d, w, i);
+#pragma GCC unroll 4
+  for (int i = 32; i < 48; i += 4) m5r<2>(a, b, c, d, w, i);
+#pragma GCC unroll 4
+  for (int i = 48; i < 64; i += 4) m5r<3>(a, b, c, d, w, i);
+  h[0] += a, h[1] += b, h[2] += c, h[3] += d;
 }
 
 V md5T(V x) {
