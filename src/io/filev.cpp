@@ -350,21 +350,9 @@ static V rd(V x) {
 
 V u1c(V x) { return rd(x); }
 
-// The lines of the text: a final line feed ends the last line.
-static V lines(V s) {
-  V r = emp();
-  const char *p = PC(s);
-  U n = nx(s), a = 0;
-  for (U i = 0; i < n; i++)
-    if (p[i] == '\n') r = psh(r, aCn(p + a, i - a)), a = i + 1;
-  if (a < n) r = psh(r, aCn(p + a, n - a));
-  mr(s);
-  return r;
-}
-
 V u0c(V x) {
   V s = rd(x);
-  return s ? lines(s) : 0;
+  return s ? sc('\n', s) : 0;
 }
 
 // ---- writing verbs ----

@@ -532,3 +532,13 @@ TEST_F(FileV, HexRoundTrips) {
   EXPECT_EQ(ks(unh(ai(1))), "'type");
   EXPECT_EQ(ks(unh(ac('a'))), "'type");
 }
+
+// The split under 0:: a final newline ends the last line; another final
+// separator leaves an empty last piece.
+TEST_F(FileV, Split) {
+  EXPECT_EQ(ks(sc('\n', aCz("a\nb\n"))), "(,\"a\";,\"b\")");
+  EXPECT_EQ(ks(sc('\n', aCz("a\n\nb"))), "(,\"a\";\"\";,\"b\")");
+  EXPECT_EQ(ks(sc(',', aCz("a,b,"))), "(,\"a\";,\"b\";\"\")");
+  EXPECT_EQ(ks(sc(',', aCz(""))), "()");
+  EXPECT_EQ(ks(sc('\n', aCz("\n"))), ",\"\"");
+}
