@@ -28,6 +28,7 @@
 #include "core/sym.h"
 #include "eval/adverb.h"
 #include "eval/tables.h"
+#include "io/io.h"
 #include "list/list.h"
 #include "shell/ring.h"
 
@@ -138,18 +139,11 @@ V xcall(UJ p, V *a, U n) {
 
 // ---- handles ----
 
-// All n bytes to fd, through partial writes and interrupted calls; false
-// when a write fails or writes nothing.
-bool wall(int fd, const char *s, UJ n) {
-  if (g_sb_capture && n) rfeed(s, n);  // the panel keeps console output
-  while (n) {
-    ssize_t w = write(fd, s, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    s += w;
-    n -= (UJ)w;
-  }
-  return true;
+// All n bytes to fd through the one descriptor writer; the panel keeps
+// standard error as well as the standard output that writer feeds it.
+static bool wall(int fd, const char *s, UJ n) {
+  if (fd == 2 && g_sb_capture && n) rfeed(s, n);
+  return fws(fd, s, n);
 }
 
 // h in 1, 2, -1, -2: text to descriptor |h|, a newline after each piece

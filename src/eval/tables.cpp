@@ -26,7 +26,7 @@ namespace zk {
   X(8, "<", asc, asc) X(9, ">", dsc, dsc) X(10, "=", grp, en) X(11, "~", not_, not_)      \
   X(12, ",", enl, enl) X(13, "^", nul, nul) X(14, "#", len, len) X(15, "_", flr, flr)    \
   X(16, "$", str, str) X(17, "?", unq, en) X(18, "@", typ, typ) X(19, ".", val, val)    \
-  X(20, "0:", u0c, en) X(21, "1:", u1c, en) X(22, "2:", u2c, en)                     \
+  X(20, "0:", u0c, u0c) X(21, "1:", u1c, u1c) X(22, "2:", u2c, en)                     \
   X(23, "las", las, las) X(24, "imin", imn, imn) X(25, "imax", imx, imx)                \
   X(26, "::", out, out) X(27, "srt", srtC, srtC) X(28, "srtd", srtdC, srtdC)               \
   X(29, "", en, en) X(30, "", en, en) X(31, "", en, en)
@@ -37,7 +37,7 @@ namespace zk {
   X(8, "<", ltu, ltu) X(9, ">", gtu, gtu) X(10, "=", eql, eql) X(11, "~", mtc, mtc)  \
   X(12, ",", cat, cat) X(13, "^", crt, crt) X(14, "#", hsh, hsh) X(15, "_", und, und) \
   X(16, "$", dlr, dlr) X(17, "?", que, que) X(18, "@", _1, _1) X(19, ".", dot, dot)  \
-  X(20, "0:", v0c, no2) X(21, "1:", v1c, no2) X(22, "2:", v2c, no2)                  \
+  X(20, "0:", v0c, v0c) X(21, "1:", v1c, v1c) X(22, "2:", v2c, v2c)                  \
   X(23, "3:", dex, dex) X(24, "4:", dex, dex) X(25, "mkl", dex, dex)                 \
   X(26, "gap", dex, dex) X(27, "cmpr", cmprC, no2) X(28, "", no2, no2)               \
   X(29, "", no2, no2) X(30, "ins", ins2, no2) X(31, "ech", ech2, ech2)
@@ -63,10 +63,10 @@ static V echB(V x) {
 // exit; the name search stops at the first, so 106 is reached only by
 // its slot.
 #define ZK_BI(X)                                                                        \
-  X(0, "k", kst) X(1, "j", en) X(2, "p", qp) X(3, "t", en) X(4, "x", en)                \
-  X(5, "hex", en) X(6, "err", errC) X(7, "argv", en) X(8, "env", en) X(9, "dlt", dltC)   \
+  X(0, "k", kst) X(1, "j", en) X(2, "p", qp) X(3, "t", qt) X(4, "x", frk)                \
+  X(5, "hex", hex) X(6, "err", errC) X(7, "argv", qa) X(8, "env", qe) X(9, "dlt", dltC)   \
   X(10, "js", en) X(11, "pri", qpri) X(12, "prng", prng) X(13, "sin", ksin)                  \
-  X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", en) X(18, "sa", en)    \
+  X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", qfb) X(18, "sa", en)    \
   X(19, "ua", en) X(20, "pa", en) X(21, "ga", en) X(22, "at", en) X(23, "pe", peachC)      \
   X(24, "ema", emaC) X(25, "wj", en) X(26, "mkd", mkdt) X(27, "mkt", mktm)                \
   X(28, "mkp", mknp) X(29, "plt", plotC) X(30, "cdl", candleC) X(31, "aex", aex)                  \
@@ -79,11 +79,11 @@ static V echB(V x) {
   X(58, "cvm", cvmC) X(59, "prn", prnT) X(60, "hnl", hnlT) X(61, "abs", kabs)                  \
   X(62, "wcol", en) X(63, "rcol", en) X(64, "fsz", en) X(65, "ldir", en)               \
   X(66, "wtn", wtnT) X(67, "senc", sencT) X(68, "hh", hhC) X(69, "mm", mmC) X(70, "sec", secC)  \
-  X(71, "tjn", tjnC) X(72, "exit", en) X(73, "lk", en) X(74, "ins", en)                  \
-  X(75, "wmul", wmulT) X(76, "qmc", en) X(77, "nsd", en) X(78, "ewt", en)                 \
+  X(71, "tjn", tjnC) X(72, "exit", qx) X(73, "lk", lkT) X(74, "ins", en)                  \
+  X(75, "wmul", wmulT) X(76, "qmc", qmcT) X(77, "nsd", nsdT) X(78, "ewt", ewtT)                 \
   X(79, "ech", echB) X(80, "tan", ktan) X(81, "asin", kasn) X(82, "acos", kacs)                \
-  X(83, "atan", katn) X(84, "qst", qstT) X(85, "md5", en) X(86, "qes", en)                 \
-  X(87, "qeg", en) X(88, "rnd", rndT) X(89, "minv", minvT) X(90, "mku", mkmn)                 \
+  X(83, "atan", katn) X(84, "qst", qstT) X(85, "md5", md5T) X(86, "qes", qesT)                 \
+  X(87, "qeg", qegT) X(88, "rnd", rndT) X(89, "minv", minvT) X(90, "mku", mkmn)                 \
   X(91, "mkv", mksc) X(92, "mkm", mkmo) X(93, "mkn", mksp) X(94, "dmo", dmoC) X(95, "mod", modC) \
   X(96, "fdv", fdvC) X(97, "qho", en) X(98, "qhc", en) X(99, "qlog", en)                 \
   X(100, "ser", en) X(101, "des", en) X(102, "tzo", qtzo) X(103, "wcq", en)              \

@@ -41,10 +41,6 @@ V qstT(V x);                   // builtin `qst`
 // descriptor h and clear its byte; the system close's result (0 or -1).
 extern G qhk[4096];
 I hcl(I h);
-// o: a file argument (consumed) to a descriptor: an int or long atom its
-// value, the empty symbol 1, a symbol or text a file opened with flags;
-// 0 with the error raised on failure.
-I o(V x, I flags);
 
 }  // namespace zk
 
@@ -57,4 +53,42 @@ void qerrp();       // prints the pending error with a local timestamp, clears i
 // One step of the event loop: 1 when standard input is readable or poll
 // failed, 0 otherwise (also when a signal interrupted the wait).
 I qpoll();
+}  // namespace zk
+
+namespace zk {
+// ---- small system builtins (sys.cpp); each consumes x ----
+V qa(V x);    // argv
+V qe(V x);    // env
+V qx(V x);    // exit: never returns
+V qt(V x);    // t
+V qfb(V x);   // fb
+V lkT(V x);   // lk
+I lkq(const G *t, U n, const G *p, U m);  // glob match, anchored both ends
+V qmcT(V x);  // qmc
+V qesT(V x);  // qes
+V qegT(V x);  // qeg
+V nsdT(V x);  // nsd
+V ewtT(V x);  // ewt
+V md5T(V x);  // md5
+V hex(V x);   // hex
+V unh(V x);   // hexadecimal decoding of a string, list, dict or table
+}  // namespace zk
+
+namespace zk {
+// ---- file, socket and process verbs (filev.cpp) ----
+// A file argument: an int or long atom is a descriptor (used, not closed),
+// the empty symbol descriptor 1, a symbol's name or a char vector's text a
+// path or an a.b.c.d:port address (opened and closed by the verb).
+V u0c(V x);          // monadic 0: lines
+V u1c(V x);          // monadic 1: bytes
+V v0c(V x, V y);     // dyadic 0: lines; x borrowed, y consumed
+V v1c(V x, V y);     // dyadic 1: bytes
+V v2c(V x, V y);     // dyadic 2: a native function from a shared library
+V frk(V x);          // builtin x: (arguments; input) to the program's output
+int o(V x, int flags);            // x borrowed; -1 with the error raised
+int osf(const char *p, int flags);
+V fr(V x, J off, UJ len);         // x borrowed; len ~0 = all
+V frS(int fd, UJ lim, bool end);  // stream reader
+bool fws(int fd, const char *s, UJ n);  // false with 'io raised
+V str0(V s);                      // s consumed; a NUL after its bytes
 }  // namespace zk

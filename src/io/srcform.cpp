@@ -10,7 +10,7 @@
 // Names: Tb = text buffer, need = room for k more bytes, put = append
 // bytes, w = write the source form, wp = w parenthesised by kp's rule, wl
 // = kl's rule, w1 = the one-item form, wq = quote, wsym = symbol atom,
-// wtv = temporal vector, wproj = projection, wout = write to descriptor 1.
+// wtv = temporal vector, wproj = projection.
 #include "io/io.h"
 
 #include <unistd.h>
@@ -442,22 +442,6 @@ void w(Tb &b, V x, int d) {
   }
 }
 
-// ---- standard output ----
-// Writes n bytes to descriptor 1 as the file verbs write it: the ring is fed
-// first while the panel captures; writes of at most 1 GiB until done; a
-// failed write is 'io.
-bool wout(const char *s, UJ n) {
-  if (g_sb_capture) rfeed(s, n);
-  while (n) {
-    UJ k = n < (1ull << 30) ? n : (1ull << 30);
-    ssize_t r = write(1, s, k);
-    if (r < 0) return eo0(), false;
-    if (!r) break;
-    s += r, n -= (UJ)r;
-  }
-  return true;
-}
-
 }  // namespace
 
 V kst(V x) {
@@ -524,7 +508,7 @@ V out(V x) {
     w(b, x, 0);
   putc_(b, '\n');
   V s = tbend(b);
-  if (!s || !wout(PC(s), nx(s))) epr();
+  if (!s || !fws(1, PC(s), nx(s))) epr();
   if (s) mr(s);
   return x;
 }

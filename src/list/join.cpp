@@ -319,4 +319,17 @@ V jc(char c, V l) {
   return r;
 }
 
+// The pieces of the char vector s between occurrences of c; a final
+// newline ends the last line rather than starting an empty one.
+V sc(char c, V s) {
+  V r = emp();
+  const char *p = PC(s);
+  U n = nx(s), a = 0;
+  for (U i = 0; i < n; i++)
+    if (p[i] == c) r = psh(r, aCn(p + a, i - a)), a = i + 1;
+  if (a < n || (c != '\n' && a)) r = psh(r, aCn(p + a, n - a));
+  mr(s);
+  return r;
+}
+
 }  // namespace zk

@@ -3,7 +3,7 @@
 // row i of a table, fir / las = first / last item, mkn = null of a value's
 // shape, mqn = null prototype (item.cpp); ie / iex = seed of a fold and
 // identity of a verb (ie.cpp); psh = append one item, enl = enlist, cat =
-// the verb x,y, cat10 / cat11 = the join core, jc = join strings with a
+// the verb x,y, cat10 / cat11 = the join core, jc / sc = join / split strings at a
 // character (join.cpp); rs0 = 0#x, rsz = n#x, slc = slice, drp = drop
 // (take.cpp); len = count, rnk = rank, fmx = kind test, rev = reverse,
 // typ = type, nlt = null test of an atom, imn / imx = index of the
@@ -33,6 +33,7 @@ V cat(V x, V y);        // the dyadic `,`: borrows x (never changed), consumes y
 V cat10(V x, V y);      // consumes x (grown in place when unshared), borrows y
 V cat11(V x, V y);      // consumes both
 V jc(char c, V list);   // consumes the list of char vectors
+V sc(char c, V s);      // consumes the char vector: its pieces between the c
 
 // ---- take, drop, reshape, cut, remove, filter (take.cpp) ----
 V hsh(V x, V y);    // dyadic #: borrows x, consumes y

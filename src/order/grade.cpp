@@ -350,7 +350,8 @@ V asc(V x) {
   }
   if (t > tDICT) {
     I h = o(x, 0x42);
-    return h ? ai(h) : 0;
+    mr(x);
+    return h >= 0 ? ai(h) : 0;
   }
   if (t == 0) return et(x);
   return ascN(x);
