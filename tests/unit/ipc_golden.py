@@ -2,7 +2,8 @@
 # ipc_golden.py: the golden messages and serialisations of ipc_test.cpp,
 # assembled byte by byte with struct, apart from the engine.  Prints one
 # C++ table row per case; paste the rows into ipc_test.cpp when a case is
-# added.  Version 1 of the serialisation is frozen: its rows never change.
+# added.  With a directory argument it writes the fuzz seeds there instead
+# (qdes/ and des/, as tests/fuzz/corpus holds them).  Version 1 of the serialisation is frozen: its rows never change.
 import struct
 
 def msg(body, typ=0):
@@ -80,6 +81,18 @@ ser = [
     ('`a`b!1 2', b'ZKB\x01' + struct.pack('<bBQ', 12, 0, 2) + struct.pack('<bBQ', 10, 0, 2) +
      struct.pack('<I', 1) + b'a' + struct.pack('<I', 1) + b'b' + struct.pack('<bBQbb', 4, 0, 2, 1, 2)),
 ]
+
+import os, sys
+if len(sys.argv) > 1:
+    d = sys.argv[1]
+    os.makedirs(d + '/qdes', exist_ok=True)
+    os.makedirs(d + '/des', exist_ok=True)
+    z = struct.pack('<BBBBI', 1, 0, 1, 0, 23) + struct.pack('<I', 24) + b'\0\x0a\0\x0a\0\0\0aa\x01\0\x06'
+    for i, b in enumerate([msg(b) for _, b in enc] + [msg(b) for b, _ in dec] + [z]):
+        open('%s/qdes/g%02d' % (d, i), 'wb').write(b)
+    for i, (_, b) in enumerate(ser):
+        open('%s/des/g%02d' % (d, i), 'wb').write(b)
+    sys.exit(0)
 
 def c(b): return ''.join('\\x%02x' % x for x in b)
 for s, b in enc: print('    {"%s", "%s"},' % (s.replace('"', '\\"'), msg(b).hex()))
