@@ -60,6 +60,7 @@ extern UJ qlim;  // largest result in bytes (2^32-1; tests lower it)
 void qw0(Qw &w, U cap);
 void qput(Qw &w, const void *s, UJ n);
 G *qroom(Qw &w, UJ n);  // n bytes appended for the caller to fill, or 0
+UJ qhint(V x, bool wire, int depth);  // a first capacity for encoding x
 V qwend(Qw &w);
 V qser(V x, int type);  // borrows x: a message of type 0, 1 or 2
 void qenc(Qw &w, V x, int depth);

@@ -57,6 +57,25 @@ G *qroom(Qw &w, UJ n) {
   return P(w.b) + o;
 }
 
+// A guess at the encoded size of x from its fixed-width vectors, two
+// levels down (the columns of a table), so that a large table's buffer is
+// allocated once rather than doubled through every column.  wire: integer
+// items travel as 8 bytes.
+UJ qhint(V x, bool wire, int d) {
+  if (!heap(x)) return 8;
+  int t = tp(x);
+  U n = nx(x);
+  if (t == tLIST || t == tTABLE || t == tDICT) {
+    UJ s = 16;
+    if (d < 2)
+      for (U i = 0; i < n; i++) s += qhint(PA(x)[i], wire, d + 1);
+    return s;
+  }
+  if (t >= tBOOL && t <= tTSPAN && t != tSYM)
+    return 16 + (wire && t <= tLONG ? (UJ)n * (t == tBOOL ? 1 : 8) : dbytes(n, t));
+  return 16;
+}
+
 V qwend(Qw &w) {
   if (w.st) {
     mr(w.b);
@@ -88,14 +107,22 @@ constexpr int8_t wev[20] = {tLIST, tBOOL, 0, 0, tLONG, tLONG, tLONG, tLONG, tFLT
 // Item bytes on the wire of types 0..19.
 constexpr G ww[20] = {0, 1, 0, 0, 1, 2, 4, 8, 4, 8, 1, 0, 8, 4, 4, 8, 8, 4, 4, 4};
 
+// Items widened to 8 bytes; the buffer is not aligned, so stores go
+// through memcpy.
+template <class T> void sxw(G *o, const T *s, U n) {
+  for (U i = 0; i < n; i++) {
+    J v = s[i];
+    memcpy(o + (UJ)i * 8, &v, 8);
+  }
+}
+
 void sxt(Qw &w, V x, int t, U n) {
-  G *d = qroom(w, (UJ)n * 8);
-  if (!d) return;
-  J *o = (J *)d;
+  G *o = qroom(w, (UJ)n * 8);
+  if (!o) return;
   switch (t) {
-    case tBYTE: for (U i = 0; i < n; i++) o[i] = P<int8_t>(x)[i]; break;
-    case tSHORT: for (U i = 0; i < n; i++) o[i] = P<int16_t>(x)[i]; break;
-    case tINT: for (U i = 0; i < n; i++) o[i] = PI(x)[i]; break;
+    case tBYTE: return sxw(o, P<int8_t>(x), n);
+    case tSHORT: return sxw(o, P<int16_t>(x), n);
+    case tINT: return sxw(o, PI(x), n);
     default: memcpy(o, P(x), (UJ)n * 8);
   }
 }
@@ -190,9 +217,10 @@ void qenc(Qw &w, V x, int d) {
 
 V qser(V x, int type) {
   Qw w;
-  qw0(w, 256);
-  G h[8] = {1, (G)type, 0, 0, 0, 0, 0, 0};
-  qput(w, h, 8);
+  UJ h = qhint(x, true, 0) + 8;
+  qw0(w, h < 256 ? 256 : h > qlim ? (U)qlim : (U)h);
+  G hb[8] = {1, (G)type, 0, 0, 0, 0, 0, 0};
+  qput(w, hb, 8);
   qenc(w, x, 0);
   if (!w.st) {
     U n = (U)w.n;

@@ -199,7 +199,8 @@ V dec(Rd &r, int d) {
 
 V ser8(V x) {
   Qw w;
-  qw0(w, 256);
+  UJ h = qhint(x, false, 0) + 4;
+  qw0(w, h < 256 ? 256 : h > qlim ? (U)qlim : (U)h);
   qput(w, "ZKB\1", 4);
   enc(w, x, 0);
   mr(x);
