@@ -40,6 +40,11 @@ std::string text(V x) {
 std::string qd(const std::string &h) { return text(qdes(unhex(h))); }
 std::string dz(const std::string &h) { return text(des9(unhex(h))); }
 
+// Leaves no error text behind for the tests that run after.
+struct Clean {
+  ~Clean() { eclr(); }
+};
+
 struct Gd {
   const char *src, *hex;
 };
@@ -114,6 +119,7 @@ const Gd SER[] = {
 
 TEST(Ipc, GoldenMessages) {
   boot();
+  Clean clean_;
   for (const Gd &g : ENC) {
     V x = ev(g.src);
     ASSERT_TRUE(x) << g.src << " " << etext();
@@ -130,6 +136,7 @@ TEST(Ipc, GoldenMessages) {
 
 TEST(Ipc, GoldenSerialisations) {
   boot();
+  Clean clean_;
   for (const Gd &g : SER) {
     V x = strcmp(g.src, "5j") ? ev(g.src) : al(5);  // a long atom
     ASSERT_TRUE(x) << g.src;
@@ -148,6 +155,7 @@ TEST(Ipc, GoldenSerialisations) {
 // storage, ranges, prototypes and attributes exactly.
 TEST(Ipc, RoundTrips) {
   boot();
+  Clean clean_;
   const char *vals[] = {"1 2 3", "100000 -3", "5000000000 0N", "0n 1.5 -0w", "\"\"", "0#`a", "`a`b`c",
                         "(1;\"a\";`b;(2 3;()))", "`a`b!(1 2;\"xy\")", "([]a:1 2;b:`x`y;c:1.5 2.5)",
                         "([k:1 2]v:`a`b)", "2024.01.01 2024.01.02", "{x+y*2}", "(::;1)",
@@ -242,6 +250,7 @@ TEST(Ipc, RoundTrips) {
 // Every malformed input fails with 'domain or 'nyi, leaking nothing.
 TEST(Ipc, MalformedMessages) {
   boot();
+  Clean clean_;
   const Gd bad[] = {
       {"0100000009000000", "'domain"},                   // short
       {"020000000a0000006500", "'domain"},               // first byte
@@ -309,6 +318,7 @@ TEST(Ipc, MalformedMessages) {
 // when it is one lambda literal, never evaluated.
 TEST(Ipc, RemoteErrorsAndLambdas) {
   boot();
+  Clean clean_;
   V e = aCn("\x01\0\0\0\x10\0\0\0\x80" "boom!!\0", 16);
   EXPECT_FALSE(qdes(e));
   EXPECT_EQ(vmt::ename(), "'boom!!");
@@ -353,6 +363,7 @@ TEST(Ipc, RemoteErrorsAndLambdas) {
 // 256 levels inside the outermost value pass, one more fails.
 TEST(Ipc, Depth) {
   boot();
+  Clean clean_;
   for (int extra = 0; extra < 2; extra++) {
     V x = ev("1");
     for (int i = 0; i < 256 + extra; i++) x = aA1(x);
@@ -387,6 +398,7 @@ TEST(Ipc, Depth) {
 // Results past the limit fail with 'limit before the payload is written.
 TEST(Ipc, Limit) {
   boot();
+  Clean clean_;
   UJ old = qlim;
   qlim = 100;
   V x = ev("20#1");
@@ -402,6 +414,7 @@ TEST(Ipc, Limit) {
 
 TEST(Ipc, MalformedSerialisations) {
   boot();
+  Clean clean_;
   const Gd bad[] = {
       {"5a4b42", "'domain"},
       {"5a4b42020d05000000", "'domain"},                 // version
@@ -497,6 +510,7 @@ std::string squeeze(const std::string &m) {
 
 TEST(Ipc, Compressed) {
   boot();
+  Clean clean_;
   const char *vals[] = {"1000#1 2 3", "\"abababababababababab\"", "(1000#0),1000#`a`b",
                         "600#\"abcdefgh\"", "([]a:100#1 2;b:100#`x)", "300#\"a\"", "\"abcabxyxyab\""};
   int copies = 0;
@@ -550,6 +564,7 @@ TEST(Ipc, Compressed) {
 // Truncating any golden message or serialisation anywhere fails cleanly.
 TEST(Ipc, Truncations) {
   boot();
+  Clean clean_;
   for (const Gd &g : ENC) {
     V x = ev(g.src);
     V m = qser(x, 0);
