@@ -2,8 +2,9 @@
 # Builds and runs the libFuzzer targets in tests/fuzz with clang, every
 # engine source instrumented (address, undefined behaviour, coverage).
 #
-#   scripts/fuzz.sh build          build build-fuzz/parse_fuzz and eval_fuzz
-#   scripts/fuzz.sh run SECONDS    build, then run both at once for SECONDS
+#   scripts/fuzz.sh build          build build-fuzz/parse_fuzz, eval_fuzz,
+#                                  qdes_fuzz and des_fuzz
+#   scripts/fuzz.sh run SECONDS    build, then run all at once for SECONDS
 #                                  each on the committed corpus; fails on
 #                                  any fault a target reports
 #
@@ -49,6 +50,13 @@ build() {
   for t in parse_fuzz eval_fuzz; do
     "$cxx" "${cf[@]}" "${san[@]}" -fsanitize=fuzzer tests/fuzz/$t.cpp tests/fuzz/sandbox.cpp \
       $out/libzkfuzz.a -lpthread -ldl -o $out/$t
+  done
+  # The decoders' targets: one source, two entry points.
+  for t in qdes_fuzz des_fuzz; do
+    local d=()
+    [ $t = des_fuzz ] && d=(-DZK_FUZZ_DES)
+    "$cxx" "${cf[@]}" "${san[@]}" "${d[@]}" -fsanitize=fuzzer tests/fuzz/ipc_fuzz.cpp \
+      tests/fuzz/sandbox.cpp $out/libzkfuzz.a -lpthread -ldl -o $out/$t
   done
   # The dictionary: the fixed glyphs and forms, then every name the verb
   # and builtin tables bind.
@@ -97,14 +105,21 @@ case "${1:-build}" in
     pe=$!
     run1 parse_fuzz "$secs" tests/fuzz/parse.dict tests/fuzz/corpus/parse $out/seed &
     pp=$!
+    mkdir -p tests/fuzz/corpus/qdes tests/fuzz/corpus/des
+    run1 qdes_fuzz "$secs" tests/fuzz/ipc.dict tests/fuzz/corpus/qdes &
+    pq=$!
+    run1 des_fuzz "$secs" tests/fuzz/ipc.dict tests/fuzz/corpus/des &
+    pd=$!
     wait $pe || st=1
     wait $pp || st=1
-    for t in eval_fuzz parse_fuzz; do
+    wait $pq || st=1
+    wait $pd || st=1
+    for t in eval_fuzz parse_fuzz qdes_fuzz des_fuzz; do
       echo "fuzz: $t: $(grep -E '^#[0-9]+' $out/$t.log | tail -1)"
     done
     if ((st)); then
       echo "fuzz: a target reported a fault; the log and the input are in $out/"
-      grep -hE 'ERROR|eval_fuzz:|parse_fuzz:|SUMMARY|Test unit written' $out/*.log | head -20
+      grep -hE 'ERROR|eval_fuzz:|parse_fuzz:|ipc_fuzz:|SUMMARY|Test unit written' $out/*.log | head -20
       ls $out/art-*/
       exit 1
     fi

@@ -2,7 +2,7 @@
 # Installs what is missing, then builds and runs every test: the normal
 # build (unit tests and the long differential runs), then the unit tests
 # again under AddressSanitizer and UndefinedBehaviorSanitizer, then a
-# minute of each fuzz target (both at once) on the committed corpus.
+# minute of each fuzz target (all at once) on the committed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh

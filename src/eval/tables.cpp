@@ -86,7 +86,7 @@ static V echB(V x) {
   X(87, "qeg", qegT) X(88, "rnd", rndT) X(89, "minv", minvT) X(90, "mku", mkmn)                 \
   X(91, "mkv", mksc) X(92, "mkm", mkmo) X(93, "mkn", mksp) X(94, "dmo", dmoC) X(95, "mod", modC) \
   X(96, "fdv", fdvC) X(97, "qho", en) X(98, "qhc", en) X(99, "qlog", en)                 \
-  X(100, "ser", en) X(101, "des", en) X(102, "tzo", qtzo) X(103, "wcq", en)              \
+  X(100, "ser", ser8) X(101, "des", des9) X(102, "tzo", qtzo) X(103, "wcq", en)              \
   X(104, "trv", trvC) X(105, "hdel", en) X(106, "exit", en)
 
 #define ZK_FN(s, g, k, f) f,

@@ -45,6 +45,40 @@ I hcl(I h);
 }  // namespace zk
 
 namespace zk {
+// ---- the message codec (ipc.cpp) and native serialisation (ser.cpp) ----
+// Qw: the encoders' growable buffer, a char vector b whose count is its
+// capacity (from 256 bytes, doubling), n bytes used, state st (0 good,
+// 1 out of memory or no lambda text, 2 not encodable, 3 past qlim);
+// appends after a failure do nothing.  qwend gives b cut to n, or frees it
+// and raises 'io, 'type or 'limit.  Qr: a reader of n bytes at b from
+// position i, state st (0 good, 1 malformed, 3 unsupported type, 4 remote
+// error raised; the first failure is kept).
+struct Qw {
+  V b;
+  UJ n;
+  int st;
+};
+struct Qr {
+  const G *b;
+  UJ n, i;
+  int st;
+};
+extern UJ qlim;  // largest result in bytes (2^32-1; tests lower it)
+void qw0(Qw &w, U cap);
+void qput(Qw &w, const void *s, UJ n);
+G *qroom(Qw &w, UJ n);  // n bytes appended for the caller to fill, or 0
+UJ qhint(V x, bool wire, int depth);  // a first capacity for encoding x
+V qwend(Qw &w);
+V qser(V x, int type);  // borrows x: a message of type 0, 1 or 2
+void qenc(Qw &w, V x, int depth);
+void qencv(Qw &w, V x, int depth);
+V qdes(V x);            // consumes x
+V qdec(Qr &r, int depth);
+bool qrs(Qr &r, I *s);  // a NUL-terminated name, interned
+V qunz(V x, UJ n);      // borrows x, a compressed message of n bytes
+V ser8(V x);            // builtin `ser`
+V des9(V x);            // builtin `des`
+
 // ---- handles and the event loop (handle.cpp) ----
 extern I qls, qlp;  // listening socket (-1 none) and its port
 extern J qtp, qtn;  // timer period in ms (0 off), next firing in ms since 1970

@@ -2,9 +2,9 @@
 // modulo for an integer on the left, and the gate to the system functions
 // chosen by a negative integer.  x is borrowed, y consumed.
 //
-// least version: keyed tables (exck), serialise/deserialise (-8, -9) and
-// the log replay (-11) fail with 'nyi until their subsystems exist; the
-// dict and modulo paths are complete.
+// least version: keyed tables (exck) and the log replay (-11) fail with
+// 'nyi until their subsystems exist; the dict, modulo and message paths
+// are complete.
 #include "core/err.h"
 #include "io/io.h"
 #include "list/list.h"
@@ -39,7 +39,13 @@ V exc(V x, V y) {
   if (tx == tINTA || tx == tLONGA) {
     J n = gl_(x);
     if (n == -3) return kst(y);
-    if (n == -8 || n == -9 || n == -11) return en(y);
+    if (n == -8) {
+      V r = qser(y, 0);
+      mr(y);
+      return r;
+    }
+    if (n == -9) return qdes(y);
+    if (n == -11) return en(y);
     if (ty == tTABLE || (ty == tDICT && tp(PA(y)[0]) == tTABLE)) return en(y);  // keyed tables
     return mod(x, y);
   }

@@ -193,5 +193,9 @@ V bin(V x, V y);
 // the first column's attribute of a multi-column table (callers pass 1).
 V atlist(V s, V x);
 V atkeys(V x, I parted);
+// atok: whether x (borrowed) has the property of attribute k (1 sorted,
+// 2 unique, 3 parted, 4 grouped, which always holds); only vectors of
+// bytes to timespans other than symbols can satisfy 1 to 3.
+bool atok(V x, int k);
 
 }  // namespace zk
