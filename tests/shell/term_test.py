@@ -577,12 +577,33 @@ def t_panel_more():
             time.sleep(0.15)
             m.run("resize-window", "-x", "80", "-y", y)
         m.until(lambda r: r[24] == "L300" and r[26].startswith("╭"), 30)
+        # page back to the first line, reading each page once the screen
+        # has moved (a loaded machine redraws late)
+        # The ring can still grow just after the last line shows, moving
+        # the first page's seam: page back up, then down again, reading
+        # both ways.
         seen = set()
-        for _ in range(14):
-            seen.update(x for x in m.rows()[:26] if x.startswith("L"))
-            m.keys("PPage")
-            time.sleep(0.1)
-        seen.update(x for x in m.rows()[:26] if x.startswith("L"))
+        for key, stop in [("PPage", "L1")] * 30 + [("NPage", "L300")] * 30:
+            rows = m.rows()[:26]
+            seen.update(x for x in rows if x.startswith("L"))
+            if key == "PPage" and "L1" in seen:
+                continue
+            if key == "NPage" and "L300" in rows:
+                break
+            m.keys(key)
+            # wait for the page to move, then for its repaint to finish
+            # (a capture can land between the rows of one repaint)
+            end = time.time() + 3
+            cur = m.rows()[:26]
+            while cur == rows and time.time() < end:
+                time.sleep(0.05)
+                cur = m.rows()[:26]
+            while time.time() < end:
+                time.sleep(0.05)
+                nxt = m.rows()[:26]
+                if nxt == cur:
+                    break
+                cur = nxt
         missing = ["L%d" % i for i in range(1, 301) if "L%d" % i not in seen]
         assert not missing, missing[:10]
     finally:
