@@ -10,8 +10,9 @@ mod=$(ls "$ZELKO_PY_DIR"/zelko/_zelko*.so)
 asan=$(ldd "$mod" | awk '/libasan/ {print $3}')
 if [ -n "$asan" ]; then
   export LD_PRELOAD="$asan${LD_PRELOAD:+:$LD_PRELOAD}"
-  # A small quarantine: freed memory it holds would read as growth.
-  export ASAN_OPTIONS="detect_leaks=0:quarantine_size_mb=4${ASAN_OPTIONS:+:$ASAN_OPTIONS}" ZELKO_PY_ASAN=1
+  # A small quarantine: freed memory it holds would read as growth.  Ours
+  # come last, so they win over options the caller set for the C tests.
+  export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0:quarantine_size_mb=4" ZELKO_PY_ASAN=1
 fi
 cd "$(dirname "$0")"
 exec "$py" -m pytest -q -p no:cacheprovider .
