@@ -28,6 +28,7 @@
 #include "eval/eval.h"
 #include "list/list.h"
 #include "num/red.h"
+#include "order/order.h"
 
 namespace zk {
 
@@ -243,14 +244,7 @@ V whr(V x) {
     case tBOOL: return whb(x);
     case tBYTE: return nx(x) ? whm(x) : whn(x);
     case tSHORT: case tINT: case tLONG: return whn(x);
-    case tDICT: {
-      V k = x, v = kv(&k);
-      V i = whr(v);
-      if (!i) return mr(k), (V)0;
-      V r = _1(k, i);
-      mr(k);
-      return r;
-    }
+    case tDICT: return kby(x, whr);
     case tINTA: case tLONGA: return whr(enl(x));
     default: return et(x);
   }

@@ -118,15 +118,6 @@ V ascT(V x) {
   return p ? p : nrw(iot(r), r);
 }
 
-// Dicts: the keys in the order of their values; f grades the values.
-V kby(V x, V (*f)(V)) {
-  V k = x, v = kv(&k);
-  V g = f(v);
-  if (!g) return mr(k), (V)0;
-  V r = _1(k, g);
-  mr(k);
-  return r;
-}
 
 // The symbol-text prefix key: the first 8 bytes, most significant first,
 // top bit flipped so signed order is the unsigned order of the prefixes.
@@ -143,6 +134,16 @@ ZK_INLINE bool lt8(const char *const *t, const I *l, I a, I b) {
 }
 
 }  // namespace
+
+// Dicts: the keys indexed by f of their values (a grade, or where).
+V kby(V x, V (*f)(V)) {
+  V k = x, v = kv(&k);
+  V g = f(v);
+  if (!g) return mr(k), (V)0;
+  V r = _1(k, g);
+  mr(k);
+  return r;
+}
 
 void srm(const char *const *t, const I *l, I *p, UJ n, I *tmp) {
   if (n < 2) return;

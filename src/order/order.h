@@ -112,6 +112,9 @@ V sencT(V x);
 // builtin srt (a dict by its values, else srtC).
 V asc(V x);
 V dsc(V x);
+// The keys of the dict x (consumed) indexed by f of its values: the grade
+// of a dict, and its where.
+V kby(V x, V (*f)(V));
 V srtC(V x);
 V srtdC(V x);
 V qsrt(V x);
