@@ -1,74 +1,79 @@
 // amend.cpp: indexed assignment for the VM (ixca) and its error (ixer).
 //
-// least version: one index that is an int or long atom (or a one-item
-// integer vector), into a general list or a vector, with or without a
-// dyad (x[i]:y, x[i]+:y).  An integer item that does not fit its vector's
-// width widens the vector; an item of another type is 'type.  Every other
-// form (several indices, index vectors, dicts, tables) fails with 'nyi
-// until the list primitives' amend engine replaces this file.
+// x[i;j;...]:y and x[i;j;...]op:y.  The whole path is tested first
+// (ixwk, amend/plan.cpp): statuses 1 to 3 are answered before anything
+// changes.  The amend then runs by the unplanned route: a one-level path
+// through ixal (which rolls back through its rescue slot what can fail
+// half-way), a deeper one through the amend at depth d4.
+//
+// Names: ixca = the entry; ixun = the unplanned route; ixcp = the same
+// route on a target held by one more reference (copy-on-write then copies
+// what it changes); ixer = the error of a status.
+//
+// Where the change happens:
+// - a local is changed in place: the driver takes its slot's reference
+//   (the slot holds 0 meanwhile, so a failure never leaves it naming a
+//   released value; a rescued value goes back);
+// - a global is changed in place only when the amend cannot run language
+//   code nor fail once it writes (one level into a list, vector or dict of
+//   vectors, by the safe rule of ixal); otherwise the slot keeps the old
+//   value while the amend works on a copy, so code that f runs never meets
+//   it half-changed or freed, and a failure leaves it as it was;
+// - a keyed table is always amended on a copy, so a failed upsert leaves
+//   it whole; a dict with the sorted attribute is not amended here yet.
 #include "core/err.h"
 #include "eval/eval.h"
+#include "eval/tables.h"
 #include "list/list.h"
-#include "num/num.h"
 
 namespace zk {
 
 namespace {
 
-ZK_INLINE bool intv(int t) { return t >= tBYTE && t <= tLONG; }
+// The route itself: x consumed, the restored value (if any) in *res.
+V ixun(V x, V path, V f, V y, V *res) {
+  if (ixn(path) != 1) return d4(x, path, f, y);
+  V i = ixi(path, 0);
+  V r = ixal(x, i, f, y, res);
+  if (tp(path) < tINTA) mr(i);
+  return r;
+}
 
-// Writes atom a (consumed) into item i of vector x; false when its type
-// does not fit.  *px may be replaced by a wider vector.
-bool put(V *px, J i, V a) {
-  V x = *px;
-  int t = tp(x), at = tp(a);
-  if (intv(t) && (at == tINTA || at == tLONGA)) {
-    J v = gl(a);
-    int w = tZ(v);
-    if (w > t) *px = x = cZ(w, x), t = w;
-    switch (t) {
-      case tBYTE: P<int8_t>(x)[i] = (int8_t)v; break;
-      case tSHORT: P<int16_t>(x)[i] = (int16_t)v; break;
-      case tINT: PI(x)[i] = (I)v; break;
-      default: PL(x)[i] = v;
-    }
-    return true;
-  }
-  if (at < tINTA || TT[at] != t || t == tLIST) return mr(a), false;
-  switch (Tw[t]) {
-    case 3: P(x)[i] = (G)a; break;
-    case 5: PI(x)[i] = ip(a); break;
-    default: PL(x)[i] = PL(a)[0];
-  }
-  mr(a);
-  return true;
+// The route on x held once more: the slot keeps its value throughout.
+I ixcp(V *slot, V x, V path, V f, V y) {
+  V res = 0;
+  V r = ixun(_r(x), path, f, y, &res);
+  if (res) mr(res);
+  if (!r) return 4;
+  V o = *slot;
+  *slot = r;
+  if (o) mr(o);
+  return 0;
 }
 
 }  // namespace
 
-I ixca(V *slot, V cur, V idx, V y, I d) {
-  if (_n(idx) != 1) return en0(), 4;
-  V i0 = ii(idx, 0);
-  int it = tp(i0);
-  if (it != tINTA && it != tLONGA) return mr(i0), en0(), 4;
-  J i = gl(i0);
-  int t = tp(cur);
-  if (t == tRANGE || t == tBOOL || t >= tTABLE) return en0(), 4;
-  if (i < 0 || i >= _n(cur)) return 1;
-  V v = _r(y);
-  if (d) {
-    V o = ii(cur, i);
-    v = v2[d & 31](o, v);
-    mr(o);
-    if (!v) return 4;
+I ixca(V *slot, V x, V path, V y, I op, I flags) {
+  bool glb = flags & 1, plain = !op;
+  G kinds[8];
+  J pos[8];
+  I c = ixwk(x, path, y, plain, glb, kinds, pos);
+  if (c < 0) return -c;
+  ixpf(c, kinds, pos);  // the plan is not run on this route
+  V f = mp2((U)op);
+  int t = tp(x);
+  if (t == tDICT && tp(PA(x)[0]) == tTABLE) return ixcp(slot, x, path, f, y);
+  if (t == tDICT && hd(x)->attr == 1) return en0(), 4;
+  if (glb) {
+    bool one = ixn(path) == 1 && path != GNULL;
+    bool flat = t <= tTSPAN || (t == tDICT && tp(PA(x)[1]) <= tTSPAN);
+    if (!one || !flat || !ixsa(x, f, y)) return ixcp(slot, x, path, f, y);
   }
-  *slot = mut(cur);
-  if (t == tLIST) {
-    mr(PA(*slot)[i]);
-    PA(*slot)[i] = v;
-    return 0;
-  }
-  return put(slot, i, v) ? 0 : 3;
+  *slot = 0;
+  V res = 0;
+  V r = ixun(x, path, f, y, &res);
+  *slot = r ? r : res;
+  return r ? 0 : 4;
 }
 
 V ixer(I st) {
