@@ -6,7 +6,8 @@
 // through ixal (which rolls back through its rescue slot what can fail
 // half-way), a deeper one through the amend at depth d4.
 //
-// Names: ixca = the entry; ixun = the unplanned route; ixcp = the same
+// Names: ixca = the entry; ixq = one integer into a vector, stored where
+// it is; ixun = the unplanned route; ixcp = the same
 // route on a target held by one more reference (copy-on-write then copies
 // what it changes); ixer = the error of a status.
 //
@@ -51,10 +52,39 @@ I ixcp(V *slot, V x, V path, V f, V y) {
   return 0;
 }
 
+// The commonest amend: one integer into a vector of the item's own kind
+// (an integer that fits its width, a float), held only by its variable
+// and without an attribute, stored where it is.  -1 when it does not apply.
+I ixq(V x, V path, V y) {
+  int pt = tp(path), t = tp(x), yt = tp(y);
+  if (pt < tBYTE || pt > tLONG || nx(path) != 1 || !heap(x) || hd(x)->attr || !sole(hd(x))) return -1;
+  J i = ixe(path, 0);
+  if (t >= tBYTE && t <= tLONG && (yt == tINTA || yt == tLONGA)) {
+    J v = gl_(y);
+    if (tZ(v) > t) return -1;
+    if ((UJ)i >= (UJ)nx(x)) return 1;
+    switch (t) {
+      case tBYTE: P<int8_t>(x)[i] = (int8_t)v; break;
+      case tSHORT: P<int16_t>(x)[i] = (int16_t)v; break;
+      case tINT: PI(x)[i] = (I)v; break;
+      default: PL(x)[i] = v;
+    }
+    return 0;
+  }
+  if (t == tFLT && yt == tFLTA) {
+    if ((UJ)i >= (UJ)nx(x)) return 1;
+    PF(x)[i] = PF(y)[0];
+    return 0;
+  }
+  return -1;
+}
+
 }  // namespace
 
 I ixca(V *slot, V x, V path, V y, I op, I flags) {
   bool glb = flags & 1, plain = !op;
+  if (plain)
+    if (I q = ixq(x, path, y); q >= 0) return q;
   G kinds[8];
   J pos[8];
   I c = ixwk(x, path, y, plain, glb, kinds, pos);
