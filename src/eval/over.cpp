@@ -211,9 +211,8 @@ V w1(V d, V x) {
   V g = PA(d)[0];
   switch (hd(d)->adverb) {
     case 0:
-      // Data used with each is searched (x bin y), which the ordering
-      // primitives do not offer yet.
-      if (tp(g) < tINTA) return en(x);
+      // Data used with each is searched: x' y is x bin y.
+      if (tp(g) < tINTA) return bin(g, x);
       return e1(g, x);
     case 1: return over1(g, x);
     case 2: return scan1(g, x);

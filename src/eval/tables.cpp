@@ -66,8 +66,8 @@ static V echB(V x) {
   X(0, "k", kst) X(1, "j", en) X(2, "p", qp) X(3, "t", qt) X(4, "x", frk)                \
   X(5, "hex", hex) X(6, "err", errC) X(7, "argv", qa) X(8, "env", qe) X(9, "dlt", dltC)   \
   X(10, "js", en) X(11, "pri", qpri) X(12, "prng", prng) X(13, "sin", ksin)                  \
-  X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", qfb) X(18, "sa", en)    \
-  X(19, "ua", en) X(20, "pa", en) X(21, "ga", en) X(22, "at", en) X(23, "pe", peachC)      \
+  X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", qfb) X(18, "sa", qsa)    \
+  X(19, "ua", qua) X(20, "pa", qpa) X(21, "ga", qga) X(22, "at", qat) X(23, "pe", peachC)      \
   X(24, "ema", emaC) X(25, "wj", en) X(26, "mkd", mkdt) X(27, "mkt", mktm)                \
   X(28, "mkp", mknp) X(29, "plt", plotC) X(30, "cdl", candleC) X(31, "aex", aex)                  \
   X(32, "aim", aim) X(33, "bi", en) X(34, "aj", en) X(35, "arn", en) X(36, "dgn", en)   \

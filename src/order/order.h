@@ -184,21 +184,45 @@ template <class T, U N = 32> struct Stk {
 };
 
 // ---- binary search (bin.cpp) ----
-// bin: x a sorted boolean, integer or float vector (borrowed), y consumed:
-// for each item of y the index of the last item of x not greater than it,
-// -1 below the first; an atom y gives a long atom, else a long vector.
+// bin: x an ascending vector or a dict of ascending values (borrowed), y
+// consumed: for each value of y the index of the last item of x not
+// greater than it, -1 below the first (a dict gives its keys there, the
+// null for -1).  An atom y gives an integer atom; a vector y an integer
+// vector of the narrowest type that holds #x-1 (longs for an empty x);
+// lists, tables and dicts are searched item by item.  'type for x or y of
+// kinds it does not search (a temporal x takes only its own type), 'domain
+// for a function y.  binZ, binF, binS: the same for integer or temporal,
+// float and symbol x.
 V bin(V x, V y);
+V binZ(V x, V y);
+V binF(V x, V y);
+V binS(V x, V y);
 
 // ---- attributes (attr.cpp) ----
-// atlist: the attribute letter s (a symbol atom, borrowed) set on the list
-// or vector x (consumed) once verified.  atkeys: the sorted attribute of a
-// table's rows, or atlist of `s for any other x (consumed); parted picks
-// the first column's attribute of a multi-column table (callers pass 1).
+// The builtins sa ua pa ga at (x consumed): qsa, qua and qpa set sorted,
+// unique or parted on a typed vector (types 4..17) once verified, else
+// raise "s-fail", "u-fail" or "p-fail"; qga sets grouped unchecked; any
+// other x comes back unchanged.  qat: the attribute's letter as a symbol,
+// the empty symbol for none, atoms, ranges and functions.
+V qsa(V x);
+V qua(V x);
+V qpa(V x);
+V qga(V x);
+V qat(V x);
+// atchk: the letter c (g p s u; others leave x alone) set on the typed
+// vector x (consumed) through the builtins.  atlist: the attribute letter
+// (a symbol atom, borrowed) set on the list or vector x (consumed) once
+// verified: booleans and lists of temporal atoms of one type as their
+// integers, other lists by grade (s) and distinct (u), p on them 'type.
+// atkeys: the sorted attribute of a table's rows, or atlist of `s for any
+// other x (consumed); the first column gets p (s when it is a general
+// list, or, in a one-column table, when parted is set; callers pass 1).
+V atchk(I c, V x);
 V atlist(V s, V x);
 V atkeys(V x, I parted);
 // atok: whether x (borrowed) has the property of attribute k (1 sorted,
-// 2 unique, 3 parted, 4 grouped, which always holds); only vectors of
-// bytes to timespans other than symbols can satisfy 1 to 3.
+// 2 unique, 3 parted, 4 grouped, which always holds); only typed vectors
+// (types 4..17) can satisfy 1 to 3.  Raises nothing.
 bool atok(V x, int k);
 
 }  // namespace zk
