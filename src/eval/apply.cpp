@@ -34,6 +34,8 @@
 
 namespace zk {
 
+V kc_qvalue;  // cached "{qvalue x}": local lists and the log replay
+
 namespace {
 
 ZK_INLINE bool fnt(int t) { return t >= tLAMBDA && t <= tNATIVE; }
@@ -175,8 +177,6 @@ V hwr(I h, V x) {
   return ai(h);
 }
 
-V kc_qvalue;  // cached "{qvalue x}"
-
 // An int atom h applied to x.
 V hnd(I h, V x) {
   if (!h) {  // 0: evaluate text, or a list form through the modules
@@ -188,9 +188,7 @@ V hnd(I h, V x) {
   U a = h < 0 ? 0u - (U)h : (U)h;
   if (a <= 2) return hwr(h, x);
   if (a > 4095) return et(x);
-  // Log files and connections to other processes: the handle table and the
-  // message exchange are not built yet.
-  return en(x);
+  return qhap(h, x);  // log files and connections to other processes
 }
 
 }  // namespace

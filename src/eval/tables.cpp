@@ -85,9 +85,9 @@ static V echB(V x) {
   X(83, "atan", katn) X(84, "qst", qstT) X(85, "md5", md5T) X(86, "qes", qesT)                 \
   X(87, "qeg", qegT) X(88, "rnd", rndT) X(89, "minv", minvT) X(90, "mku", mkmn)                 \
   X(91, "mkv", mksc) X(92, "mkm", mkmo) X(93, "mkn", mksp) X(94, "dmo", dmoC) X(95, "mod", modC) \
-  X(96, "fdv", fdvC) X(97, "qho", en) X(98, "qhc", en) X(99, "qlog", en)                 \
+  X(96, "fdv", fdvC) X(97, "qho", qho) X(98, "qhc", qhc) X(99, "qlog", qlog)                 \
   X(100, "ser", ser8) X(101, "des", des9) X(102, "tzo", qtzo) X(103, "wcq", en)              \
-  X(104, "trv", trvC) X(105, "hdel", en) X(106, "exit", en)
+  X(104, "trv", trvC) X(105, "hdel", hdel) X(106, "exit", en)
 
 #define ZK_FN(s, g, k, f) f,
 #define ZK_SHOWN(s, g, k, f) g,

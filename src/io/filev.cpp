@@ -108,7 +108,7 @@ static bool fdof(V x, int *fd) {
 // The text of a symbol atom or char vector, NUL-terminated in b (a
 // heap copy when long; *own set); 0 with 'domain for a NUL inside, 1 for
 // text, -1 when x is neither.
-static int ptxt(V x, char *b, U cap, char **out, bool *own) {
+int ptxt(V x, char *b, U cap, char **out, bool *own) {
   const char *s;
   UJ n;
   *own = false;
@@ -231,7 +231,7 @@ V frS(int fd, UJ lim, bool end) {
 }
 
 // Positional reads of n bytes from offset o into a new char vector.
-static V frP(int fd, J o, UJ n) {
+V frP(int fd, J o, UJ n) {
   V r = an((U)n, tCHR);
   UJ d = 0;
   while (d < n) {

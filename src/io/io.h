@@ -37,9 +37,14 @@ V qstT(V x);                   // builtin `qst`
 
 // ---- handles (handles.cpp) and file verbs (filev.cpp) ----
 // qhk: the kind of each descriptor 0..4095 (0 closed, 1 outgoing
-// connection, 2 accepted connection, 3 append-only log).  hcl: close
-// descriptor h and clear its byte; the system close's result (0 or -1).
+// connection, 2 accepted connection, 3 append-only log).  qhg: how many
+// times each descriptor has been registered, so the event loop can tell a
+// handle it polled from a new one that took its number.  hreg: register
+// fd (0..4095) as kind k.  hcl: close descriptor h and clear its byte; the
+// system close's result (0 or -1).
 extern G qhk[4096];
+extern U qhg[4096];
+void hreg(I fd, G k);
 I hcl(I h);
 
 }  // namespace zk
@@ -80,13 +85,31 @@ V ser8(V x);            // builtin `ser`
 V des9(V x);            // builtin `des`
 
 // ---- handles and the event loop (handle.cpp) ----
+// Handshake, client to server: credentials (at most 500 bytes), 3, 0;
+// server to client: one byte (3).  Error reply frame:
+//   01 02 00 00 | u32 total length (10 + n) | 80 | n text bytes | 00
+// Message log: ff 01 00 00 00 00 00 00, then encoded values back to back,
+// each as it follows a message header.
 extern I qls, qlp;  // listening socket (-1 none) and its port
 extern J qtp, qtn;  // timer period in ms (0 off), next firing in ms since 1970
+extern J qbnd;      // ms a peer may stay silent inside a handshake or message (tests lower it)
+extern V kc_qvalue; // cached "{qvalue x}" (apply.cpp)
 J qnow();           // wall-clock ms since 1970
 void qerrp();       // prints the pending error with a local timestamp, clears it
 // One step of the event loop: 1 when standard input is readable or poll
 // failed, 0 otherwise (also when a signal interrupted the wait).
 I qpoll();
+I qcon(const char *host, const char *port, const char *cred);  // descriptor or -1
+I qsnd(I fd, V x, int type);  // x borrowed: 1 sent, 0 write failed, -1 not encodable (raised)
+V qrcv(I fd, int *type);      // one message; *type 255 when the connection ended
+void qdrop(I h);              // close a handle; "{z.pc x}" for an accepted one
+void qsnde(I fd, const char *text, UJ n);  // error reply frame of an error text
+V qhap(I h, V x);             // handle 3..4095 (or negated) applied to x, consumed
+V qrpl(V y);                  // the log replay, -11!y; y consumed
+V qho(V x);                   // builtins qho, qhc, qlog, hdel
+V qhc(V x);
+V qlog(V x);
+V hdel(V x);
 }  // namespace zk
 
 namespace zk {
@@ -125,4 +148,9 @@ V fr(V x, J off, UJ len);         // x borrowed; len ~0 = all
 V frS(int fd, UJ lim, bool end);  // stream reader
 bool fws(int fd, const char *s, UJ n);  // false with 'io raised
 V str0(V s);                      // s consumed; a NUL after its bytes
+// The text of a symbol or char vector NUL-terminated in b (cap bytes), or
+// in a heap copy (*own) when longer: 1 done, 0 'domain raised (a NUL
+// inside), -1 x is neither.
+int ptxt(V x, char *b, U cap, char **out, bool *own);
+V frP(int fd, J o, UJ n);  // n bytes from offset o; 'io at an early end
 }  // namespace zk

@@ -2,9 +2,8 @@
 // modulo for an integer on the left, and the gate to the system functions
 // chosen by a negative integer.  x is borrowed, y consumed.
 //
-// least version: keyed tables (exck) and the log replay (-11) fail with
-// 'nyi until their subsystems exist; the dict, modulo and message paths
-// are complete.
+// least version: keyed tables (exck) fail with 'nyi until their subsystem
+// exists; the dict, modulo, message and log replay paths are complete.
 #include "core/err.h"
 #include "io/io.h"
 #include "list/list.h"
@@ -45,7 +44,7 @@ V exc(V x, V y) {
       return r;
     }
     if (n == -9) return qdes(y);
-    if (n == -11) return en(y);
+    if (n == -11) return qrpl(y);
     if (ty == tTABLE || (ty == tDICT && tp(PA(y)[0]) == tTABLE)) return en(y);  // keyed tables
     return mod(x, y);
   }
