@@ -21,6 +21,11 @@
 
 namespace zk {
 
+// Values nest this deep at most before a text form gives up with 'stack
+// rather than run off the end of the C stack (a list can be nested far
+// deeper by code than the parser could ever read back).
+inline constexpr int KDEPTH = 2048;
+
 // ---- source form (srcform.cpp) ----
 V kst(V x);                    // builtin `k`
 V kss_(V s, int mode);         // s a char vector; mode 0 string, 1 symbol
@@ -125,4 +130,21 @@ V fr(V x, J off, UJ len);         // x borrowed; len ~0 = all
 V frS(int fd, UJ lim, bool end);  // stream reader
 bool fws(int fd, const char *s, UJ n);  // false with 'io raised
 V str0(V s);                      // s consumed; a NUL after its bytes
+}  // namespace zk
+
+namespace zk {
+// ---- JSON (json.cpp) ----
+// js1: builtin `j`, x consumed: the JSON text of x as one char vector.
+// qjs: builtin `js`.  jnx / nxe: bytes of x's text / of x written as an
+// array (borrowed; *jf set when x cannot be written, error raised); Jx:
+// writes them at *s and advances it, nonzero on failure.  jst: the string
+// form of a non-numeric atom (borrowed); jkt: a keyed table (consumed) as
+// one table.
+V js1(V x);
+V qjs(V x);
+UJ jnx(V x, int *jf);
+UJ nxe(V x, int *jf);
+int Jx(V x, char **s);
+V jst(V x);
+V jkt(V kt);
 }  // namespace zk
