@@ -135,12 +135,15 @@ V str0(V s);                      // s consumed; a NUL after its bytes
 namespace zk {
 // ---- JSON (json.cpp) ----
 // js1: builtin `j`, x consumed: the JSON text of x as one char vector.
+// js0: j?text, text consumed (a char vector or char atom): the value read,
+// or 0 with 'parse (caret where reading stopped) or 'type raised.
 // qjs: builtin `js`.  jnx / nxe: bytes of x's text / of x written as an
 // array (borrowed; *jf set when x cannot be written, error raised); Jx:
 // writes them at *s and advances it, nonzero on failure.  jst: the string
 // form of a non-numeric atom (borrowed); jkt: a keyed table (consumed) as
 // one table.
 V js1(V x);
+V js0(V x);
 V qjs(V x);
 UJ jnx(V x, int *jf);
 UJ nxe(V x, int *jf);

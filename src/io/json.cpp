@@ -27,6 +27,7 @@
 #include <cstring>
 #include "core/err.h"
 #include "core/sym.h"
+#include "io/dec.h"
 #include "io/io.h"
 #include "io/numtext.h"
 #include "list/list.h"
@@ -390,6 +391,294 @@ V js1(V x) {
   mr(x);
   if (jf) return mr(r), (V)0;
   return r;
+}
+
+// ---------------------------------------------------------------- reader
+
+namespace {
+
+struct Jr {
+  const G *b, *s;  // the text (four zero bytes after its end), the cursor
+  int d;           // containers open around the cursor
+  int e;           // an error other than 'parse is raised already
+  V pk;            // the keys of the last object read, or 0
+};
+
+ZK_INLINE void ws(Jr &r) {
+  while ((U)(r.s[0] - 1) < 32u) r.s++;
+}
+ZK_INLINE bool dg(G c) { return (U)(c - '0') < 10u; }
+ZK_INLINE int hx(G c) {
+  if (dg(c)) return c - '0';
+  c |= 0x20;
+  return (U)(c - 'a') < 6u ? c - 'a' + 10 : -1;
+}
+// Four hex digits at p, or -1.
+int hx4(const G *p) {
+  int a = hx(p[0]), b = hx(p[1]), c = hx(p[2]), e = hx(p[3]);
+  return (a | b | c | e) < 0 ? -1 : a << 12 | b << 8 | c << 4 | e;
+}
+char *u8(char *o, U c) {
+  if (c < 0x80) *o++ = (char)c;
+  else if (c < 0x800) *o++ = (char)(0xC0 | c >> 6), *o++ = (char)(0x80 | (c & 63));
+  else if (c < 0x10000)
+    *o++ = (char)(0xE0 | c >> 12), *o++ = (char)(0x80 | (c >> 6 & 63)), *o++ = (char)(0x80 | (c & 63));
+  else
+    *o++ = (char)(0xF0 | c >> 18), *o++ = (char)(0x80 | (c >> 12 & 63)),
+    *o++ = (char)(0x80 | (c >> 6 & 63)), *o++ = (char)(0x80 | (c & 63));
+  return o;
+}
+// The code point of the escape \uXXXX at p (after the u), a surrogate pair
+// combined; *k gets the source bytes it takes after the u.
+U ucp(const G *p, int *k) {
+  U c = (U)hx4(p);
+  *k = 4;
+  if (c - 0xD800u < 0x400u && p[4] == '\\' && p[5] == 'u') {
+    int l = hx4(p + 6);
+    if (l - 0xDC00 >= 0 && l - 0xDC00 < 0x400) {
+      *k = 10;
+      return 0x10000 + ((c - 0xD800) << 10) + (U)(l - 0xDC00);
+    }
+  }
+  return c;
+}
+ZK_INLINE U ulen(U c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
+
+// A string; the cursor is just past the opening quote.  First pass: find
+// the closing quote, check every escape and count the decoded bytes; the
+// second decodes into a vector of that size.  On failure the cursor is at
+// the byte at fault.
+V js(Jr &r) {
+  const G *p = r.s;
+  UJ n = 0;
+  bool esc = false;
+  for (;;) {
+    G c = *p;
+    if (c == '"') break;
+    if (c < 32) return r.s = p, (V)0;
+    if (c != '\\') {
+      p++, n++;
+      continue;
+    }
+    esc = true;
+    G e = p[1];
+    if (e == 'u') {
+      if (hx4(p + 2) < 0) return r.s = p, (V)0;
+      int k;
+      n += ulen(ucp(p + 2, &k));
+      p += 2 + k;
+    } else if (e && memchr(jel[1], e, 8)) {
+      p += 2, n++;
+    } else {
+      return r.s = p, (V)0;  // not one of JSON's escapes
+    }
+  }
+  if (n > 0xFFFFFFFFull) return r.s = p, r.e = 1, ez0();
+  const G *q = r.s;
+  r.s = p + 1;
+  if (!esc) return aCn((const char *)q, (U)n);
+  V v = an((U)n, tCHR);
+  char *o = PC(v);
+  while (q < p) {
+    if (*q != '\\') {
+      *o++ = (char)*q++;
+      continue;
+    }
+    if (q[1] == 'u') {
+      int k;
+      o = u8(o, ucp(q + 2, &k));
+      q += 2 + k;
+    } else {
+      *o++ = jel[0][(const char *)memchr(jel[1], q[1], 8) - jel[1]];
+      q += 2;
+    }
+  }
+  return v;
+}
+
+// Numbers that the short path cannot take exactly: more than 19
+// significant digits or a long exponent.  The text [m, e) is the magnitude.
+F jdx(const G *m, const G *e) { return csv_float((const char *)m, (const char *)e); }
+
+// A number; a leading "-", digits, optionally "." and digits (none is
+// accepted), optionally an exponent with at least one digit.
+V jxn(Jr &r) {
+  const G *p = r.s;
+  bool ng = *p == '-';
+  p += ng;
+  const G *m = p;
+  if (!dg(*p)) return r.s = p, (V)0;
+  UJ w = 0;
+  int nd = 0;  // significant digits (from the first nonzero)
+  J fd = 0;    // digits after the point
+  for (; dg(*p); p++)
+    if (nd || *p != '0') {
+      if (nd < 19) w = w * 10 + (*p - '0');
+      nd++;
+    }
+  if (*p == '.')
+    for (p++; dg(*p); p++, fd++)
+      if (nd || *p != '0') {
+        if (nd < 19) w = w * 10 + (*p - '0');
+        nd++;
+      }
+  J x = 0;
+  int ne = 0;  // exponent digits after its leading zeros
+  if ((*p | 0x20) == 'e') {
+    p++;
+    bool en = *p == '-';
+    if (*p == '-' || *p == '+') p++;
+    if (!dg(*p)) return r.s = p, (V)0;
+    while (*p == '0') p++;
+    for (; dg(*p); p++, ne++)
+      if (ne < 15) x = x * 10 + (*p - '0');
+    if (en) x = -x;
+  }
+  r.s = p;
+  F v;
+  J q = x - fd;
+  if (nd > 19 || ne > 15) v = jdx(m, p);  // saturates: infinity, or zero
+  else if (!w) v = 0;
+  else if (w <= (1ull << 53) && q >= -22 && q <= 22) v = q >= 0 ? (F)w * csv_p10[q] : (F)w / csv_p10[-q];
+  else v = csv_elf(w, q);
+  return af(ng ? -v : v);
+}
+
+V jx(Jr &r);
+
+V jxa(Jr &r) {
+  if (++r.d > JDEPTH) return (V)0;
+  r.s++;
+  ws(r);
+  V l = _r(ce[tLIST]);
+  if (*r.s == ']') return r.s++, r.d--, l;
+  for (;;) {
+    V v = jx(r);
+    if (!v) return mr(l), (V)0;
+    if (!(l = psh(l, v))) return r.e = 1, (V)0;
+    ws(r);
+    if (*r.s == ']') break;
+    if (*r.s != ',') return mr(l), (V)0;
+    r.s++;
+  }
+  r.s++, r.d--;
+  return l;
+}
+
+// An object.  Keys equal to the last object's, in order, take that
+// object's key vector, so the rows of an array of records share one (and
+// the push that makes them a table compares them at once).
+V jxo(Jr &r) {
+  if (++r.d > JDEPTH) return (V)0;
+  r.s++;
+  ws(r);
+  if (*r.s == '}') {
+    r.s++, r.d--;
+    return am(_r(ce[tSYM]), _r(ce[tLIST]));
+  }
+  // pk is held: objects among the values replace r.pk as they are read.
+  V k = 0, vs = _r(ce[tLIST]), pk = r.pk ? _r(r.pk) : 0;
+  U i = 0;  // keys so far; while k is 0 they are pk's first i
+  for (;;) {
+    if (*r.s != '"') goto bad;
+    {
+      // A key without escapes is interned from the text itself.
+      const G *q = ++r.s;
+      while (*q >= 32 && *q != '"' && *q != '\\') q++;
+      I id;
+      if (*q == '"') id = usn((const char *)r.s, (UJ)(q - r.s)), r.s = q + 1;
+      else {
+        V s = js(r);
+        if (!s) goto bad;
+        id = usn(PC(s), nx(s));
+        mr(s);
+      }
+      if (!k && pk && i < nx(pk) && PI(pk)[i] == id) i++;
+      else {
+        if (!k) k = i ? slc(pk, 0, i) : _r(ce[tSYM]);
+        if (!(k = psh(k, as(id)))) goto err;
+        i++;
+      }
+    }
+    ws(r);
+    if (*r.s != ':') goto bad;
+    r.s++;
+    {
+      V v = jx(r);
+      if (!v) goto bad;
+      if (!(vs = psh(vs, v))) goto err;
+    }
+    ws(r);
+    if (*r.s == '}') break;
+    if (*r.s != ',') goto bad;
+    r.s++;
+    ws(r);
+  }
+  r.s++, r.d--;
+  if (!k) k = i == nx(pk) ? _r(pk) : slc(pk, 0, i);
+  if (r.pk) mr(r.pk);
+  r.pk = _r(k);
+  if (pk) mr(pk);
+  return am(k, vs);
+err:
+  r.e = 1;
+bad:
+  if (k) mr(k);
+  if (vs) mr(vs);
+  if (pk) mr(pk);
+  return (V)0;
+}
+
+V jx(Jr &r) {
+  ws(r);
+  const G *p = r.s;
+  switch (*p) {
+    case '"': {
+      r.s++;
+      V v = js(r);
+      return v;
+    }
+    case '[': return jxa(r);
+    case '{': return jxo(r);
+    case 't':
+      if (memcmp(p, "true", 4)) return (V)0;
+      return r.s += 4, ai(1);
+    case 'f':
+      if (memcmp(p, "false", 5)) return (V)0;
+      return r.s += 5, ai(0);
+    case 'n':
+      if (memcmp(p, "null", 4)) return (V)0;
+      return r.s += 4, _r(cn[tFLTA]);
+    default: return jxn(r);
+  }
+}
+
+}  // namespace
+
+V js0(V x) {
+  int t = tp(x);
+  if (t == tCHRA) x = enl(x), t = tCHR;
+  if (t != tCHR) return et(x);
+  U n = nx(x);
+  // Four zero bytes after the text let the scanners look ahead freely.
+  x = aa(n + 4, x);
+  memset(PC(x) + n, 0, 4);
+  hd(x)->count = n;
+  Jr r{P(x), P(x), 0, 0, 0};
+  V v = jx(r);
+  if (v) ws(r);
+  if (r.pk) mr(r.pk);
+  if (!v || r.s != r.b + n) {
+    if (v) mr(v);
+    if (!r.e) {
+      ep0();
+      eS(x, (U)(r.s - r.b));
+    }
+    mr(x);
+    return 0;
+  }
+  mr(x);
+  return v;
 }
 
 V qjs(V x) {
