@@ -12,6 +12,7 @@
 //   __p, __s,... p__, s__    leading double underscore is reserved
 //   ___f ___s ___p f___ s___ p___  the same (generic fold, scan, each-prior)
 //   s1 (scan)    s1_          s1 is already the symbol pool's next free byte
+//   nx (JSON)    jnx          nx is already the count accessor (value.h)
 //
 // Add a line here whenever another such name is met.
 #pragma once

@@ -63,9 +63,9 @@ static V echB(V x) {
 // exit; the name search stops at the first, so 106 is reached only by
 // its slot.
 #define ZK_BI(X)                                                                        \
-  X(0, "k", kst) X(1, "j", en) X(2, "p", qp) X(3, "t", qt) X(4, "x", frk)                \
+  X(0, "k", kst) X(1, "j", js1) X(2, "p", qp) X(3, "t", qt) X(4, "x", frk)                \
   X(5, "hex", hex) X(6, "err", errC) X(7, "argv", qa) X(8, "env", qe) X(9, "dlt", dltC)   \
-  X(10, "js", en) X(11, "pri", qpri) X(12, "prng", prng) X(13, "sin", ksin)                  \
+  X(10, "js", qjs) X(11, "pri", qpri) X(12, "prng", prng) X(13, "sin", ksin)                  \
   X(14, "cos", kcos) X(15, "exp", kexp) X(16, "ln", klog) X(17, "fb", qfb) X(18, "sa", qsa)    \
   X(19, "ua", qua) X(20, "pa", qpa) X(21, "ga", qga) X(22, "at", qat) X(23, "pe", peachC)      \
   X(24, "ema", emaC) X(25, "wj", en) X(26, "mkd", mkdt) X(27, "mkt", mktm)                \

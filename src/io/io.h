@@ -21,6 +21,11 @@
 
 namespace zk {
 
+// Values nest this deep at most before a text form gives up with 'stack
+// rather than run off the end of the C stack (a list can be nested far
+// deeper by code than the parser could ever read back).
+inline constexpr int KDEPTH = 2048;
+
 // ---- source form (srcform.cpp) ----
 V kst(V x);                    // builtin `k`
 V kss_(V s, int mode);         // s a char vector; mode 0 string, 1 symbol
@@ -153,4 +158,24 @@ V str0(V s);                      // s consumed; a NUL after its bytes
 // inside), -1 x is neither.
 int ptxt(V x, char *b, U cap, char **out, bool *own);
 V frP(int fd, J o, UJ n);  // n bytes from offset o; 'io at an early end
+}  // namespace zk
+
+namespace zk {
+// ---- JSON (json.cpp) ----
+// js1: builtin `j`, x consumed: the JSON text of x as one char vector.
+// js0: j?text, text consumed (a char vector or char atom): the value read,
+// or 0 with 'parse (caret where reading stopped) or 'type raised.
+// qjs: builtin `js`.  jnx / nxe: bytes of x's text / of x written as an
+// array (borrowed; *jf set when x cannot be written, error raised); Jx:
+// writes them at *s and advances it, nonzero on failure.  jst: the string
+// form of a non-numeric atom (borrowed); jkt: a keyed table (consumed) as
+// one table.
+V js1(V x);
+V js0(V x);
+V qjs(V x);
+UJ jnx(V x, int *jf);
+UJ nxe(V x, int *jf);
+int Jx(V x, char **s);
+V jst(V x);
+V jkt(V kt);
 }  // namespace zk

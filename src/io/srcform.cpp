@@ -28,10 +28,6 @@ namespace zk {
 namespace {
 
 inline constexpr UJ TMAX = 0xFFFFFFFFull;  // item counts are 32-bit
-// Values nest this deep at most before the walk gives up with 'stack
-// rather than run off the end of the C stack (a list can be nested far
-// deeper by code than the parser could ever read back).
-inline constexpr int KDEPTH = 2048;
 
 // A char vector growing by doubling; its header count is the capacity
 // while building.  err: 1 the text passed TMAX bytes, 2 nesting too deep.

@@ -171,7 +171,9 @@ V enl(V x) {
     puta(r, 0, x);
     return r;
   }
-  if (t == tDICT && tp(PA(x)[0]) == tSYM) {  // a dict with names is a one-row table
+  // A dict with names is a one-row table; without keys it stays a dict in
+  // a list, as a table with no columns would have no rows to hold it.
+  if (t == tDICT && tp(PA(x)[0]) == tSYM && nx(PA(x)[0])) {
     V k = PA(x)[0], v = PA(x)[1];
     U m = nx(k);
     V c = m ? an(m, tLIST) : aA0(0);
