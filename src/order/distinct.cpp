@@ -262,21 +262,28 @@ template <class T> UJ pickb(const T *s, const UJ *b, UJ n, T *d) {
   return k;
 }
 
+// A new vector of type t (width code w) of the n items at src whose bits
+// are set in b, in position order.
+V fromb(const void *src, int w, int t, const UJ *b, U n) {
+  V r = an(n, t);
+  UJ k;
+  switch (w) {
+    case 1: k = pickb((const int16_t *)src, b, n, P<int16_t>(r)); break;
+    case 2: k = pickb((const I *)src, b, n, PI(r)); break;
+    default: k = pickb((const J *)src, b, n, PL(r)); break;
+  }
+  hd(r)->count = (U)k;
+  return r;
+}
+
 // Table variant, after pdq_lut and pdq_lmin: table 0 holds first positions.
 V pdqL(Pdq &c, int t) {
   UJ *bm = (UJ *)zal(((UJ)c.n + 63) / 64 * 8);
   if (!bm) return 0;
   for (UJ i = 0; i < c.span1; i++)
     if (U p = c.lut[i]; p != ~0u) bm[p >> 6] |= 1ull << (p & 63);
-  V r = an(c.n, t);
-  UJ k;
-  switch (c.w) {
-    case 1: k = pickb((const int16_t *)c.src, bm, c.n, P<int16_t>(r)); break;
-    case 2: k = pickb((const I *)c.src, bm, c.n, PI(r)); break;
-    default: k = pickb((const J *)c.src, bm, c.n, PL(r)); break;
-  }
+  V r = fromb(c.src, c.w, t, bm, c.n);
   free(bm);
-  hd(r)->count = (U)k;
   return r;
 }
 
@@ -326,6 +333,138 @@ V pdqH(Pdq &c, int t) {
   return r;
 }
 
+// ---- partitioned variant, for chunks with more keys than a bounded set ----
+// Items are scattered by the top bits of their key's hash into NP
+// partitions, each task's items of a partition in position order after the
+// previous task's, so every partition lists its positions ascending; each
+// partition is then deduplicated alone and its first occurrences marked in
+// a bitmap of n bits, from which the result is read in position order.
+constexpr int NPB = 10;
+constexpr UJ NP = 1u << NPB;
+
+struct Ppx {
+  const void *src;
+  U n;
+  I w, T;
+  U *off;  // T x NP: counts, then each task's next slot in pos
+  U *pos;  // n positions, partition-major
+  U pst[NP + 1];
+  std::atomic<UJ> *bm;
+  std::atomic<I> fail;
+};
+
+ZK_INLINE UJ ppa(const Ppx &c, int k) { return (UJ)k * (c.n / (U)c.T); }
+ZK_INLINE UJ ppb(const Ppx &c, int k) { return k == c.T - 1 ? c.n : ppa(c, k + 1); }
+ZK_INLINE UJ ppart(J v) { return hslot((UJ)v, NPB); }
+
+template <class T> void pph1(Ppx &c, int k) {
+  const T *s = (const T *)c.src;
+  U *h = c.off + (UJ)k * NP;
+  for (UJ i = ppa(c, k), b = ppb(c, k); i < b; i++) h[ppart(s[i])]++;
+}
+
+template <class T> void pps1(Ppx &c, int k) {
+  const T *s = (const T *)c.src;
+  U *o = c.off + (UJ)k * NP;
+  for (UJ i = ppa(c, k), b = ppb(c, k); i < b; i++) c.pos[o[ppart(s[i])]++] = (U)i;
+}
+
+// Partitions k, k+T, ...: a set of keys with their first positions, grown
+// at half load; a new key's position is marked.
+template <class T> void ppd1(Ppx &c, int k) {
+  const T *s = (const T *)c.src;
+  UJ cap = 0;
+  J *ky = 0;
+  U *ps = 0;
+  for (UJ q = (UJ)k; q < NP; q += (UJ)c.T) {
+    UJ a = c.pst[q], b = c.pst[q + 1], used = 0, want = 64;
+    while (want < 2 * (b - a) && want < 4096) want <<= 1;
+    int lg = __builtin_ctzll(want);
+    if (want > cap) {
+      free(ky), free(ps);
+      ky = (J *)malloc(want * 8), ps = (U *)malloc(want * 4), cap = want;
+      if (!ky || !ps) goto fail;
+    }
+    memset(ps, 0xFF, want * 4);
+    for (UJ j = a; j < b; j++) {
+      U p = c.pos[j];
+      J v = s[p];
+      if (2 * used >= want) {  // double: every stored key re-inserted
+        J *k2 = (J *)malloc(want * 16);
+        U *p2 = (U *)malloc(want * 8);
+        if (!k2 || !p2) {
+          free(k2), free(p2);
+          goto fail;
+        }
+        memset(p2, 0xFF, want * 8);
+        for (UJ e = 0; e < want; e++)
+          if (ps[e] != ~0u) {
+            UJ h = hslot((UJ)ky[e] * GR, lg + 1);
+            while (p2[h] != ~0u) h = (h + 1) & (2 * want - 1);
+            k2[h] = ky[e], p2[h] = ps[e];
+          }
+        free(ky), free(ps);
+        ky = k2, ps = p2, want *= 2, cap = want, lg++;
+      }
+      // A second multiplier: the partition already fixed the top bits.
+      UJ h = hslot((UJ)v * GR, lg);
+      while (ps[h] != ~0u && ky[h] != v) h = (h + 1) & (want - 1);
+      if (ps[h] == ~0u) {
+        ky[h] = v, ps[h] = p, used++;
+        c.bm[p >> 6].fetch_or(1ull << (p & 63), std::memory_order_relaxed);
+      }
+    }
+  }
+  free(ky), free(ps);
+  return;
+fail:
+  free(ky), free(ps);
+  c.fail.store(1, std::memory_order_relaxed);
+}
+
+template <class T> void ppx_run(void *ctx, int k, int phase) {
+  Ppx &c = *(Ppx *)ctx;
+  if (phase == 0) pph1<T>(c, k);
+  else if (phase == 1) pps1<T>(c, k);
+  else ppd1<T>(c, k);
+}
+template <int P> void ppxt(void *ctx, int k) {
+  switch (((Ppx *)ctx)->w) {
+    case 1: return ppx_run<int16_t>(ctx, k, P);
+    case 2: return ppx_run<I>(ctx, k, P);
+    default: return ppx_run<J>(ctx, k, P);
+  }
+}
+
+// 0 (nothing raised) when memory runs short.
+V ppx(V x, int T) {
+  Ppx *c = (Ppx *)zal(sizeof(Ppx));
+  if (!c) return 0;
+  int t = tp(x);
+  c->src = P(x), c->n = nx(x), c->w = Tw[t] - 3, c->T = T;
+  c->off = (U *)zal((UJ)T * NP * 4);
+  c->pos = c->off ? (U *)malloc((UJ)c->n * 4) : 0;
+  c->bm = c->pos ? (std::atomic<UJ> *)zal(((UJ)c->n + 63) / 64 * 8) : 0;
+  V r = 0;
+  if (c->bm) {
+    par_run(T, ppxt<0>, c);
+    UJ at = 0;
+    for (UJ q = 0; q < NP; q++) {
+      c->pst[q] = (U)at;
+      for (int k = 0; k < T; k++) {
+        U m = c->off[(UJ)k * NP + q];
+        c->off[(UJ)k * NP + q] = (U)at, at += m;
+      }
+    }
+    c->pst[NP] = (U)at;
+    par_run(T, ppxt<1>, c);
+    par_run(T, ppxt<2>, c);
+    if (!c->fail.load(std::memory_order_relaxed)) r = fromb(c->src, c->w, t, (const UJ *)c->bm, c->n);
+  }
+  free(c->off), free(c->pos), free((void *)c->bm), free(c);
+  return r;
+}
+
 // The parallel path over T tasks; 0 (nothing raised) when it cannot finish.
 V pdq(V x, int T) {
   Pdq *c = (Pdq *)zal(sizeof(Pdq));
@@ -349,8 +488,10 @@ V pdq(V x, int T) {
   } else {
     for (int k = 0; k < T; k++) c->m1[k] = ~0u;
     par_run(T, pdq_hash, c);
-    if (!c->fail.load(std::memory_order_relaxed)) r = pdqH(*c, t);
+    bool full = c->fail.load(std::memory_order_relaxed);
+    if (!full) r = pdqH(*c, t);
     for (int k = 0; k < T; k++) free(c->hk[k]), free(c->hp[k]);
+    if (full && !pdq_fh) r = ppx(x, T);
   }
   free(c);
   return r;
