@@ -23,9 +23,9 @@ namespace zk {
 #define ZK_V1(X)                                                                      \
   X(0, ":", sam, sam) X(1, "+", flp, flp) X(2, "-", neg, neg) X(3, "*", fir, fir)       \
   X(4, "%", sqr, sqr) X(5, "!", til, til) X(6, "&", whr, whr) X(7, "|", rev, rev)        \
-  X(8, "<", asc, asc) X(9, ">", dsc, dsc) X(10, "=", grp, en) X(11, "~", not_, not_)      \
+  X(8, "<", asc, asc) X(9, ">", dsc, dsc) X(10, "=", grp, grp) X(11, "~", not_, not_)      \
   X(12, ",", enl, enl) X(13, "^", nul, nul) X(14, "#", len, len) X(15, "_", flr, flr)    \
-  X(16, "$", str, str) X(17, "?", unq, en) X(18, "@", typ, typ) X(19, ".", val, val)    \
+  X(16, "$", str, str) X(17, "?", unq, unq) X(18, "@", typ, typ) X(19, ".", val, val)    \
   X(20, "0:", u0c, u0c) X(21, "1:", u1c, u1c) X(22, "2:", u2c, en)                     \
   X(23, "las", las, las) X(24, "imin", imn, imn) X(25, "imax", imx, imx)                \
   X(26, "::", out, out) X(27, "srt", srtC, srtC) X(28, "srtd", srtdC, srtdC)               \

@@ -1,6 +1,6 @@
 // order.cpp: the total order of values (qA, with its forms qV and qD),
 // the stable sorts of index arrays by it (cis, cms), the order keys of
-// floats (of_, of1LL, of0LL), and distinct (unq).
+// floats (of_, of1LL, of0LL).
 //
 // The order ranks kinds by their type letters first: every vector and
 // table before every atom, dict and function, all integer widths,
@@ -18,13 +18,9 @@
 // (below -0w), any other bit pattern b to (b XOR m) + 0x000FFFFFFFFFFFFE,
 // m all but the sign bit when b is negative.  The NaN key is what the quiet
 // NaN's bits would give, so the inverse turns it back into that NaN.
-//
-// least version of unq: it hashes the items of vectors, lists and tables
-// (equality is match) through look; the distinct owner completes it.
 #include "order/order.h"
 
 #include <cstring>
-#include <vector>
 #include "core/err.h"
 #include "core/simd.h"
 #include "core/sym.h"
@@ -201,86 +197,6 @@ I q1(V x, V y, QF *f) {
   }
 }
 
-ZK_INLINE bool intc(int t) { return t >= tRANGE && t <= tLONG; }
-
-// Item i of a flat vector as a 64-bit key that agrees with match: integers
-// by value (every width one class), floats by bits with one zero and one
-// NaN, the rest by their stored item.
-J geti(V x, int t, UJ i) {
-  if (intc(t)) return iti(x, t, i);
-  switch (t) {
-    case tCHR: return P<int8_t>(x)[i];
-    case tFLT: {
-      UJ b = P<UJ>(x)[i], s = b << 1;
-      return !s ? 0 : s > 0xFFE0000000000000ull ? (J)NF_BITS : (J)b;
-    }
-    default: return Tw[t] == 5 ? PI(x)[i] : PL(x)[i];
-  }
-}
-
-// The class whose items compare as flat keys, or -1.
-ZK_INLINE int flat(int t) {
-  if (intc(t)) return tLONG;
-  return t >= tFLT && t <= tTSPAN ? t : -1;
-}
-
-// Open-addressed table of item positions of x (first occurrences).
-struct Tab {
-  std::vector<U> s;  // position + 1, 0 empty
-  UJ m;
-};
-
-ZK_INLINE UJ h64(UJ v) { return hmix(v ^ 0x51ED27); }
-
-// Positions in x of the items of y (0N when absent); x borrowed, y
-// borrowed; n items of y.
-void look(V x, V y, J *out) {
-  int tx = tp(x), ty = tp(y);
-  J nx_ = _n(x), ny = _n(y);
-  Tab T;
-  T.m = 16;
-  while (T.m < 2 * (UJ)nx_) T.m <<= 1;
-  T.s.assign(T.m, 0);
-  int fx = flat(tx);
-  bool fl = fx >= 0 && fx == flat(ty);
-  std::vector<V> xi;
-  if (!fl) {
-    xi.resize(nx_);
-    for (J i = 0; i < nx_; i++) xi[i] = ii(x, i);
-  }
-  // Items without a hash (functions, temporal vectors) still hash alike
-  // when they match: match confirms every candidate.
-  G fg = 0;
-  auto key = [&](V v, int t, J i, V item) { return fl ? h64((UJ)geti(v, t, (UJ)i)) : hA(item, &fg); };
-  for (J i = 0; i < nx_; i++) {
-    UJ h = key(x, tx, i, fl ? 0 : xi[i]) & (T.m - 1);
-    for (;; h = (h + 1) & (T.m - 1)) {
-      U p = T.s[h];
-      if (!p) {
-        T.s[h] = (U)i + 1;
-        break;
-      }
-      if (fl ? geti(x, tx, p - 1) == geti(x, tx, (UJ)i) : mtc_(xi[p - 1], xi[i])) break;
-    }
-  }
-  for (J j = 0; j < ny; j++) {
-    V it = fl ? 0 : ii(y, j);
-    UJ h = key(y, ty, j, it) & (T.m - 1);
-    J r = NJ;
-    for (;; h = (h + 1) & (T.m - 1)) {
-      U p = T.s[h];
-      if (!p) break;
-      if (fl ? geti(x, tx, p - 1) == geti(y, ty, (UJ)j) : mtc_(xi[p - 1], it)) {
-        r = p - 1;
-        break;
-      }
-    }
-    out[j] = r;
-    if (it) mr(it);
-  }
-  for (V v : xi) mr(v);
-}
-
 }  // namespace
 
 I qA(V x, V y) {
@@ -357,27 +273,6 @@ V of_(V x, I f) {
   } else r = an(n, to);
   (f ? of1LL : of0LL)(PL(x), PL(r), n);
   if (r != x) mr(x);
-  return r;
-}
-
-V unq(V x) {
-  int t = tp(x);
-  if (t >= tINTA) return x;
-  if (t == tDICT) return en(x);
-  J n = _n(x);
-  V p = an((U)n, tLONG);
-  look(x, x, PL(p));
-  // Keep item i when its first occurrence is i itself.
-  U k = 0;
-  for (J i = 0; i < n; i++)
-    if (PL(p)[i] == i) PL(p)[k++] = i;
-  if (k == (U)n) {
-    mr(p);
-    return x;
-  }
-  hd(p)->count = k;
-  V r = i1(x, p);
-  mr(x);
   return r;
 }
 

@@ -3,7 +3,8 @@
 // hash (match.cpp); qA = the total order of two values, qV and qD its forms
 // for same-typed vectors and for dicts or tables, cis and cms = stable
 // insertion and merge sorts of index arrays by qA, of_ = float to order key
-// and back, of1LL/of0LL = its loops, unq = distinct (order.cpp); fnd =
+// and back, of1LL/of0LL = its loops (order.cpp); unq = distinct and its
+// kernels (distinct.cpp); grp = group and its kernels (group.cpp); fnd =
 // find, que = the dyadic ?, fqm = its count mapping (find.cpp); penc =
 // parallel dictionary encoding, sencT = the builtin senc (penc.cpp).
 #pragma once
@@ -31,7 +32,7 @@ ZK_INLINE UJ hmix(UJ h) {
   return m ^ (m >> 29);
 }
 
-// ---- total order, order keys, distinct, find (order.cpp) ----
+// ---- total order and order keys (order.cpp) ----
 // qA: the total order of any two values, borrowed: negative when x comes
 // first, 0 when they are equal in the order, positive when y does; only
 // the sign means anything.  Kinds rank by their type letters (TS), so
@@ -57,8 +58,57 @@ void cms(V list, I *src, U n, I *dst);
 V of_(V x, I f);
 void of1LL(const J *s, J *d, UJ n);
 void of0LL(const J *s, J *d, UJ n);
-// unq: distinct, items in order of first occurrence, consumes x.
+
+// ---- distinct (distinct.cpp) ----
+// unq: the monadic ?: distinct items in order of first occurrence, x
+// consumed; a new reference or 0 with the error raised.
 V unq(V x);
+// Float vectors (borrowed) of whole numbers: unqF the distinct vector, or
+// 0 (nothing raised) when x does not qualify or scratch memory fails;
+// unqrangeF 1 with the minimum and span+1 of the long values when x has
+// at least 2 items, no NaN and only whole numbers of magnitude at most
+// 2^53; unqLUTF / unqHASHF its flag-table and hash-set kernels.
+V unqF(V x);
+I unqrangeF(V x, J *mn, J *span1);
+V unqLUTF(V x, J mn, J span1);
+V unqHASHF(V x);
+// The pool tasks of the parallel integer path (minimum and maximum, first
+// position tables, their merge, bounded hash sets) over its context, and
+// the comparator of the final sort by position.
+void pdq_mm(void *ctx, int k);
+void pdq_lut(void *ctx, int k);
+void pdq_lmin(void *ctx, int k);
+void pdq_hash(void *ctx, int k);
+int pdq_cmp(const void *a, const void *b);
+// Tests set it nonzero to send the parallel path to its hash variant
+// whatever the span.
+extern int pdq_fh;
+// fcan: a new float vector of x's items (borrowed) with -0.0 made 0.0 and
+// every NaN the quiet NaN, so that equal numbers have equal bits.
+V fcan(V x);
+
+// ---- group (group.cpp) ----
+// grp: the monadic =, x consumed: the dict of the distinct items (first
+// occurrence order) to the ascending index lists of each; keys take the
+// sorted attribute from a sorted x and unique from a unique or grouped one.
+// grq: the same by type without the attribute rule.
+V grp(V x);
+V grq(V x);
+// grpI: an int or 32-bit temporal vector (borrowed) grouped over a dense
+// range of values; null (nothing raised) when the range is too wide or the
+// arena fails.
+V grpI(V x);
+// frT / frH: for a general list (borrowed) the int vector of each item's
+// representative, the first index holding an item equal to it; frT by the
+// mixed-atom keys of the grade, frH by hash (its first item a dict or a
+// table).  Null when they cannot decide.
+V frT(V x);
+V frH(V x);
+// The hash frH folds, hA unless a test injects collisions.
+extern UJ (*frh_hash)(V x, G *flag);
+// Index lists hold 32-bit indices up to this many items and 64-bit ones
+// above, so none wraps; 2^31-1, tests lower it to reach the wide lists.
+extern UJ grp_wide;
 
 // ---- find and the dyadic ? (find.cpp) ----
 // fnd: x borrowed, y consumed: for each item of y the position of its

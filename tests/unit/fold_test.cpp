@@ -512,6 +512,10 @@ TEST(Idiom, ValuesMatchThePlainVerbs) {
       ASSERT_TRUE(s) << x << " " << y << etext();
       mr(s);
       for (auto &f : forms) {
+        // =n of an int atom is the n-by-n identity: far too big for the
+        // large atoms here.
+        size_t xl = strlen(x);
+        if (!strcmp(f[0], "#'=ix") && !strchr(x, ' ') && xl > 4 && isdigit((unsigned char)x[xl - 1])) continue;
         V a = ev(f[0]);
         std::string ea = a ? "" : vmt::ename();
         V b = ev(f[1]);
