@@ -30,6 +30,7 @@
 #include "core/sym.h"
 #include "io/io.h"
 #include "list/list.h"
+#include "num/num.h"
 
 namespace zk {
 
@@ -362,6 +363,7 @@ V of_(V x, I f) {
 
 V unq(V x) {
   int t = tp(x);
+  if (t == tINTA || t == tLONGA) return qrf(x);  // ?n: n random floats
   if (t >= tINTA) return x;
   if (t == tDICT) return en(x);
   J n = _n(x);
