@@ -75,7 +75,7 @@ static V echB(V x) {
   X(41, "csv0", en) X(42, "csvx", en) X(43, "astt", en) X(44, "diag", diagC)           \
   X(45, "ajs", en) X(46, "wjb", en) X(47, "mw", mwC) X(48, "xs", xsC) X(49, "srt", qsrt)   \
   X(50, "rdl", rdlC) X(51, "sbb", sbbC) X(52, "sbt", sbtC) X(53, "wsm", wsmC)                  \
-  X(54, "memb", en) X(55, "gagg", en) X(56, "sumn", sumnT) X(57, "ejx", en)               \
+  X(54, "memb", membC) X(55, "gagg", en) X(56, "sumn", sumnT) X(57, "ejx", en)               \
   X(58, "cvm", cvmC) X(59, "prn", prnT) X(60, "hnl", hnlT) X(61, "abs", kabs)                  \
   X(62, "wcol", en) X(63, "rcol", en) X(64, "fsz", en) X(65, "ldir", en)               \
   X(66, "wtn", wtnT) X(67, "senc", sencT) X(68, "hh", hhC) X(69, "mm", mmC) X(70, "sec", secC)  \

@@ -485,6 +485,8 @@ static V hat(V x, V y) {
   }
   bool one = !(s & ~0xFF) && (s == 'g' || s == 'p' || s == 's' || s == 'u');
   if (!one) return et(y);
+  // Rows and keys take only the sorted attribute.
+  if ((ty == tDICT || ty == tTABLE) && s != 's') return et(y);
   if (ty == tDICT) {  // the keys verified sorted: a step dict
     V k = atkeys(_r(PA(y)[0]), 1);
     V r = k ? am(k, _r(PA(y)[1])) : 0;

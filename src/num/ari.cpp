@@ -263,6 +263,14 @@ V gtu(V x, V y) { return chr(9, x, y); }
 
 V (*const ariv[11])(V, V) = {dex, add, sub, mul, dvd, mod, mnu, mxu, ltu, gtu, eql};
 
+V ario(I op, V x, V y) {
+  I f = tl.f;
+  tl.f = op;
+  V r = ari(x, y);
+  tl.f = f;
+  return r;
+}
+
 V ari(V x, V y) {
   const I op = tl.f;
   if ((U)(op - 1) > 9u) return en(y);  // no verb has this code

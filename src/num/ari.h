@@ -24,6 +24,7 @@
 namespace zk {
 
 V ari(V x, V y);             // reads the operator code from tl.f
+V ario(I op, V x, V y);      // ari under the code op, the caller's code restored
 V ariz(V x, V y, I op);      // both integer-like (or symbols for =)
 V arif(V x, V y, I op);      // at least one float
 V mod(V x, V y);             // code 5

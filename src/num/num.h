@@ -190,6 +190,11 @@ UJ r1();               // one draw: the lane-3 output of a fresh step
 void rbk(void *d, UJ b);  // raw bytes: b rounded up to whole 32-byte steps are written
 UJ rbp(UJ m);          // one draw as an integer below m < 2^32 (product form)
 F r01();               // one draw as a float in [0, 1)
+// rfl: n draws as floats in [0, 1), each a fresh step's lane-3 output as
+// r01 takes it; 'domain for n < 0, 'limit above 4,294,967,295.  qrf: ?n,
+// the same for the int or long atom x (consumed).
+V rfl(J n);
+V qrf(V x);
 V prng(V x);           // prng: x consumed
 V rd(J c, J n);        // roll (c >= 0) or deal (c < 0, 0N all) of 0..n-1; n < 0 raw items
 

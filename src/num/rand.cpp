@@ -6,8 +6,9 @@
 // Names: r4 = one step of the four lanes; r1 = one draw (lane 3 of a fresh
 // step, the index left at 3); rbk = bulk fill of raw bytes (32 bytes a
 // step, the index left at 0); rbp = bounded integer in the product form;
-// r01 = float in [0, 1); prng = the builtin that reads, restores and seeds
-// the state; rd = roll and deal for the verb ?.
+// r01 = float in [0, 1); rfl = n of them (?n, qrf); prng = the builtin
+// that reads, restores and seeds the state; rd = roll and deal for the
+// verb ?.
 //
 // The lanes step as two pairs of 64-bit SIMD lanes.  Loops keep the state
 // in registers (Rg) and store it back once at the end.
@@ -114,11 +115,32 @@ void rbk(void *d, UJ b) {
 
 UJ rbp(UJ m) { return prod(m, r1()); }
 
-F r01() {
-  UJ b = (r1() & 0xfffffffffffffull) | 0x3ff0000000000000ull;
+// A draw as a float in [0, 1): its low 52 bits as the fraction of a
+// number in [1, 2), less one.
+ZK_INLINE F u01(UJ r) {
+  UJ b = (r & 0xfffffffffffffull) | 0x3ff0000000000000ull;
   F d;
   memcpy(&d, &b, 8);
   return d - 1.0;
+}
+
+F r01() { return u01(r1()); }
+
+V rfl(J n) {
+  if (n < 0) return ed0();
+  if ((UJ)n > 0xffffffffull) return ez0();
+  V r = an((U)n, tFLT);
+  if (!n) return r;
+  Rg g = rgld();
+  F *d = PF(r);
+  for (J i = 0; i < n; i++) d[i] = u01(gdr(g));
+  rgst(g, 3);
+  return r;
+}
+
+V qrf(V x) {
+  J n = gl(x);
+  return rfl(n);
 }
 
 // ---- prng ----

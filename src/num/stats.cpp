@@ -200,16 +200,6 @@ V wsmC(V x) {
 
 namespace {
 
-// ari under the operator code op, the caller's code restored: x borrowed,
-// y consumed.
-V ars(I op, V x, V y) {
-  I f = tl.f;
-  tl.f = op;
-  V r = ari(x, y);
-  tl.f = f;
-  return r;
-}
-
 // 0^x of atoms, typed vectors and lists of them: long and float nulls
 // become 0 (no other numeric item has a null of its own).  Consumes x.
 V crt(V x) {
@@ -230,7 +220,7 @@ V crt(V x) {
 
 // 0^0*x, x consumed: the zero of x's shape.
 V zro(V x) {
-  V z = ars(3, ai(0), x);
+  V z = ario(3, ai(0), x);
   return z ? crt(z) : 0;
 }
 
@@ -317,12 +307,12 @@ V dlr(V L) {
   V R = an(m, tLIST);
   for (U k = 0; k < m; k++) {
     V a = PA(L)[k], r;
-    if (!k) r = var < 2 ? ars(2, a, ai(0)) : ([&] {
+    if (!k) r = var < 2 ? ario(2, a, ai(0)) : ([&] {
       V z = zro(_r(a));
-      return z ? ars(2, a, z) : (V)0;
+      return z ? ario(2, a, z) : (V)0;
     })();
     else if (!var && (tp(a) == tLONG || tp(PA(L)[k - 1]) == tLONG)) r = dlrl(a, PA(L)[k - 1]);
-    else r = ars(2, a, _r(PA(L)[k - 1]));
+    else r = ario(2, a, _r(PA(L)[k - 1]));
     if (!r) {
       for (U j = k; j < m; j++) PA(R)[j] = ai(0);
       return mr(R), mr(L), (V)0;
@@ -351,7 +341,7 @@ V dlk0(V x) {
   V p = cat(z, d);
   mr(z);
   if (!p) return mr(x), (V)0;
-  V r = ars(2, x, p);
+  V r = ario(2, x, p);
   mr(x);
   return r;
 }

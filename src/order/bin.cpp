@@ -215,7 +215,7 @@ V binS(V x, V y) {
     // A short name's text sits in a ring slot that the texts of x's items
     // would overwrite: it is copied out first.  Pooled texts are read in place.
     const char *t = su(ys[j]);
-    if (ys[j] >= 0) t = strncpy(buf, t, sizeof buf);
+    if (ys[j] >= 0) t = (const char *)memcpy(buf, t, sizeof buf);
     J l = -1, h = n;
     while (l + 1 < h) {
       J md = (l + h) >> 1;

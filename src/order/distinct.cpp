@@ -670,7 +670,7 @@ V unq(V x) {
       return v ? unq(v) : 0;
     }
     case tINTA:
-    case tLONGA: return en(x);  // n random floats: not built yet
+    case tLONGA: return qrf(x);  // ?n: n random floats
     case tLIST:
     case tSHORT:
     case tINT:

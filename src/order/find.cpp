@@ -1,6 +1,8 @@
 // find.cpp: find (fnd: for each item of y the position of its first
-// occurrence among the items of x, 0N when absent) and the dyadic ? verb's
-// find rows (que, with fqm mapping 0N to the count of x).
+// occurrence among the items of x, 0N when absent), membership (membC:
+// whether each item of x is in y, through a bitmap or a hash set of y) and
+// the dyadic ? verb (que: find with fqm mapping 0N to the count of x,
+// random draws, the text decoders).
 //
 // Names: fGL fHL fIL fLL = linear search kernels of 8, 16, 32, 64-bit
 // items, bGL .. bLL their binary (lower bound) forms for sorted x, fFL the
@@ -21,6 +23,7 @@
 // item by item.  Answers there come out at the narrowest integer width
 // holding #x-1, widened to longs with 0N when any item is missing.
 #include <atomic>
+#include <type_traits>
 #include <cstdlib>
 #include <cstring>
 #include <sys/mman.h>
@@ -28,7 +31,10 @@
 #include "core/pool.h"
 #include "core/sym.h"
 #include "eval/eval.h"
+#include "eval/tables.h"
+#include "io/io.h"
 #include "list/list.h"
+#include "num/ari.h"
 #include "num/num.h"
 #include "order/order.h"
 #include "table/table.h"
@@ -545,6 +551,219 @@ V fnw(V r, J n) {
   return mut(r);
 }
 
+// ---- membership ----
+
+namespace {
+
+// The record of membership's pool tasks.  x is read at width code wx (an
+// atom as one 64-bit word); the answers are bytes.  The set of y is
+// either a bitmap over y's range (bit v - min) or a hash of the keys v + 1
+// (0 empty; -1, whose key would be 0, only sets neg1).  y is read at
+// width code wy while the set is built.
+struct MJob {
+  const void *x;
+  G *r;
+  U n;
+  int wx, T;
+  UJ *bm;  // bitmap ...
+  J min;
+  UJ span1;
+  UJ *hk;  // ... or hash keys
+  int sh;
+  UJ mask;
+  G neg1;
+  const void *y;
+  UJ m;
+  int wy;
+  J mn[PL_MAX], mx[PL_MAX];
+};
+
+ZK_INLINE void mchunk(const MJob &j, UJ n, int k, UJ *a, UJ *b) {
+  *a = (UJ)k * n / (UJ)j.T, *b = (UJ)(k + 1) * n / (UJ)j.T;
+}
+
+// Items probed this far ahead have their slot fetched while earlier ones
+// are looked at: a large set then costs bandwidth, not latency.
+enum : UJ { MB = 16 };
+
+template <class T> void mlbm(const MJob &j, UJ a, UJ b) {
+  const T *x = (const T *)j.x;
+  for (UJ i = a; i < b; i++) {
+    UJ o = (UJ)(J)x[i] - (UJ)j.min;
+    j.r[i] = o < j.span1 && (j.bm[o >> 6] >> (o & 63) & 1);
+  }
+}
+
+template <class T> void mlhash(const MJob &j, UJ a, UJ b) {
+  const T *x = (const T *)j.x;
+  UJ s[MB];
+  for (UJ i = a; i < b; i += MB) {
+    UJ e = b - i < MB ? b - i : MB;
+    for (UJ q = 0; q < e; q++) {
+      s[q] = hslot((J)((UJ)(J)x[i + q] + 1), j.sh);
+      __builtin_prefetch(j.hk + s[q]);
+    }
+    for (UJ q = 0; q < e; q++) {
+      J v = x[i + q];
+      UJ k = (UJ)v + 1, h = s[q], c;
+      while ((c = j.hk[h]) && c != k) h = (h + 1) & j.mask;
+      j.r[i + q] = v == -1 ? j.neg1 : c == k;
+    }
+  }
+}
+
+template <class F> ZK_INLINE void mbyw(int w, F &&f) {
+  switch (w) {
+    case 1: f((const int16_t *)0); break;
+    case 2: f((const I *)0); break;
+    default: f((const J *)0);
+  }
+}
+
+// Task k of the set's building: y's minimum and maximum over its chunk.
+void mbmm(void *c, int k) {
+  MJob &j = *(MJob *)c;
+  UJ a, b;
+  mchunk(j, j.m, k, &a, &b);
+  J mn = WJ, mx = NJ;
+  if (a < b) mbyw(j.wy, [&](auto p) { mnmx((decltype(p))j.y + a, b - a, &mn, &mx); });
+  j.mn[k] = mn, j.mx[k] = mx;
+}
+
+// Task k: its chunk of y into the set.  Bits are set by an atomic or, keys
+// claimed from 0 by a compare-and-swap, so tasks may share words and
+// slots; the set ends the same whatever the interleaving.
+template <class T> void mput(MJob &j, UJ a, UJ b) {
+  const T *y = (const T *)j.y;
+  if (j.bm) {
+    for (UJ i = a; i < b; i++) {
+      UJ o = (UJ)(J)y[i] - (UJ)j.min;
+      __atomic_fetch_or(j.bm + (o >> 6), 1ull << (o & 63), __ATOMIC_RELAXED);
+    }
+    return;
+  }
+  UJ s[MB];
+  for (UJ i = a; i < b; i += MB) {
+    UJ e = b - i < MB ? b - i : MB;
+    for (UJ q = 0; q < e; q++) {
+      s[q] = hslot((J)((UJ)(J)y[i + q] + 1), j.sh);
+      __builtin_prefetch(j.hk + s[q], 1);
+    }
+    for (UJ q = 0; q < e; q++) {
+      J v = y[i + q];
+      if (v == -1) {
+        __atomic_store_n(&j.neg1, 1, __ATOMIC_RELAXED);
+        continue;
+      }
+      UJ k = (UJ)v + 1, h = s[q];
+      for (;;) {
+        UJ c = __atomic_load_n(j.hk + h, __ATOMIC_RELAXED);
+        if (c == k) break;
+        if (!c) {
+          if (__atomic_compare_exchange_n(j.hk + h, &c, k, false, __ATOMIC_RELAXED, __ATOMIC_RELAXED)) break;
+          if (c == k) break;
+        }
+        h = (h + 1) & j.mask;
+      }
+    }
+  }
+}
+
+// Task k: its share of the hash slots emptied (first touches of a large
+// table spread over the pool).
+void mbclr(void *c, int k) {
+  MJob &j = *(MJob *)c;
+  UJ a, b;
+  mchunk(j, j.mask + 1, k, &a, &b);
+  memset(j.hk + a, 0, (b - a) * 8);
+}
+
+void mbput(void *c, int k) {
+  MJob &j = *(MJob *)c;
+  UJ a, b;
+  mchunk(j, j.m, k, &a, &b);
+  mbyw(j.wy, [&](auto p) { mput<std::remove_cv_t<std::remove_pointer_t<decltype(p)>>>(j, a, b); });
+}
+
+// Width code of a membership operand: 1 short, 2 int or symbol, 3 long
+// (and the atoms); 0 when the kind is not covered.
+int mwid(int t, bool atom) {
+  switch (t) {
+    case tSHORT: return 1;
+    case tINT: case tSYM: return 2;
+    case tLONG: return 3;
+    case tINTA: case tLONGA: return atom ? 3 : 0;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+void memb_bm(void *job, int k) {
+  MJob &j = *(MJob *)job;
+  UJ a, b;
+  mchunk(j, j.n, k, &a, &b);
+  mbyw(j.wx, [&](auto p) { mlbm<std::remove_cv_t<std::remove_pointer_t<decltype(p)>>>(j, a, b); });
+}
+
+void memb_hash(void *job, int k) {
+  MJob &j = *(MJob *)job;
+  UJ a, b;
+  mchunk(j, j.n, k, &a, &b);
+  mbyw(j.wx, [&](auto p) { mlhash<std::remove_cv_t<std::remove_pointer_t<decltype(p)>>>(j, a, b); });
+}
+
+V membC(V a) {
+  if (tp(a) != tLIST || nx(a) != 2) return et(a);
+  V x = PA(a)[0], y = PA(a)[1];
+  int tx = tp(x), ty = tp(y), wx = mwid(tx, true), wy = mwid(ty, false);
+  // Symbols meet symbols and integers integers; everything else is the
+  // caller's generic path, told so by the empty list.
+  if (!wx || !wy || (tx == tSYM) != (ty == tSYM)) return mr(a), emp();
+  bool atom = tx >= tINTA;
+  J xa = atom ? gl_(x) : 0;
+  MJob j{};
+  j.x = atom ? (const void *)&xa : P(x), j.n = atom ? 1 : nx(x), j.wx = wx;
+  j.y = P(y), j.m = nx(y), j.wy = wy;
+  V r = an(j.n, tBYTE);
+  j.r = P(r);
+  void *tb = 0;
+  if (!j.m) memset(j.r, 0, j.n);
+  else {
+    // The set is built on the pool for a large y, its answers looked up on
+    // it for a large x.
+    j.T = j.m <= 32767 ? 1 : par_thread_count();
+    prun(j.T, mbmm, &j);
+    J mn = WJ, mx = NJ;
+    for (int k = 0; k < j.T; k++) mn = j.mn[k] < mn ? j.mn[k] : mn, mx = j.mx[k] > mx ? j.mx[k] : mx;
+    // The span as an unsigned difference: 0N beside items >= 0 overflows a
+    // signed one into a small-looking span, and the bits would be written
+    // outside the map.
+    UJ span = (UJ)mx - (UJ)mn;
+    if (span <= 0x3FFFFFF) {
+      UJ w = span / 64 + 1;
+      if ((tb = j.bm = (UJ *)amem(w * 8))) memset(j.bm, 0, w * 8);
+      j.min = mn, j.span1 = span + 1;
+    } else {
+      UJ cap = 16;
+      int lg = 4;
+      while (cap < 2 * j.m) cap <<= 1, lg++;
+      j.sh = 64 - lg, j.mask = cap - 1;
+      if ((tb = j.hk = (UJ *)amem(cap * 8))) prun(j.T, mbclr, &j);
+    }
+    if (!tb) return mr(r), mr(a), emp();
+    prun(j.T, mbput, &j);
+    j.T = j.n <= 32767 ? 1 : par_thread_count();
+    prun(j.T, j.bm ? memb_bm : memb_hash, &j);
+    free(tb);
+  }
+  mr(a);
+  if (!atom) return r;
+  I b = j.r[0];
+  mr(r);
+  return ai(b);
+}
+
 V fqm(V r, J n) {
   if (!r || !heap(r)) return r;
   int t = tp(r);
@@ -569,6 +788,48 @@ V fqm(V r, J n) {
   return sqzZ(r);
 }
 
+namespace {
+
+// n?y for a count n: draws from what y describes; y consumed.
+V qdraw(J n, V y) {
+  int ty = tp(y);
+  switch (ty) {
+    case tFLTA: {
+      // n floats uniform in [0, y)
+      V v = rfl(n);
+      V r = v ? ario(3, y, v) : 0;
+      mr(y);
+      return r;
+    }
+    case tCHRA: {
+      char c = (char)ip(y);
+      if (c == 'a' || c == 'A') {
+        V d = rd(n, 26);
+        V r = d ? ario(1, y, d) : 0;
+        return r ? ct(tCHR, r) : 0;
+      }
+      // Raw bytes, whole steps of 32; the next draw starts a fresh step.
+      if (n == NJ) return _r(ce[tCHR]);
+      if (n < 0) return ed0();
+      if (n > INT32_MAX) return ez0();
+      V r = an((U)n, tCHR);
+      rbk(P(r), (UJ)n);
+      return r;
+    }
+    case tINTA: case tLONGA: return rd(n, gl(y));
+    default:
+      if (ty >= tLIST && ty <= tTABLE) {
+        V p = rd(n, _n(y));
+        V r = p ? _1(y, p) : 0;
+        mr(y);
+        return r;
+      }
+      return et(y);
+  }
+}
+
+}  // namespace
+
 V que(V x, V y) {
   int tx = tp(x);
   if ((tx >= tLIST && tx <= tTABLE) || tx == tRANGE) {
@@ -576,8 +837,14 @@ V que(V x, V y) {
     return fqm(r, _n(x));
   }
   if (tx == tDICT) return fnd(x, y);
-  // Draws and the text decoders are not built yet.
-  if (tx == tINTA || tx == tLONGA || tx == tSYMA) return en(y);
+  if (tx == tINTA || tx == tLONGA) return qdraw(gl_(x), y);
+  if (tx == tSYMA) switch (ip(x)) {
+      case 'k': return val(y);
+      case pk4("hex"): return unh(y);
+      // JSON decoding is not built yet.
+      case 'j': return en(y);
+      default: return ed(y);
+    }
   return et(y);
 }
 

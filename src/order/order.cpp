@@ -26,6 +26,7 @@
 #include "core/sym.h"
 #include "io/io.h"
 #include "list/list.h"
+#include "num/num.h"
 
 namespace zk {
 

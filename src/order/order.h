@@ -5,7 +5,8 @@
 // insertion and merge sorts of index arrays by qA, of_ = float to order key
 // and back, of1LL/of0LL = its loops (order.cpp); unq = distinct and its
 // kernels (distinct.cpp); grp = group and its kernels (group.cpp); fnd =
-// find, que = the dyadic ?, fqm = its count mapping (find.cpp); penc =
+// find, que = the dyadic ?, fqm = its count mapping, membC = membership
+// (find.cpp); penc =
 // parallel dictionary encoding, sencT = the builtin senc (penc.cpp).
 #pragma once
 #include <cstdlib>
@@ -138,6 +139,16 @@ V fnw(V r, J n);
 // the dyadic ? (x borrowed, y consumed).
 V fqm(V r, J n);
 V que(V x, V y);
+// membC: the builtin memb, args (x; y) consumed: for each item of x
+// whether it is in y, a byte vector of 0 and 1 (an int atom for an atom
+// x).  Covers short, int and long x and y (x also an int or long atom) or
+// symbols on both sides; any other kinds give the shared empty list, as
+// does a set whose scratch cannot be had, so the caller takes its own
+// path.  'type when args is not a two-item list.  memb_bm / memb_hash:
+// the pool tasks of the lookups against y's bitmap or hash set.
+V membC(V args);
+void memb_bm(void *job, int k);
+void memb_hash(void *job, int k);
 
 // ---- parallel dictionary encoding (penc.cpp) ----
 // penc: the distinct items of the long or symbol vector x (borrowed) in

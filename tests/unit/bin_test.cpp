@@ -51,7 +51,9 @@ TEST(Bin, EqualsUpperBoundForEveryWidth) {
           ASSERT_TRUE(r) << zkt::etext();
           ASSERT_EQ(nx(r), m);
           // Byte x answers through the histogram lambda at its own width.
-          if (tx != tBYTE && m) EXPECT_EQ(tp(r), n ? tZ((J)n - 1) : tLONG) << n;
+          if (tx != tBYTE && m) {
+            EXPECT_EQ(tp(r), n ? tZ((J)n - 1) : tLONG) << n;
+          }
           std::vector<J> got = items(r);
           for (size_t j = 0; j < m; j++) {
             // A byte x caps wider probes at 127 and answers -1 below -128.
