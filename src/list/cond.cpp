@@ -86,7 +86,7 @@ V tcnd(V x, V y, V z) {
   V nm = PA(x)[0], cx = PA(x)[1], cz = PA(z)[1];
   if (!mtc_(nm, PA(z)[0])) return ed(x);
   U n = nx(cx);
-  V c = aA0(n ? n : 1);
+  V c = an(n ? n : 1, tLIST);
   hd(c)->count = n;
   for (U i = 0; i < n; i++) {
     V r = ins3(_r(PA(cx)[i]), y, PA(cz)[i]);
