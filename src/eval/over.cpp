@@ -108,50 +108,6 @@ V dsum(V x) {
   return tatom(t, s);
 }
 
-// The join of a list of char vectors with the separator s (borrowed);
-// consumes x.
-V jsv(V s, V x) {
-  if (tp(x) != tLIST) return et(x);
-  U n = nx(x), m = nx(s);
-  UJ len = n ? (UJ)(n - 1) * m : 0;
-  for (U i = 0; i < n; i++) {
-    V e = PA(x)[i];
-    if (tp(e) != tCHR) return et(x);
-    len += nx(e);
-  }
-  if (len > 0xFFFFFFFFull) return ez(x);
-  V r = an((U)len, tCHR);
-  char *p = PC(r);
-  for (U i = 0; i < n; i++) {
-    V e = PA(x)[i];
-    if (i) memcpy(p, PC(s), m), p += m;
-    memcpy(p, PC(e), nx(e));
-    p += nx(e);
-  }
-  mr(x);
-  return r;
-}
-
-// x cut at every occurrence of the m bytes at s, left to right, without
-// overlaps; consumes x.  The piece after the last occurrence is kept, also
-// when empty; an empty x gives ().
-V cut(const char *s, U m, V x) {
-  U n = nx(x);
-  if (!n) return mr(x), emp();
-  const char *p = PC(x), *e = p + n;
-  V r = aA0(4);
-  for (;;) {
-    const char *q = m <= (U)(e - p) ? (const char *)memmem(p, e - p, s, m) : nullptr;
-    const char *end = q ? q : e;
-    r = psh(r, aCn(p, (U)(end - p)));
-    if (!r) return mr(x), (V)0;
-    if (!q) break;
-    p = q + m;
-  }
-  mr(x);
-  return r;
-}
-
 V kc_each = 0, kc_fill = 0, kc_dec = 0, kc_enc0 = 0, kc_encv = 0, kc_enca = 0;
 
 // A cached lambda applied to g (borrowed) and y (consumed; 0 passes a
@@ -162,7 +118,7 @@ V k2g(V *slot, const char *text, V g, V y) { return y ? k2(slot, text, g, y) : 0
 
 V over1(V g, V x) {
   int gt = tp(g);
-  if (gt == tCHR) return jsv(g, x);
+  if (gt == tCHR) return jC(PC(g), nx(g), x);
   if (gt == tCHRA) return jc((char)ip(g), x);
   if (numv(gt) || gt == tINTA || gt == tLONGA || gt == tFLTA) {
     if (!_n(x)) return k1(&kc_fill, "0^*:", x);
@@ -178,8 +134,7 @@ V scan1(V g, V x) {
   if (gt == tCHR || gt == tCHRA) {
     if (tp(x) != tCHR) return et(x);
     if (gt == tCHR && !nx(g)) return el(x);
-    char c = (char)ip(g);
-    return gt == tCHR ? cut(PC(g), nx(g), x) : cut(&c, 1, x);
+    return gt == tCHR ? scn(PC(g), nx(g), x, false) : sc((char)ip(g), x);
   }
   if (gt >= tRANGE && gt <= tLONG) {
     if (!_n(g)) return k2(&kc_enc0, "{$[2>`c`C?@y;`err\"type\";0#(,10)\\y]}", g, x);

@@ -39,7 +39,7 @@ namespace zk {
   X(16, "$", dlr, dlr) X(17, "?", que, que) X(18, "@", _1, _1) X(19, ".", dot, dot)  \
   X(20, "0:", v0c, v0c) X(21, "1:", v1c, v1c) X(22, "2:", v2c, v2c)                  \
   X(23, "3:", dex, dex) X(24, "4:", dex, dex) X(25, "mkl", dex, dex)                 \
-  X(26, "gap", dex, dex) X(27, "cmpr", cmprC, no2) X(28, "", no2, no2)               \
+  X(26, "gap", dex, dex) X(27, "cmpr", cmprC, cmprC) X(28, "", no2, no2)               \
   X(29, "", no2, no2) X(30, "ins", ins2, no2) X(31, "ech", ech2, ech2)
 
 #define ZK_V8(X)                                                                      \
@@ -47,7 +47,7 @@ namespace zk {
   X(4, "", no8, no8) X(5, "!", bng, no8) X(6, "", no8, no8) X(7, "", no8, no8)       \
   X(8, "", no8, no8) X(9, "", no8, no8) X(10, "", no8, no8) X(11, "", no8, no8)      \
   X(12, "", no8, no8) X(13, "", no8, no8) X(14, "", no8, no8) X(15, "", no8, no8)    \
-  X(16, "", no8, no8) X(17, "?", ins, no8) X(18, "@", a8q, a8q) X(19, ".", d8, d8)    \
+  X(16, "", no8, no8) X(17, "?", ins, ins) X(18, "@", a8q, a8q) X(19, ".", d8, d8)    \
   X(20, "", no8, no8) X(21, "", no8, no8) X(22, "", no8, no8) X(23, "", no8, no8)    \
   X(24, "", no8, no8) X(25, "", no8, no8) X(26, "", no8, no8)                        \
   X(27, "fred", fredC, fredC) X(28, "fma", fmaC, fmaC) X(29, "fms", fmsC, fmsC)          \

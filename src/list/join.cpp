@@ -1,6 +1,7 @@
 // join.cpp: enl (enlist), psh (append one item), cat (the verb x,y),
-// cat10 and cat11 (the join core) and jc (join strings with one
-// character).
+// cat10 and cat11 (the join core), jc / jC (join strings with one
+// character or a separator text) and sc / scn (split a text at one
+// character or a separator text).
 //
 // Growth: every append goes through aa, which grows in place when the
 // caller owns the vector and its block has room (blocks come in powers of
@@ -14,6 +15,8 @@
 // gives a general list.  Tables join by column, dicts merge by key, and a
 // dict pushed onto a table is a row when its keys are the column names in
 // order.
+#include <cstring>
+
 #include "core/err.h"
 #include "core/sym.h"
 #include "eval/eval.h"
@@ -298,40 +301,69 @@ V cat(V x, V y) {
   return cat11(_r(x), y);
 }
 
-V jc(char c, V l) {
+// The strings of l joined with the m bytes at sep.  A plain string is
+// joined as the list of its characters; a char atom item counts as one
+// character.
+V jC(const char *sep, U m, V l) {
   int t = tp(l);
-  if (t != tLIST) return t >= tINTA ? et(l) : en(l);
+  if (t == tCHR) {  // its characters with sep between them
+    U n = nx(l);
+    UJ len = n ? n + (UJ)(n - 1) * m : 0;
+    if (len > NMAX) return ez(l);
+    V r = an((U)len, tCHR);
+    char *p = PC(r);
+    for (U i = 0; i < n; i++) {
+      if (i) memcpy(p, sep, m), p += m;
+      *p++ = PC(l)[i];
+    }
+    mr(l);
+    return r;
+  }
+  if (t != tLIST) return et(l);
   U n = nx(l);
-  UJ len = n ? n - 1 : 0;
-  for (U i = 0; i < n; i++) {
-    V s = PA(l)[i];
-    if (tp(s) != tCHR) return et(l);
-    len += nx(s);
+  UJ len = n ? (UJ)(n - 1) * m : 0;
+  for (U i = 0; i < n && len <= NMAX; i++) {
+    int ti = tp(PA(l)[i]);
+    if (ti != tCHR && ti != tCHRA) return et(l);
+    len += ti == tCHR ? nx(PA(l)[i]) : 1;
   }
   if (len > NMAX) return ez(l);
   V r = an((U)len, tCHR);
   char *p = PC(r);
   for (U i = 0; i < n; i++) {
     V s = PA(l)[i];
-    if (i) *p++ = c;
-    memcpy(p, PC(s), nx(s));
-    p += nx(s);
+    if (i) memcpy(p, sep, m), p += m;
+    if (tp(s) == tCHRA) *p++ = (char)ip(s);
+    else memcpy(p, PC(s), nx(s)), p += nx(s);
   }
   mr(l);
   return r;
 }
 
-// The pieces of the char vector s between occurrences of c; a final
-// newline ends the last line rather than starting an empty one.
-V sc(char c, V s) {
+V jc(char c, V l) { return jC(&c, 1, l); }
+
+// The pieces of x between occurrences of the m >= 1 bytes at s, left to
+// right, without overlaps.  The piece after the last occurrence is kept
+// when it is not empty, or when a piece came before it and nl is false:
+// a text ending in a newline has no empty last line, while a list ending
+// in another separator has an empty last item.  An empty x gives ().
+V scn(const char *s, U m, V x, bool nl) {
   V r = emp();
-  const char *p = PC(s);
-  U n = nx(s), a = 0;
-  for (U i = 0; i < n; i++)
-    if (p[i] == c) r = psh(r, aCn(p + a, i - a)), a = i + 1;
-  if (a < n || (c != '\n' && a)) r = psh(r, aCn(p + a, n - a));
-  mr(s);
+  const char *p = PC(x), *e = p + nx(x);
+  for (;;) {
+    UJ left = (UJ)(e - p);
+    const char *q = m > left ? nullptr
+                    : m == 1 ? (const char *)memchr(p, *s, left)
+                             : (const char *)memmem(p, left, s, m);
+    if (!q) break;
+    if (!(r = psh(r, aCn(p, (U)(q - p))))) return mr(x), (V)0;
+    p = q + m;
+  }
+  if (p < e || (!nl && nx(r))) r = psh(r, aCn(p, (U)(e - p)));
+  mr(x);
   return r;
 }
+
+V sc(char c, V x) { return scn(&c, 1, x, c == '\n'); }
 
 }  // namespace zk

@@ -32,8 +32,17 @@ V enl(V x);             // consumes
 V cat(V x, V y);        // the dyadic `,`: borrows x (never changed), consumes y
 V cat10(V x, V y);      // consumes x (grown in place when unshared), borrows y
 V cat11(V x, V y);      // consumes both
-V jc(char c, V list);   // consumes the list of char vectors
-V sc(char c, V s);      // consumes the char vector: its pieces between the c
+// The strings (char vectors or char atoms) of the list, or the characters
+// of a plain string, joined with c or with the m bytes at sep; consumes
+// the list; 'type for anything else, 'limit past 4,294,967,295 chars.
+V jc(char c, V list);
+V jC(const char *sep, U m, V list);
+// The pieces of the char vector x (consumed) between occurrences of c, or
+// of the m >= 1 bytes at s.  After the last separator a non-empty rest is
+// kept; an empty one too when a piece came before, except after a
+// newline split by sc (nl).
+V sc(char c, V x);
+V scn(const char *s, U m, V x, bool nl);
 
 // ---- take, drop, reshape, cut, remove, filter (take.cpp) ----
 V hsh(V x, V y);    // dyadic #: borrows x, consumes y
@@ -261,10 +270,28 @@ ZK_INLINE V lfail(V l, U j) {
   return 0;
 }
 
-// ---- fill (fill.cpp): the dyadic ^ (crt) and fill (fil: x's value for
-// the nulls of y); x borrowed, y consumed ----
+// ---- fill and except (fill.cpp): the dyadic ^ (crt), fill (fil: x's
+// value for the nulls of y) and filI (y cast to floats, its NaN items
+// replaced by the number x); x borrowed, y consumed ----
 V crt(V x, V y);
 V fil(V x, V y);
+V filI(V x, V y);
+
+// ---- compress (compress.cpp) ----
+// The items of x (borrowed) where the byte mask y (consumed) holds 1; a
+// mask with other values, or any other shape, is x@&y.
+V cmprC(V x, V y);
+
+// ---- vector conditional and splice (cond.cpp) ----
+// ?[x;y;z]: x consumed, y and z borrowed.
+V ins3(V x, V y, V z);
+// An int or long atom flag (released) of 1 gives a new reference to a, of
+// 0 to b; any other flag gives 0, raising nothing and releasing nothing.
+V ins3b(V flag, V a, V b);
+// x (consumed, of z's type) with items i to j-1 replaced by the items of
+// z (borrowed); i and j are compared as unsigned: 'index when i > j or j
+// is past the count, 'limit past 4,294,967,295 items.
+V insL(V x, J i, J j, V z);
 
 // Flip (flip.cpp), monadic +: table to dict of columns and back; consumes x.
 V flp(V x);

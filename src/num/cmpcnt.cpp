@@ -207,30 +207,7 @@ uint64_t simd_cntcmps_f64(const double *x, uint64_t n, int32_t op, int32_t *flag
 
 uint64_t zkb_compress_64_gen(const uint64_t *src, const uint8_t *mask, uint64_t *dst, uint64_t n,
                              int32_t *flag) {
-  UJ k = 0, i = 0;
-  G check = 0;
-  for (; i + 8 <= n; i += 8) {
-    UJ w;
-    memcpy(&w, mask + i, 8);
-    if (!w) continue;
-    if (w == 0x0101010101010101ull) {
-      memcpy(dst + k, src + i, 64);
-      k += 8;
-      continue;
-    }
-    for (int j = 0; j < 8; j++) {
-      dst[k] = src[i + j];
-      k += mask[i + j] != 0;
-    }
-    check |= (G)(w | w >> 8 | w >> 16 | w >> 24 | w >> 32 | w >> 40 | w >> 48 | w >> 56);
-  }
-  for (; i < n; i++) {
-    dst[k] = src[i];
-    k += mask[i] != 0;
-    check |= mask[i];
-  }
-  *flag = check > 1;
-  return k;
+  return cmpk(src, mask, dst, n, flag);
 }
 
 double masktree(const double *x, const double *y, const uint8_t *mask, uint64_t n, int32_t *flag,

@@ -128,7 +128,11 @@ V fmsC(V *a, U n) {
   if (!ok) return et0();
   if (V r = fmsF(b, a[1], a[2], a[3], a[4])) return r;
   V f[4] = {b == (I)b ? ai((I)b) : al(b), a[1], a[2], a[3]};
+  // fmaC writes into an unshared r or v; ours are only borrowed, and our
+  // caller may read them again, so they are held shared across the call.
+  _r(a[1]), _r(a[3]);
   V r = fmaC(f, 4);
+  mr(a[1]), mr(a[3]);
   if (!r) return 0;
   V g[3] = {ai(18), r, a[4]};
   V s = fred(g);

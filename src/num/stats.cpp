@@ -21,7 +21,7 @@
 //
 // Names: cvk the two passes over one pair of item types, cvr / wsr build
 // the argument again with ranges materialised, wsj the long dot; dlw the deltas of one width (false on overflow),
-// dlj the long deltas, dlr the row deltas, crt fill with 0, ars ari
+// dlj the long deltas, dlr the row deltas, ars ari
 // under an operator code.
 #include <cmath>
 #include <type_traits>
@@ -200,28 +200,10 @@ V wsmC(V x) {
 
 namespace {
 
-// 0^x of atoms, typed vectors and lists of them: long and float nulls
-// become 0 (no other numeric item has a null of its own).  Consumes x.
-V crt(V x) {
-  int t = tp(x);
-  if (t == tLONGA && gl_(x) == NJ) return mr(x), al(0);
-  if (t == tFLTA && PF(x)[0] != PF(x)[0]) return mr(x), af(0);
-  if (t != tLONG && t != tFLT && t != tLIST) return x;
-  U n = nx(x);
-  x = mut(x);
-  if (t == tLONG)
-    for (U i = 0; i < n; i++) PL(x)[i] = PL(x)[i] == NJ ? 0 : PL(x)[i];
-  else if (t == tFLT)
-    for (U i = 0; i < n; i++) PF(x)[i] = PF(x)[i] != PF(x)[i] ? 0.0 : PF(x)[i];
-  else
-    for (U i = 0; i < n; i++) PA(x)[i] = crt(PA(x)[i]);
-  return x;
-}
-
 // 0^0*x, x consumed: the zero of x's shape.
 V zro(V x) {
   V z = ario(3, ai(0), x);
-  return z ? crt(z) : 0;
+  return z ? crt(ai(0), z) : 0;
 }
 
 // Deltas of n >= 1 items of one signed width T; false when an exact

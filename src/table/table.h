@@ -128,4 +128,8 @@ V kcl(V x, V y);
 // set when y named one row (each column then holds that one row).
 V tky(V kt, V y, I *single);
 
+// The n-adic ? (insert.cpp), v8 slot 17: ?[x;y;z] is the vector
+// conditional or the splice (ins3); args[0] consumed, the rest borrowed.
+V ins(V *args, U n);
+
 }  // namespace zk
