@@ -425,6 +425,7 @@ TEST_F(Handles, LogsAndReplay) {
   EXPECT_EQ(run("-11!(1;2;3)"), "'type");
   EXPECT_EQ(run("-11!(`a;" + q + ")"), "'type");
   EXPECT_EQ(run("-11!5"), "'type");
+  zkt::setg("qvalue", 0);  // the modules' name, undefined again for later tests
 }
 
 // ---- server side, through the event loop ----
