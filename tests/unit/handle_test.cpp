@@ -663,7 +663,7 @@ TEST_F(Handles, LoopbackLoad) {
   IdleIn in;
   Listen l;
   J b0 = qbnd;
-  qbnd = 1000;
+  qbnd = 500;
   run("z.ts:{}; z.po:{NO::NO+1}; z.pc:{NC::NC+1}; z.pg:{x}; z.ps:{NA::NA+1; SA::SA+x 1}");
   run("NO::NC::NA::SA::0");
   {
@@ -671,6 +671,7 @@ TEST_F(Handles, LoopbackLoad) {
     serve(w);
   }
   run("NO::NC::NA::SA::0");
+  qbnd = 1000;
   int f0 = nfds();
   UJ m0 = freebytes();
   std::string o;
