@@ -429,6 +429,12 @@ def t_spinner():
         t.expect(b"\x1b[28;6H ", 10)  # blanked when the evaluation ends
         t.quiet(0.4)
         assert b"\x1b7\x1b[28;6H" not in t.out[t.mark:], "spinner still turning"
+        # A child running a second while the spinner's signals arrive
+        # still hands back all its output.
+        t.mark = len(t.out)
+        t.send('`x (("/bin/sh";"-c";"sleep 1; echo ab\'\'cd");"")\r')
+        t.expect(frame, 5)
+        t.expect(b"abcd", 10)
     finally:
         t.close()
     t = Term(argv=[HOST, "-p"], ZELKO_NO_SPINNER="")

@@ -23,8 +23,12 @@
 #include <string>
 #include <vector>
 
+#include <pty.h>
+#include <sys/ioctl.h>
+
 #include "capi/capi.h"
 #include "io/io.h"
+#include "shell/shell.h"
 #include "vmutil.h"
 
 using namespace zk;
@@ -425,6 +429,7 @@ TEST_F(Handles, LogsAndReplay) {
   EXPECT_EQ(run("-11!(1;2;3)"), "'type");
   EXPECT_EQ(run("-11!(`a;" + q + ")"), "'type");
   EXPECT_EQ(run("-11!5"), "'type");
+  zkt::setg("qvalue", 0);  // the modules' name, undefined again for later tests
 }
 
 // ---- server side, through the event loop ----
@@ -587,6 +592,63 @@ TEST_F(Handles, LateTimerFiresOnce) {
   qtp = 0;
 }
 
+// The line editor waiting for a key in a terminal serves the port and the
+// timer: a client gets its reply, also after a resize with no key pressed,
+// and a 100 ms timer fires at the prompt.  The editor runs in a child on a
+// pseudo-terminal; its exit status says what it saw.
+TEST_F(Handles, ServedWhileTheLineEditorWaits) {
+  if (!havepy()) GTEST_SKIP() << "no /usr/bin/python3";
+  Listen l;
+  ASSERT_GT(l.port, 0);
+  char home[] = "/tmp/zk_hdl_homeXXXXXX";
+  ASSERT_TRUE(mkdtemp(home));
+  int m;
+  winsize ws{24, 80, 0, 0};
+  pid_t c = forkpty(&m, nullptr, nullptr, &ws);
+  ASSERT_GE(c, 0);
+  if (!c) {
+    setenv("TERM", "xterm", 1), setenv("HOME", home, 1), setenv("ZELKO_RLWRAP", "0", 1);
+    unsetenv("ZELKO_NO_EDIT");
+    run("TK::0; z.ts:{TK::TK+1}; z.pg:{x}; z.po:{}; z.pc:{}");
+    qtp = 100, qtn = 0;
+    V r = rdlC(aCz("p) "));
+    std::string got = r && tp(r) == tCHR ? std::string(PC(r), nx(r)) : "";
+    _exit(got != "1+1\n" ? 1 : run("TK>2") != run("1=1") ? 2 : 0);
+  }
+  // The terminal's output is read as it comes, so the editor never blocks.
+  std::string scr;
+  auto drain = [&](int ms) {
+    pollfd q{m, POLLIN, 0};
+    char b[4096];
+    while (poll(&q, 1, ms) > 0) {
+      ssize_t n = read(m, b, sizeof b);
+      if (n <= 0) break;
+      scr.append(b, (size_t)n);
+      ms = 0;
+    }
+  };
+  for (int i = 0; i < 100 && scr.find("p) ") == std::string::npos; i++) drain(100);
+  EXPECT_NE(scr.find("p) "), std::string::npos);
+  for (int k = 0; k < 2; k++) {
+    if (k) ioctl(m, TIOCSWINSZ, &(ws = {30, 100, 0, 0}));  // a resize, no key
+    Peer p({"client", std::to_string(l.port), "hs:0300", "send:" + fr("42 43", 1), "recv", "close"});
+    auto t0 = std::chrono::steady_clock::now();
+    while (p.pump(0) && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(20)) drain(20);
+    EXPECT_EQ(p.got, "hs 03\nmsg " + fr("42 43", 2) + "\n") << k;
+  }
+  drain(400);  // a few timer ticks
+  ASSERT_EQ(write(m, "1+1\r", 4), 4);
+  int st = -1;
+  for (int i = 0; i < 200 && waitpid(c, &st, WNOHANG) == 0; i++) drain(50);
+  if (st == -1) kill(c, SIGKILL), waitpid(c, &st, 0);
+  close(m);
+  std::string hf = std::string(home) + "/.zelko_history";
+  unlink(hf.c_str());
+  rmdir(home);
+  ASSERT_TRUE(WIFEXITED(st)) << scr;
+  EXPECT_EQ(WEXITSTATUS(st), 0) << "1: the line, 2: the timer";
+}
+
 // ---- the loopback load test ----
 
 int nfds() {
@@ -601,7 +663,7 @@ TEST_F(Handles, LoopbackLoad) {
   IdleIn in;
   Listen l;
   J b0 = qbnd;
-  qbnd = 1000;
+  qbnd = 500;
   run("z.ts:{}; z.po:{NO::NO+1}; z.pc:{NC::NC+1}; z.pg:{x}; z.ps:{NA::NA+1; SA::SA+x 1}");
   run("NO::NC::NA::SA::0");
   {
@@ -609,6 +671,7 @@ TEST_F(Handles, LoopbackLoad) {
     serve(w);
   }
   run("NO::NC::NA::SA::0");
+  qbnd = 1000;
   int f0 = nfds();
   UJ m0 = freebytes();
   std::string o;
