@@ -3,10 +3,12 @@
 # engine source instrumented (address, undefined behaviour, coverage).
 #
 #   scripts/fuzz.sh build          build build-fuzz/parse_fuzz, eval_fuzz,
-#                                  qdes_fuzz and des_fuzz
+#                                  qdes_fuzz, des_fuzz and json_fuzz
 #   scripts/fuzz.sh run SECONDS    build, then run all at once for SECONDS
 #                                  each on the committed corpus; fails on
-#                                  any fault a target reports
+#                                  any fault a target reports.  Each target
+#                                  takes a core: json_fuzz runs beside the
+#                                  other four only when there is a fifth.
 #
 # The engine objects go into one archive whose calls into the system are
 # renamed to the sandbox's stand-ins (tests/fuzz/sandbox.syms), so random
@@ -47,7 +49,7 @@ build() {
   for f in $srcs; do objs+=("$out/obj/$(echo "$f" | tr / _).o"); done
   ar rcs $out/libzkfuzz.a "${objs[@]}"
   objcopy --redefine-syms=tests/fuzz/sandbox.syms $out/libzkfuzz.a
-  for t in parse_fuzz eval_fuzz; do
+  for t in parse_fuzz eval_fuzz json_fuzz; do
     "$cxx" "${cf[@]}" "${san[@]}" -fsanitize=fuzzer tests/fuzz/$t.cpp tests/fuzz/sandbox.cpp \
       $out/libzkfuzz.a -lpthread -ldl -o $out/$t
   done
@@ -110,16 +112,25 @@ case "${1:-build}" in
     pq=$!
     run1 des_fuzz "$secs" tests/fuzz/ipc.dict tests/fuzz/corpus/des &
     pd=$!
+    ts=(eval_fuzz parse_fuzz qdes_fuzz des_fuzz)
+    if (($(nproc) >= 5)); then
+      mkdir -p tests/fuzz/corpus/json
+      run1 json_fuzz "$secs" tests/fuzz/json.dict tests/fuzz/corpus/json \
+        tests/data/JSONTestSuite/test_parsing &
+      pj=$!
+      ts+=(json_fuzz)
+    fi
     wait $pe || st=1
     wait $pp || st=1
     wait $pq || st=1
     wait $pd || st=1
-    for t in eval_fuzz parse_fuzz qdes_fuzz des_fuzz; do
+    if [ -n "${pj:-}" ]; then wait $pj || st=1; fi
+    for t in "${ts[@]}"; do
       echo "fuzz: $t: $(grep -E '^#[0-9]+' $out/$t.log | tail -1)"
     done
     if ((st)); then
       echo "fuzz: a target reported a fault; the log and the input are in $out/"
-      grep -hE 'ERROR|eval_fuzz:|parse_fuzz:|ipc_fuzz:|SUMMARY|Test unit written' $out/*.log | head -20
+      grep -hE 'ERROR|eval_fuzz:|parse_fuzz:|ipc_fuzz:|json_fuzz:|SUMMARY|Test unit written' $out/*.log | head -20
       ls $out/art-*/
       exit 1
     fi

@@ -232,8 +232,10 @@ template <bool W> void jit(Jw &w, V x, U i, int d) {
 // Items of a vector, list or range as an array.
 template <bool W> void jarr(Jw &w, V x, int d) {
   J n = _n(x);
+  bool l = tp(x) == tLIST;
   put1<W>(w, '[');
   for (J i = 0; i < n && !w.jf; i++) {
+    if (l && i + 16 < n) __builtin_prefetch(PC(PA(x)[i + 16]) - 32);  // as in jrow
     if (i) put1<W>(w, ',');
     jit<W>(w, x, (U)i, d + 1);
   }
@@ -305,6 +307,11 @@ template <bool W> void jrow(Jw &w, V x, int d) {
   PL(ko)[m] = kw.s - PC(kt);
   put1<W>(w, '[');
   for (J i = 0; i < n && !w.jf; i++) {
+    // The items of list columns are objects of their own, scattered:
+    // fetch their headers some rows ahead.
+    if (i + 16 < n)
+      for (U j = 0; j < m; j++)
+        if (tp(PA(cl)[j]) == tLIST) __builtin_prefetch(PC(PA(PA(cl)[j])[i + 16]) - 32);
     if (i) put1<W>(w, ',');
     put1<W>(w, '{');
     for (U j = 0; j < m && !w.jf; j++) {
@@ -660,7 +667,9 @@ V js0(V x) {
   if (t == tCHRA) x = enl(x), t = tCHR;
   if (t != tCHR) return et(x);
   U n = nx(x);
-  // Four zero bytes after the text let the scanners look ahead freely.
+  // Four zero bytes after the text let the scanners look ahead freely;
+  // the count must hold them too.
+  if (n > 0xFFFFFFFFu - 4) return ez(x);
   x = aa(n + 4, x);
   memset(PC(x) + n, 0, 4);
   hd(x)->count = n;
