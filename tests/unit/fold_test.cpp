@@ -511,11 +511,15 @@ TEST(Idiom, ValuesMatchThePlainVerbs) {
       V s = ev((std::string("ix:") + x + ";iy:" + y).c_str());
       ASSERT_TRUE(s) << x << " " << y << etext();
       mr(s);
+      // Where of a count of a billion or more builds that many items on
+      // both paths alike; the idiom changes nothing there.
+      bool huge = y[0] != '-' && strlen(y) >= 10;
       for (auto &f : forms) {
         // =n of an int atom is the n-by-n identity: far too big for the
         // large atoms here.
         size_t xl = strlen(x);
         if (!strcmp(f[0], "#'=ix") && !strchr(x, ' ') && xl > 4 && isdigit((unsigned char)x[xl - 1])) continue;
+        if (huge && strstr(f[0], "@&iy")) continue;
         V a = ev(f[0]);
         std::string ea = a ? "" : vmt::ename();
         V b = ev(f[1]);
