@@ -10,6 +10,7 @@
 #include "core/core.h"
 #include "core/sym.h"
 #include "eval/eval.h"
+#include "list/list.h"
 
 using namespace zk;
 
@@ -30,7 +31,7 @@ void loop(benchmark::State &s) {
   const char *src = "{x:1000000#0;i:0;do[1000000;x[i]:i;i+:1];x}[0]";
   for (auto _ : s) {
     V r = evn(src, nullptr, 0);
-    if (!r || PL(r)[999999] != 999999) s.SkipWithError("loop failed");
+    if (!r || iti(r, tp(r), 999999) != 999999) s.SkipWithError("loop failed");
     if (r) mr(r);
   }
   s.SetItemsProcessed((int64_t)s.iterations() * 1000000);

@@ -9,7 +9,8 @@
 // Names: ixca = the entry; ixq = one integer into a vector, stored where
 // it is; ixun = the unplanned route; ixcp = the same
 // route on a target held by one more reference (copy-on-write then copies
-// what it changes); ixer = the error of a status.
+// what it changes); ixkk = the keyed-table driver (always on a copy, so a
+// failed upsert leaves the table whole); ixer = the error of a status.
 //
 // Where the change happens:
 // - a local is changed in place: the driver takes its slot's reference
@@ -81,6 +82,8 @@ I ixq(V x, V path, V y) {
 
 }  // namespace
 
+I ixkk(V *slot, V x, V path, V y, I op) { return ixcp(slot, x, path, mp2((U)op), y); }
+
 I ixca(V *slot, V x, V path, V y, I op, I flags) {
   bool glb = flags & 1, plain = !op;
   if (plain)
@@ -92,7 +95,7 @@ I ixca(V *slot, V x, V path, V y, I op, I flags) {
   ixpf(c, kinds, pos);  // the plan is not run on this route
   V f = mp2((U)op);
   int t = tp(x);
-  if (t == tDICT && tp(PA(x)[0]) == tTABLE) return ixcp(slot, x, path, f, y);
+  if (t == tDICT && tp(PA(x)[0]) == tTABLE) return ixkk(slot, x, path, y, op);
   if (t == tDICT && hd(x)->attr == 1) return en0(), 4;
   if (glb) {
     bool one = ixn(path) == 1 && path != GNULL;

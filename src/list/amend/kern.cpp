@@ -64,7 +64,15 @@ template <class T, class X> void stK(void *x, const void *i, U m, const void *y,
   const X *p = (const X *)i;
   if (y) {
     const T *s = (const T *)y;
-    for (U k = 0; k < m; k++) d[p[k]] = s[k];
+    // Random stores into a large vector wait on memory: announcing the
+    // line a few dozen stores ahead keeps more misses in flight.
+    U k = 0;
+    constexpr U A = 32;
+    for (; k + A < m; k++) {
+      __builtin_prefetch(&d[p[k + A]], 1);
+      d[p[k]] = s[k];
+    }
+    for (; k < m; k++) d[p[k]] = s[k];
   } else {
     T v = (T)a;
     for (U k = 0; k < m; k++) d[p[k]] = v;
