@@ -841,8 +841,7 @@ V que(V x, V y) {
   if (tx == tSYMA) switch (ip(x)) {
       case 'k': return val(y);
       case pk4("hex"): return unh(y);
-      // JSON decoding is not built yet.
-      case 'j': return en(y);
+      case 'j': return js0(y);
       default: return ed(y);
     }
   return et(y);
