@@ -21,12 +21,18 @@ namespace {
 inline constexpr UJ NMAX = 0xFFFFFFFFull;
 
 // Bitwise OR over the items of (v XOR (v >> 63)): its leading zeros tell
-// the narrowest width that holds every item.
-template <class T> UJ orz(const T *p, U n) {
+// the narrowest width that holds every item.  Read in blocks, stopping once
+// the OR already needs type t, the vector's own: most wide vectors show it
+// in their first block, so they are not read to the end for nothing.
+template <class T> UJ orz(const T *p, U n, int t) {
   UJ m = 0;
-  for (U i = 0; i < n; i++) {
-    J v = p[i];
-    m |= (UJ)(v ^ (v >> 63));
+  for (U i = 0; i < n;) {
+    U e = n - i > 4096 ? i + 4096 : n;
+    for (; i < e; i++) {
+      J v = p[i];
+      m |= (UJ)(v ^ (v >> 63));
+    }
+    if (tZ((J)m) >= t) break;
   }
   return m;
 }
@@ -117,7 +123,7 @@ V sqzZ(V v) {
   int t = tp(v);
   if (t < tSHORT || t > tLONG) return v;
   U n = nx(v);
-  UJ m = t == tLONG ? orz(PL(v), n) : t == tINT ? orz(PI(v), n) : orz(P<int16_t>(v), n);
+  UJ m = t == tLONG ? orz(PL(v), n, t) : t == tINT ? orz(PI(v), n, t) : orz(P<int16_t>(v), n, t);
   int nt = tZ((J)m);
   return nt < t ? ct(nt, v) : v;
 }

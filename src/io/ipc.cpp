@@ -473,6 +473,10 @@ V qunz(V x, UJ n) {
   U u;
   memcpy(&u, m + 8, 4);
   if (u < 8 || u > (1u << 30)) return ed0();
+  // Each step takes at least one byte and gives at most 257 (a copy of
+  // two bytes), so no valid body expands past 129 bytes a byte: a larger
+  // U fails here, before a peer's 12 bytes can make us map a gigabyte.
+  if (u - 8 > 129 * ((UJ)n - 12)) return ed0();
   V o = an(u, tCHR);
   G *D = P(o);
   memcpy(D, m, 8);

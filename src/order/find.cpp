@@ -9,13 +9,16 @@
 // float kernel; fk = the kernel table, row 0 linear, row 1 binary, by
 // width code (log2 item bits - 3).  fndGx / fndGxW = the byte-table
 // searches, fndL_lut / fndL_hash = the pool tasks of the vectorised path,
+// fndVy its form hashing y (xscan reads x against it, ylook answers,
+// kfill copies y's keys beside the slots),
 // fndM / fndD = find of a general list, dict or table y.
 //
 // Paths by x: bytes and chars through the 256-entry byte table in the
 // thread's block (tl.fbt, rebuilt per search); general lists by deep match
 // at the depth that fits y; typed vectors per item (kernels) or, for many
 // lookups, through a position table (span of x at most 65,535) or a hash
-// table of x, probed on the pool above 32,767 items of y; tables by key
+// table of x, probed on the pool above 32,767 items of y (of y instead,
+// when x is at least twice as long, x then read on the pool); tables by key
 // columns; dicts through their values.
 //
 // Positions inside the vectorised tables are 32-bit with the sign meaning
@@ -214,6 +217,11 @@ struct FJob {
   I *hp;
   int sh;
   UJ mask, cap, n;
+  const void *xs;  // the y-side search: x scanned (width code wxs, nxs
+  int wxs;         // items) against the hash of y, with y's key of each
+  UJ nxs;          // filled slot in kt and the least position of x found
+  J *kt;           // for it in fst
+  I *fst;
   I mf[PL_MAX];
 };
 
@@ -311,10 +319,96 @@ template <class Tx> void hins(FJob &j, int k) {
 void hfill(void *c, int k) {
   FJob &j = *(FJob *)c;
   switch (j.wx) {
+    case 0: hins<int8_t>(j, k); break;
     case 1: hins<int16_t>(j, k); break;
     case 2: hins<I>(j, k); break;
     default: hins<J>(j, k); break;
   }
+}
+
+// The y-side search, for x much longer than y: the hash holds the first
+// position of each key of y (j.x, j.n are y's there), x is read once in
+// chunks, and each key keeps the least x position met.  Chunks end in any
+// order, so that least is kept by an atomic minimum; keys met are few
+// against the items of x, so the compare-and-swap is rare.
+// Each probe reads the slot's position and its key (kt) side by side, so
+// a miss costs one wait, not a wait for the slot and then for y's item;
+// and the slots of the item 16 ahead are asked for before each probe, so
+// that the waits of many items overlap.
+template <class Tx> void xscan(const FJob &j, int k) {
+  const Tx *x = (const Tx *)j.xs;
+  UJ a, b;
+  chunk(j, j.nxs, k, &a, &b);
+  constexpr UJ D = 16;
+  UJ hs[D];
+  for (UJ i = a; i < a + D && i < b; i++) {
+    UJ h = hs[i & (D - 1)] = hslot(x[i], j.sh);
+    __builtin_prefetch(j.hp + h), __builtin_prefetch(j.kt + h), __builtin_prefetch(j.fst + h);
+  }
+  for (UJ i = a; i < b; i++) {
+    J v = x[i];
+    UJ h = hs[i & (D - 1)];
+    if (i + D < b) {
+      UJ g = hs[i & (D - 1)] = hslot(x[i + D], j.sh);
+      __builtin_prefetch(j.hp + g), __builtin_prefetch(j.kt + g), __builtin_prefetch(j.fst + g);
+    }
+    for (I p; (p = j.hp[h]) >= 0; h = (h + 1) & j.mask)
+      if (j.kt[h] == v) {
+        I c = __atomic_load_n(j.fst + h, __ATOMIC_RELAXED);
+        while ((I)i < c && !__atomic_compare_exchange_n(j.fst + h, &c, (I)i, true, __ATOMIC_RELAXED,
+                                                        __ATOMIC_RELAXED)) {
+        }
+        break;
+      }
+  }
+}
+
+// Copies y's key into each filled slot of its share of the hash, and
+// marks its least x position as none yet.
+void kfill(void *c, int k) {
+  FJob &j = *(FJob *)c;
+  UJ a, b;
+  chunk(j, j.cap, k, &a, &b);
+  for (UJ h = a; h < b; h++) {
+    I p = j.hp[h];
+    j.kt[h] = p >= 0 ? rdw(j.x, j.wx, (UJ)p) : 0;
+    j.fst[h] = 0x7FFFFFFF;
+  }
+}
+
+// Each item of y takes the least x position of its key's first position
+// (always in the hash), -1 for none.
+template <class Ty, class Tr> bool ylook(const FJob &j, UJ a, UJ b) {
+  const Ty *y = (const Ty *)j.x;
+  Tr *r = (Tr *)j.r;
+  bool any = false;
+  for (UJ i = a; i < b; i++) {
+    J v = y[i];
+    UJ h = hslot(v, j.sh);
+    while (j.hp[h] < 0 || j.kt[h] != v) h = (h + 1) & j.mask;
+    I f = j.fst[h];
+    r[i] = (Tr)(f == 0x7FFFFFFF ? -1 : f);
+    any |= f == 0x7FFFFFFF;
+  }
+  return any;
+}
+
+using XK = void (*)(const FJob &, int);
+constexpr XK xtab[3] = {xscan<int16_t>, xscan<I>, xscan<J>};
+template <class Ty> constexpr LK yrow[4] = {ylook<Ty, int8_t>, ylook<Ty, int16_t>, ylook<Ty, I>,
+                                           ylook<Ty, J>};
+constexpr const LK *ytab[4] = {yrow<int8_t>, yrow<int16_t>, yrow<I>, yrow<J>};
+
+void fscan(void *c, int k) {
+  FJob &j = *(FJob *)c;
+  xtab[j.wxs - 1](j, k);
+}
+
+void fndY(void *c, int k) {
+  FJob &j = *(FJob *)c;
+  UJ a, b;
+  chunk(j, j.m, k, &a, &b);
+  j.mf[k] = ytab[j.wx][j.wr](j, a, b);
 }
 
 }  // namespace
@@ -350,6 +444,59 @@ ZK_INLINE void prun(int T, pfn fn, void *c) {
   else par_run(T, fn, c);
 }
 
+// The answers r, narrow with -1 for missing, widened to longs with 0N
+// when any task met a missing item.
+V fwide(V r, const FJob &j) {
+  bool any = false;
+  for (int k = 0; k < j.T; k++) any |= j.mf[k];
+  if (!any) return r;
+  U m = nx(r);
+  V l = an(m, tLONG);
+  for (UJ i = 0; i < m; i++) {
+    J v = rdw(P(r), j.wr, i);
+    PL(l)[i] = v < 0 ? NJ : v;
+  }
+  mr(r);
+  return l;
+}
+
+// Builds into j the hash of the c items of width code w at d; false when
+// its table cannot be had.
+bool hbuild(FJob &j, const void *d, int w, UJ c) {
+  UJ cap = 16;
+  int lg = 4;
+  while (cap < 2 * c) cap <<= 1, lg++;
+  if (!(j.hp = (I *)amem(cap * 4))) return false;
+  j.x = d, j.wx = w, j.n = c;
+  j.sh = 64 - lg, j.mask = cap - 1, j.cap = cap;
+  j.T = c <= 65535 ? 1 : par_thread_count();
+  prun(j.T, hclr, &j);
+  prun(j.T, hfill, &j);
+  return true;
+}
+
+// The search with the hash over y (consumed; see fndV); 0 with y untouched
+// when its tables cannot be had.
+V fndVy(V x, V y, FJob &j) {
+  UJ n = nx(x), m = nx(y);
+  int wx = j.wx;
+  if (!hbuild(j, P(y), Tw[tp(y)] - 3, m)) return 0;
+  j.kt = (J *)amem(j.cap * 8), j.fst = (I *)amem(j.cap * 4);
+  if (!j.kt || !j.fst) return free(j.hp), free(j.kt), free(j.fst), (V)0;
+  prun(j.T, kfill, &j);
+  j.xs = P(x), j.wxs = wx, j.nxs = n;
+  j.T = n <= 65535 ? 1 : par_thread_count();
+  prun(j.T, fscan, &j);
+  int rt = tZ((J)n - 1);
+  V r = an((U)m, rt);
+  j.r = P(r), j.m = (U)m, j.wr = Tw[rt] - 3;
+  j.T = m <= 32767 ? 1 : par_thread_count();
+  prun(j.T, fndY, &j);
+  free(j.hp), free(j.kt), free(j.fst);
+  mr(y);
+  return fwide(r, j);
+}
+
 // The vectorised search of the vector y (consumed, a fitting integer-kind
 // vector) in x (borrowed); 0 with nothing raised when its tables cannot be
 // had (y untouched) or when the per-item path is cheaper.
@@ -375,14 +522,12 @@ V fndV(V x, V y) {
     for (UJ i = n; i--;) pt[(UJ)rdw(P(x), wx, i) - (UJ)mn] = (U)i;
     tb = pt, j.pt = pt, j.min = mn, j.span1 = span + 1;
   } else if (n * m > 8 * (n + m)) {
-    UJ cap = 16;
-    int lg = 4;
-    while (cap < 2 * n) cap <<= 1, lg++;
-    if (!(tb = j.hp = (I *)amem(cap * 4))) return 0;
-    j.sh = 64 - lg, j.mask = cap - 1, j.cap = cap;
-    j.T = n <= 65535 ? 1 : par_thread_count();
-    prun(j.T, hclr, &j);
-    prun(j.T, hfill, &j);
+    // The hash goes over the shorter side: y's when x is at least twice
+    // as long, so that the long side is read once in order and the
+    // random probes land in a table that stays in cache.
+    if (2 * m <= n) return fndVy(x, y, j);
+    if (!hbuild(j, P(x), wx, n)) return 0;
+    tb = j.hp;
   } else
     return 0;
   int rt = tZ((J)n - 1);
@@ -392,17 +537,9 @@ V fndV(V x, V y) {
   prun(j.T, j.hp ? fndL_hash : fndL_lut, &j);
   free(tb);
   mr(y);
-  bool any = false;
-  for (int k = 0; k < j.T; k++) any |= j.mf[k];
-  if (!any) return r;
-  V l = an((U)m, tLONG);
-  for (UJ i = 0; i < m; i++) {
-    J v = rdw(P(r), j.wr, i);
-    PL(l)[i] = v < 0 ? NJ : v;
-  }
-  mr(r);
-  return l;
+  return fwide(r, j);
 }
+
 
 ZK_INLINE bool intw(int t) { return t >= tSHORT && t <= tLONG; }
 

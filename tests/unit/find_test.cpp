@@ -192,6 +192,13 @@ TEST(Find, PathsMatchModel) {
       {tLONG, tLONG, 300000, 100000, -50000, 100000},
       {tINT, tSHORT, 200000, 40000, -30000, 60000},
       {tSHORT, tSHORT, 100000, 50, -32768, 65535},
+      // x at least twice as long as y: the hash over y, x read in chunks
+      // whose first positions of a key race (many equal items)
+      {tLONG, tLONG, 400000, 1000, -(1ll << 40), 1ll << 41},
+      {tLONG, tBYTE, 200000, 3000, -100, 100000},
+      {tINT, tINT, 300000, 20, -5000000, 10000000},
+      {tINT, tSHORT, 150000, 70000, -40000, 80000},
+      {tSYM, tSYM, 200000, 5000, 0, 100000},
   };
   for (auto &s : ss)
     for (const char *T : {"1", "2", "64"}) {

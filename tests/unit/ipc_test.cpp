@@ -559,6 +559,19 @@ TEST(Ipc, Compressed) {
   EXPECT_EQ(vmt::ename(), "'domain");
   EXPECT_FALSE(cm("", 7));
   EXPECT_FALSE(cm("", (1u << 30) + 1));
+  // U past what the body could expand to fails before the output is had;
+  // the densest body (copies of 257 bytes) still reads at its U.
+  EXPECT_FALSE(cm(std::string("\0ab", 3), 1u << 30));
+  EXPECT_EQ(vmt::ename(), "'domain");
+  V x = ev("40000#\"a\"");
+  V m = qser(x, 0);
+  std::string z = squeeze(bytes(m));
+  mr(m);
+  EXPECT_GT(nx(x) / z.size(), 100u);
+  y = qdes(aCn(z.data(), (U)z.size()));
+  ASSERT_TRUE(y) << etext();
+  EXPECT_TRUE(mtc_(x, y));
+  mr(x), mr(y);
 }
 
 // Truncating any golden message or serialisation anywhere fails cleanly.
