@@ -17,8 +17,13 @@ ninja -C build-asan
 # Sanitized frames are several times larger: the 2,048-call depth limit
 # needs a bigger main-thread stack than the default 8 MiB there.
 ulimit -s 262144 2>/dev/null || ulimit -s unlimited 2>/dev/null || true
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs" -L unit
+# The GoogleTest binary one suite per process (scripts/suites.sh), then the
+# other unit-labelled tests (C API programs, the terminal and Python hosts).
+export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+scripts/suites.sh build-asan "$jobs"
+ctest --test-dir build-asan --output-on-failure -j "$jobs" -L unit \
+  -R '^(capi_.*|example_host|term_host|py_zelko)$'
+unset ASAN_OPTIONS UBSAN_OPTIONS
 
 # The fuzz targets build with clang (scripts/fuzz.sh skips with a message
 # when it is missing); one minute each, side by side.
