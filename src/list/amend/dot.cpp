@@ -10,6 +10,7 @@
 // borrowed (the caller releases them).
 #include "core/err.h"
 #include "eval/eval.h"
+#include "list/amend/ix.h"
 #include "list/list.h"
 
 namespace zk {
@@ -17,7 +18,7 @@ namespace zk {
 V d8(V *args, U n) {
   V x = args[0];
   int t = tp(x);
-  if (t == tSYMA || t == tSYM) return en(x);  // amend of a global by name
+  if (t == tSYMA || t == tSYM) return d8g(args, n);  // amend of a global by name (glob.cpp)
   if (t >= tLAMBDA && t <= tNATIVE) {
     if (n != 3) return er(x);
     return try_(x, args[1], args[2]);
