@@ -884,7 +884,7 @@ l_idx : {
     ev(y);
     goto fail;
   }
-  I st = ixca(slot, *slot, ix, y, d);
+  I st = ixca(slot, *slot, ix, y, d, glb);
   rl(y, T);
   if (st) {
     rl(ix, T);

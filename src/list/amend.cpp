@@ -1,74 +1,55 @@
 // amend.cpp: indexed assignment for the VM (ixca) and its error (ixer).
 //
-// least version: one index that is an int or long atom (or a one-item
-// integer vector), into a general list or a vector, with or without a
-// dyad (x[i]:y, x[i]+:y).  An integer item that does not fit its vector's
-// width widens the vector; an item of another type is 'type.  Every other
-// form (several indices, index vectors, dicts, tables) fails with 'nyi
-// until the list primitives' amend engine replaces this file.
+// x[i;j;...]:y and x[i;j;...]op:y.  The whole path is tested first
+// (ixwk, amend/plan.cpp): statuses 1 to 3 are answered before anything
+// changes.  A planned path is then carried out by the executor along the
+// plan (amend/exec.cpp), in place; the rest goes by the drivers of
+// amend/drive.cpp: operators (ixcv), step dicts (ixcm), keyed tables
+// (ixkk) and globals that an amend could reach again (ixcg and its hazard
+// test), which alone are amended on a copy.
+//
+// The slot: a local's holds 0 while the driver has taken its value over,
+// a global's `::`, so a failure never leaves it naming a released value;
+// a rescued value goes back.  A global keeps its value whenever the amend
+// fails.
 #include "core/err.h"
 #include "eval/eval.h"
+#include "eval/tables.h"
+#include "list/amend/ix.h"
 #include "list/list.h"
-#include "num/num.h"
 
 namespace zk {
 
-namespace {
-
-ZK_INLINE bool intv(int t) { return t >= tBYTE && t <= tLONG; }
-
-// Writes atom a (consumed) into item i of vector x; false when its type
-// does not fit.  *px may be replaced by a wider vector.
-bool put(V *px, J i, V a) {
-  V x = *px;
-  int t = tp(x), at = tp(a);
-  if (intv(t) && (at == tINTA || at == tLONGA)) {
-    J v = gl(a);
-    int w = tZ(v);
-    if (w > t) *px = x = cZ(w, x), t = w;
-    switch (t) {
-      case tBYTE: P<int8_t>(x)[i] = (int8_t)v; break;
-      case tSHORT: P<int16_t>(x)[i] = (int16_t)v; break;
-      case tINT: PI(x)[i] = (I)v; break;
-      default: PL(x)[i] = v;
-    }
-    return true;
+I ixca(V *slot, V x, V path, V y, I op, I flags) {
+  bool glb = flags & 1, plain = !op;
+  G k[IXL];
+  J p[IXL];
+  I c, gb = 0;
+  if (glb && ixgs) {
+    IxG *nd = ixgf(slot);
+    if (nd && !nd->flat) return 3;  // a planned amend of this global is running
+    gb = ixgb();
   }
-  if (at < tINTA || TT[at] != t || t == tLIST) return mr(a), false;
-  switch (Tw[t]) {
-    case 3: P(x)[i] = (G)a; break;
-    case 5: PI(x)[i] = ip(a); break;
-    default: PL(x)[i] = PL(a)[0];
-  }
-  mr(a);
-  return true;
-}
-
-}  // namespace
-
-I ixca(V *slot, V cur, V idx, V y, I d) {
-  if (_n(idx) != 1) return en0(), 4;
-  V i0 = ii(idx, 0);
-  int it = tp(i0);
-  if (it != tINTA && it != tLONGA) return mr(i0), en0(), 4;
-  J i = gl(i0);
-  int t = tp(cur);
-  if (t == tRANGE || t == tBOOL || t >= tTABLE) return en0(), 4;
-  if (i < 0 || i >= _n(cur)) return 1;
-  V v = _r(y);
-  if (d) {
-    V o = ii(cur, i);
-    v = v2[d & 31](o, v);
-    mr(o);
-    if (!v) return 4;
-  }
-  *slot = mut(cur);
-  if (t == tLIST) {
-    mr(PA(*slot)[i]);
-    PA(*slot)[i] = v;
-    return 0;
-  }
-  return put(slot, i, v) ? 0 : 3;
+  if (gb) {
+    int vt = tp(x) == tDICT ? tp(PA(x)[1]) : 0;
+    if (vt >= tTABLE && vt != tTABLE) c = -3;
+    else c = -ixck(x, path, 0, y, plain);
+    if (plain && c < 0) return -c;
+    if (!plain) return ixcv(slot, x, path, y, op, flags, k, p, c, gb);
+  } else c = ixwk(x, path, y, plain, glb, k, p);
+  bool step = tp(x) == tDICT && hd(x)->attr == 1 && x != ixmk;
+  if (c > 0 && step) return ixcm(slot, x, path, y, op, flags, k, p, c, 0);
+  if (!plain) return ixcv(slot, x, path, y, op, flags, k, p, c, gb);
+  if (c < 0) return -c;
+  if (c >= 256) return ixcg(slot, x, path, y, op, k, p, c);
+  if (!c && tp(x) == tDICT && tp(PA(x)[0]) == tTABLE && !step) return ixkk(slot, x, path, y, op, flags, k, p);
+  if (!c && step) return ixcm(slot, x, path, y, op, flags, k, p, c, 0);
+  if (!c && glb) return ixcg(slot, x, path, y, op, k, p, 0);
+  *slot = glb ? GNULL : 0;
+  V res = 0;
+  V r = ixas(x, path, y, op, k, p, c, &res);
+  *slot = r ? r : res;
+  return r ? 0 : 4;
 }
 
 V ixer(I st) {

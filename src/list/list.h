@@ -87,14 +87,57 @@ void whc(void *job, int i);
 void whw(void *job, int i);
 
 // ---- indexed assignment (amend.cpp) ----
-// The VM's x[i;...]:y and x[i;...]op:y.  slot holds cur, the current value;
-// idx is the general list of indices, y the value, dyad the verb slot (0
-// plain assignment).  Stores the amended value into *slot and returns 0,
-// or a status: 1 index, 2 length, 3 type, 4 already raised.  idx and y
-// stay the caller's.
-I ixca(V *slot, V cur, V idx, V y, I dyad);
+// The VM's x[i;...]:y and x[i;...]op:y.  slot holds x, its current value
+// (the driver takes that reference over); path is the index path, y the
+// value, op the dyadic verb slot (0 plain assignment), flags bit 0 set for
+// a global.  Stores the amended value into *slot and returns 0, or a
+// status: 1 index, 2 length, 3 type (all before anything changed), 4
+// already raised.  path and y stay the caller's.  A failure leaves a
+// global's slot with its value as before, a local's with it or 0.
+I ixca(V *slot, V x, V path, V y, I op, I flags);
 // The error of an amend status (1 'index, 2 'length, 3 'type); 0 always.
 V ixer(I st);
+
+// ---- planning and validation of an index path (amend/plan.cpp) ----
+// Statuses as ixca's; every value is borrowed and none is changed.
+//
+// Plan record: two caller arrays of 8, filled for the levels planned.
+//   kinds[L]  position[L]
+//   0 item of a list or vector        the index
+//   1 value of a dict by key          key position (the key count: new)
+//   2 column of a table by name       column position (column count: new)
+//   3 the rest through the . and @ amends   -1, or the row of a table
+//   4 new dict key at an inner level  the key count
+//   5 new table column, inner level   the column count
+//   6 one table cell: row, then an existing column   the row (the
+//     column's position is stored as position[L+1])
+//   7 kind 4 followed by a last item level (8: the table form, never planned)
+//   9 several names at an inner level the owned search result (an integer
+//     vector), released by ixpf when a plan is abandoned
+// ixwk's answer: -s a status; 0 no plan; c > 0 with c & 255 levels planned,
+// bit 8 (256) or 9 (512) asking for the guarded route.
+I ixwk(V x, V path, V y, bool plain, bool glb, G *kinds, J *pos);
+void ixpf(I c, const G *kinds, const J *pos);  // release what plan c owns
+I ixck(V x, V path, J d, V y, bool plain);     // validate from level d
+I ixcq(V x, V index, V path, J d, V y, bool plain);  // one index into a list or table's rows
+I ixkv(V x, J pos, V path, J d, V y, bool plain, V cols);  // after key/column pos
+I ixkr(V t, J row, V cols, V path, J d, V y, bool plain);  // inside a table row
+I ixkl(V x, V path, J d, V y, bool plain);  // a table whose first part is a table
+I ixc0(V index, V path, J d, V y, bool plain);  // ixcq on the empty list
+I ixkc(V keys, V index);                    // trial search: 4 when it raised
+J ixe(V v, J i);                            // integer item i of a path
+J ixn(V path);                              // levels of a path (1 for an atom)
+V ixi(V path, J d);  // index at level d: the atom path itself, else a new reference
+bool ixzc(V v, J n);   // v (list, vector, table, dict) has a count other than n
+bool ixzd(V list);     // some item of the general list is a dict
+bool ixkf(int vt, int it);  // an item of type it fits a vector of type vt
+// The search of the names at level d of a general-list path among x's keys
+// or column names: a new reference (position atom or vector), or 0.
+V ixks(V x, V path, J d);
+I ixkm(V x, V path, G *kinds, J *pos);  // keyed-table row plan: 1, 0 or -4
+I ixkn(V x, V path, G *kinds, J *pos);  // ixkm where a row plan applies
+// Set by the validator when a level's target is a name with levels left.
+extern thread_local G ixsm;
 
 // ---- indexing (index.cpp) ----
 // x@y: x borrowed, y consumed.  An integer atom or vector (or range)
@@ -124,6 +167,17 @@ V a8q(V *args, U n);       // v8 slot 18: picks the form of @[...]
 V a8t(V f, V *args);       // @[f; x; e]: f consumed, args[1], args[2] borrowed
 V a8(V *args, U n);        // the amend core
 V d8(V *args, U n);        // v8 slot 19: picks the form of .[...]
+// The amend at depth .[x; path; f] and .[x; path; f; y]: x consumed,
+// path, f and y borrowed.  The t forms never take an item for a name.
+V d3(V x, V path, V f);
+V d4(V x, V path, V f, V y);
+V d3t(V x, V path, V f);
+V d4t(V x, V path, V f, V y);
+// The native functions the levels recurse through; consume every argument.
+V dt3(V x, V path, V f);
+V dt4(V x, V path, V f, V y);
+V ds3(V x, V path, V f);
+V ds4(V x, V path, V f, V y);
 
 // ---- amend kernels and unification (amend/kern.cpp) ----
 // Unification class of each type code (4..8), 0 when a value is measured
@@ -154,6 +208,9 @@ V dam(V x, V i, V r, V *args, U n, V *rescue);
 // Indexed assignment's amend: a8 when it cannot fail half-way, else the
 // rollback routines above.  x consumed; i, f, y (0 for none) borrowed.
 V ixal(V x, V i, V f, V y, V *rescue);
+// The safe rule of ixal: f with y changes x in one piece, running no
+// language code and unable to fail once it has started writing.
+bool ixsa(V x, V f, V y);
 
 // ---- table amend helpers (amend/tbl.cpp) ----
 // args[0] the dict of a table's columns (consumed); names the amended
@@ -164,6 +221,18 @@ I tcd(V d, V names);   // borrows: 1 when the amended columns are no table
 V tfa(V d, J rows);    // consumes a dict of atoms: each repeated rows times
 V tbk(V d, J rows);    // consumes a dict of columns: flipped back, or tfa when all are atoms
 V trw(V t, V i, V y);  // @[t; i; :; y] for a whole row (i an atom) or every row (i `::`)
+// Column fast path of a (row; column; ...) path: tci gives the column's
+// position + 1 when every column is plain, 0 when the path does not apply,
+// -1 when the column does not exist; tcc the position + 1 of a name when
+// every column is plain, else 0 (both borrow).  tca amends column k of t
+// (consumed) at the path without its column, y 0 for none; tcs runs d4 with
+// the path's first two items swapped and `:`; tnr is 1 when the amend of an
+// empty table is a no-op.
+I tci(V t, V path);
+J tcc(V t, V name);
+V tca(V t, V path, V f, V y, J k);
+V tcs(V t, V path, V y);
+I tnr(V t, V path, V f, V y);
 
 // Dyadic ! (bang.cpp): dict from keys and values, modulo for an integer
 // left, keyed tables and system functions; x borrowed, y consumed.

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include <sys/wait.h>
+#include <unistd.h>
 #include "core/err.h"
 #include "core/sym.h"
 #include "eval/eval.h"
@@ -282,4 +284,85 @@ TEST_F(Ix, DeepRestThroughTheAmendAtDepth) {
   EXPECT_EQ(o.out, "'type");
   EXPECT_EQ(o.res, "((1 2;3 4);5)");
   mr(bad);
+}
+
+// With the globals table full, the amend of a new name fails with 'limit
+// (and clears the flag, so later code can tell), while an existing global
+// is still amended.  The table never shrinks: the test fills it in a child.
+TEST_F(Ix, FullGlobalsTableLimitsNewNamesOnly) {
+  V g = ev("gfl:1 2 3");
+  ASSERT_TRUE(g);
+  mr(g);
+  fflush(nullptr);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (!pid) {
+    char nm[32];
+    for (U i = 0; !gfull && i < NG; i++) {
+      snprintf(nm, sizeof nm, "zzfill%u", i);
+      gi(as(us(nm)));
+    }
+    if (!gfull) _exit(10);
+    gfull = 0;
+    V r = ev(".[`gflnew;();:;1]");
+    if (r || ks(0) != "'limit" || gfull) _exit(11);
+    r = ev(".[`gfl;1;+;10]");
+    if (!r || ks(r) != "1 12 3") _exit(12);
+    mr(r);
+    _exit(0);
+  }
+  int st = 0;
+  waitpid(pid, &st, 0);
+  ASSERT_TRUE(WIFEXITED(st));
+  EXPECT_EQ(WEXITSTATUS(st), 0);
+}
+
+// Step dicts through the assignment: a new key is refused ("step", or
+// "type" for a key that does not fit) and the dict is as before; an
+// existing key keeps the sorted attribute; a dict also held elsewhere
+// takes the new key on a copy and becomes plain; a two-level path is not
+// refused and leaves a plain dict.
+TEST_F(Ix, StepDictsThroughAssignment) {
+  auto mk = [](const char *src) {
+    V r = ev(src);
+    EXPECT_TRUE(r) << src;
+    if (r) mr(r);
+    U g = gi(as(us("gsd")));
+    hd(gv[g])->attr = 1;
+    return g;
+  };
+  struct {
+    const char *init, *stmt, *err, *after;
+    G attr;
+  } cs[] = {
+      {"gsd:1 5 9!`a`b`c", "gsd[7]:`z", "'step", "1 5 9!`a`b`c", 1},
+      {"gsd:1 5 9!`a`b`c", "gsd[`x]:`z", "'type", "1 5 9!`a`b`c", 1},
+      {"gsd:1 5 9!`a`b`c", "gsd[5]:`z", nullptr, "1 5 9!`a`z`c", 1},
+      {"gsd:1 5 9!`a`b`c", "gsd[5 7]:`z", "'step", "1 5 9!`a`b`c", 1},
+      {"gsd:1 5 9!(1 2;3 4;5 6)", "gsd[7;0]:0", nullptr, "1 5 9 7!(1 2;3 4;5 6;0 0N)", 0},
+      {"gsd:1 5 9!(1 2;3 4;5 6)", "gsd[5;0]:0", nullptr, "1 5 9!(1 2;0 4;5 6)", 1},
+  };
+  for (auto &c : cs) {
+    U g = mk(c.init);
+    V r = ev(c.stmt);
+    if (c.err) {
+      EXPECT_FALSE(r) << c.stmt;
+      EXPECT_EQ(ks(0), c.err) << c.stmt;
+    } else {
+      EXPECT_TRUE(r) << c.stmt << " " << ks(0);
+    }
+    if (r) mr(r);
+    EXPECT_EQ(ks(gv[g]), c.after) << c.stmt;
+    EXPECT_EQ(hd(gv[g])->attr, c.attr) << c.stmt;
+  }
+  // Held by another variable: the new key goes in on a copy, plain.
+  U g = mk("gsd:1 5 9!`a`b`c");
+  V other = _r(gv[g]);
+  V r = ev("gsd[7]:`z");
+  ASSERT_TRUE(r) << ks(0);
+  mr(r);
+  EXPECT_EQ(ks(gv[g]), "1 5 9 7!`a`b`c`z");
+  EXPECT_EQ(hd(gv[g])->attr, 0);
+  EXPECT_EQ(hd(other)->attr, 1);
+  mr(other);
 }

@@ -1159,7 +1159,7 @@ TEST(VmRun, AmendLocalsAndGlobals) {
   EXPECT_EQ(evi("ga[2]"), 40);
   EXPECT_EQ(evi("ga[0]:100000;ga[0]"), 100000);  // widens the byte vector
   EXPECT_EQ(errof(everr("ga[7]:1")).name, "index");
-  EXPECT_EQ(errof(everr("{x[0]:1}[5]")).name, "nyi");  // an atom: not amendable here
+  EXPECT_EQ(errof(everr("{x[0]:1}[5]")).name, "type");  // an atom has no items
   // A shared value is copied before the amend; the other holder keeps it.
   ASSERT_TRUE(ev("gb:ga;gb[0]:5"));
   EXPECT_EQ(evi("ga[0]"), 100000);
@@ -1316,7 +1316,7 @@ TEST(VmRun, FailuresReleaseEverything) {
       "{a:lv;-a}[0]",                        // MONAD (an unbuilt slot)
       "{a:lv;(a;lw;3+`s)}[0]",               // CONSTDYAD
       "{a:lv;a[100]:1}[0]",                  // IDXASN 'index
-      "{a:lv;a[0]:`s}[0]",                   // IDXASN 'type
+      "{a:lv;a[0;1]:`s}[0]",                 // IDXASN 'type: a path into an atom
       "{a:lv;(p;q):a}[0]",                   // UNLIST 'length
       "{a:lv;b:lw;b+:`s}[0]",                // MODASN verb failure
       "{a:lv;(a;qqnone)}[0]",                // GETGLB undefined

@@ -133,7 +133,12 @@ V kam(V *args, U n) {
       s = flp(_r(y));
       if (s && _n(s) != _n(names)) mr(s), s = el0();
       if (s) s = aM(_r(names), s);
-    } else s = am(_r(names), tp(y) >= tINTA ? aA1(_r(y)) : _r(y));
+    } else {
+      // One value per column: an atom repeated, a list of that count.
+      V v = tp(y) >= tINTA ? rsz(_n(names), _r(y)) : _r(y);
+      if (v && _n(v) != _n(names)) mr(v), v = el0();
+      s = v ? am(_r(names), v) : 0;
+    }
     if (!s) return mr(r), mr(x), (V)0;
   }
   V b[5] = {PA(x)[1], r, f, s ? s : y, n > 4 ? args[4] : 0};

@@ -44,6 +44,12 @@ G ixgb() {
 
 thread_local V ixmk;
 
+bool ixfl1(V x, V f, V y) {
+  int t = tp(x);
+  bool flat = t <= tTSPAN || (t == tDICT && tp(PA(x)[0]) != tTABLE && tp(PA(x)[1]) <= tTSPAN);
+  return flat && ixsa(x, f, y);
+}
+
 namespace {
 
 ZK_INLINE bool fnv(V v) { return tp(v) >= tLAMBDA && tp(v) <= tNATIVE; }
@@ -169,13 +175,15 @@ V ixas(V x, V path, V y, I op, G *k, J *p, I levels, V *rescue) {
   V f = op ? mp2((U)op) : 0;
   if (levels) return ixst(x, path, k, p, 0, levels, f, y, rescue);
   V g = mp2((U)op);
-  if (tp(path) == tLIST && nx(path) == 1) {
-    V i = PA(path)[0];
-    if (rescue && tp(x) < tINTA) return ixal(x, i, g, y, rescue);
+  if (ixn(path) != 1 || path == GNULL) return d4(x, path, g, y);
+  V i = ixi(path, 0), r;
+  if (rescue && tp(x) < tINTA) r = ixal(x, i, g, y, rescue);
+  else {
     V a[4] = {x, i, g, y};
-    return a8(a, 4);
+    r = a8(a, 4);
   }
-  return d4(x, path, g, y);
+  if (tp(path) < tINTA) mr(i);
+  return r;
 }
 
 V ixag(V *slot, V x, V path, V y, I op, G *k, J *p, I levels, I deep, V *rescue) {
@@ -218,6 +226,14 @@ I ixcg(V *slot, V x, V path, V y, I op, G *k, J *p, I c) {
   }
   I h = ixch(slot, x, path, y, op, 0);
   if (h >= 0) return h;
+  if (ixn(path) == 1 && path != GNULL && ixfl1(x, mp2((U)op), y)) {  // one level, in place
+    V res = 0;
+    *slot = GNULL;
+    V r = ixag(slot, x, path, y, op, 0, 0, 0, 0, &res);
+    if (r) return put(slot, r), 0;
+    put(slot, res);
+    return 4;
+  }
   V r = ixag(slot, _r(x), path, y, op, 0, 0, 0, 0, 0);
   if (!r) return 4;
   put(slot, r);
@@ -226,8 +242,11 @@ I ixcg(V *slot, V x, V path, V y, I op, G *k, J *p, I c) {
 
 I ixkk(V *slot, V x, V path, V y, I op, I flags, G *k, J *p) {
   (void)k, (void)p;
-  if (flags & 1) return ixcg(slot, x, path, y, op, 0, 0, 0);
-  V r = ixas(_r(x), path, y, op, 0, 0, 0, 0);
+  if (flags & 1) {
+    I h = ixch(slot, x, path, y, op, 0);
+    if (h >= 0) return h;
+  }
+  V r = flags & 1 ? ixag(slot, _r(x), path, y, op, 0, 0, 0, 0, 0) : ixas(_r(x), path, y, op, 0, 0, 0, 0);
   if (!r) return 4;
   put(slot, r);
   return 0;

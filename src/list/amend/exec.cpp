@@ -367,6 +367,8 @@ V ixst(V x, V path, G *k, J *p, I L, I n, V f, V y, V *rescue) {
         PA(x)[1] = r;
         return x;
       }
+      // A new row of a keyed table is an upsert: the general route.
+      if (tp(PA(x)[0]) == tTABLE) return ixtd(x, path, L, f, y, rescue);
       V nv = plain(f, y) ? _r(y) : ixap(f, ie(f, vs), y);
       if (!nv) return rsc(rescue, x);
       return ixgw(x, ixpi(path, L), nv);

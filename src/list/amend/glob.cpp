@@ -44,17 +44,16 @@ V one(V path) {
 // a route that cannot.
 V unplanned(V v, V path, V f, V y, U n, V *res, V *held) {
   int t = tp(v);
-  V i = one(path);
-  bool keyed = t == tDICT && tp(PA(v)[0]) == tTABLE;
-  if (i && !keyed && ((t >= tLIST && t <= tTSPAN) || t == tDICT || t == tTABLE)) {
-    V r = (t >= tLIST && t <= tTSPAN) && tp(i) >= tINTA ? ixfl(v, i, f, y, res) : ixal(v, i, f, y, res);
+  V i = one(path), r;
+  if (i && (ixfl1(v, f, y) || (t <= tTSPAN && tp(i) >= tINTA))) {
+    r = ixfl1(v, f, y) ? ixal(v, i, f, y, res) : ixfl(v, i, f, y, res);
     mr(i);
     return r;
   }
   *held = _r(v);
   if (i) {
     V a[4] = {v, i, f, y};
-    V r = a8(a, n);
+    r = a8(a, n);
     mr(i);
     return r;
   }
@@ -98,6 +97,13 @@ V d8q(V *cell, V value, V *args, U n, G *k, J *p, I *handled) {
   return r;
 }
 
+// The guard node of the global under amend, for the duration of a scope.
+struct Guard {
+  IxG nd;
+  Guard(V *cell, bool flat) : nd{cell, ixgs, (G)flat, 0} { ixgs = &nd; }
+  ~Guard() { ixgs = nd.next; }
+};
+
 V d8g(V *args, U n) {
   V x = args[0];
   if (shared_mode()) return mr(x), err0("noupdate");
@@ -124,12 +130,23 @@ V d8g(V *args, U n) {
     c = ixwk(v, path, y, pl, 1, k, p);
     if (c < 0) return pst(-c);
     c &= 255;
-    if (tp(v) == tDICT && tp(PA(v)[1]) >= tTABLE) return ixpf(c, k, p), et0();
+    if (tp(v) == tDICT && (tp(PA(v)[1]) == tDICT || tp(PA(v)[1]) >= tINTA)) return ixpf(c, k, p), et0();
     if (!c && tp(v) == tDICT && f != ASG && (c = ixkn(v, path, k, p)) < 0) return pst(-c);
     if (tp(v) == tDICT && hd(v)->attr == 1 && (c = ixs8(v, args, n, 0, k, p, c)) < 0) return 0;
   }
+  // While the amend runs, code it calls meets the cell under amend: `::`
+  // as its value, and 'type for another amend of it by name.
   *cell = GNULL;
   V res = 0, held = 0, r;
+  if (!c && f != ASG) {
+    I h = 1;
+    r = d8q(cell, v, args, n, k, p, &h);
+    if (h) {
+      if (!r && und && *cell == GNULL) *cell = 0;
+      return r;
+    }
+  }
+  Guard gd(cell, !c);
   if (c) {
     I o = 0;
     V it = f != ASG && k[c - 1] == 3 ? ixit(v, path, k, p, c, &o) : 0;
@@ -144,17 +161,7 @@ V d8g(V *args, U n) {
       r = ixst(v, path, k, p, 0, c, ASG, nv, &res);
       mr(nv);
     } else r = ixst(v, path, k, p, 0, c, f, y, &res);
-  } else {
-    I h = 1;
-    if (f != ASG) {
-      r = d8q(cell, v, args, n, k, p, &h);
-      if (h) {
-        if (!r && und && *cell == GNULL) *cell = 0;
-        return r;
-      }
-    }
-    r = unplanned(v, path, f, y, n, &res, &held);
-  }
+  } else r = unplanned(v, path, f, y, n, &res, &held);
   V w = *cell;
   if (r) {
     if (held) mr(held);

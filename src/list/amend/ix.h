@@ -18,7 +18,7 @@
 // none), rescue 0 or a cell (holding 0) that receives x restored to its
 // state before the call when the amend fails after taking it over.
 #pragma once
-#include "core/core.h"
+#include "list/list.h"
 
 namespace zk {
 
@@ -49,18 +49,10 @@ I ixfd(V v, I depth);
 V ixv2(I op, V old, V y);  // old borrowed, y borrowed (one more reference taken)
 I ixcv(V *slot, V x, V path, V y, I op, I flags, G *k, J *p, I c, I gb);
 I ixcm(V *slot, V x, V path, V y, I op, I flags, G *k, J *p, I c, I from);
+// Whether a one-level amend of x by f and y runs in place by ixal without
+// a rescue: x a list, vector or dict of them, and the safe rule of ixal.
+bool ixfl1(V x, V f, V y);
 I ixkk(V *slot, V x, V path, V y, I op, I flags, G *k, J *p);
-
-// ---- the planner and validator, and the amend at depth they lead to ----
-I ixwk(V x, V path, V y, bool plain, bool glb, G *kinds, J *pos);
-void ixpf(I c, const G *kinds, const J *pos);  // release what plan c owns
-I ixck(V x, V path, J d, V y, bool plain);
-I ixkn(V x, V path, G *kinds, J *pos);
-bool ixkf(int vt, int it);  // an item of type it fits a vector of type vt
-V d3(V x, V path, V f);
-V d4(V x, V path, V f, V y);
-V d3t(V x, V path, V f);
-V d4t(V x, V path, V f, V y);
 
 // ---- the plan executor (exec.cpp) ----
 V ixst(V x, V path, G *k, J *p, I L, I n, V f, V y, V *rescue);

@@ -298,7 +298,9 @@ bool safe1(int t, V f, V y) {
   return false;
 }
 
-bool safe(V x, V f, V y) {
+}  // namespace
+
+bool ixsa(V x, V f, V y) {
   if (!y || tp(f) != tDYAD) return false;
   int t = tp(x);
   if (t == tDICT) return safe1(tp(PA(x)[1]), f, y);
@@ -311,6 +313,8 @@ bool safe(V x, V f, V y) {
   return safe1(t, f, y);
 }
 
+namespace {
+
 V a8of(V x, V i, V f, V y) {
   V a[4] = {x, i, f, y};
   return a8(a, y ? 4 : 3);
@@ -322,11 +326,11 @@ V ixal(V x, V i, V f, V y, V *rescue) {
   int t = tp(x), it = tp(i);
   if (it >= tINTA) return a8of(x, i, f, y);
   if (t >= tLIST && t <= tTSPAN) {
-    if (it >= tRANGE && it <= tLONG && !safe(x, f, y)) return ixfl(x, i, f, y, rescue);
+    if (it >= tRANGE && it <= tLONG && !ixsa(x, f, y)) return ixfl(x, i, f, y, rescue);
     return a8of(x, i, f, y);
   }
   if (t == tDICT && tp(PA(x)[0]) != tTABLE && tp(PA(x)[1]) >= tLIST && tp(PA(x)[1]) <= tTSPAN) {
-    if (safe(x, f, y)) return a8of(x, i, f, y);
+    if (ixsa(x, f, y)) return a8of(x, i, f, y);
     V r = fnd(PA(x)[0], _r(i));
     if (!r) return *rescue = x, (V)0;
     int rt = tp(r), yt = y ? tp(y) : 0;
@@ -344,7 +348,7 @@ V ixal(V x, V i, V f, V y, V *rescue) {
     for (U j = 0, m = nx(c); j < m && colsafe; j++) colsafe = tp(PA(c)[j]) >= tRANGE && tp(PA(c)[j]) <= tTSPAN;
     U s = ip(f) & 31;
     if (y && tp(f) == tDYAD && (s == 0 || s == 11)) return a8of(x, i, f, y);
-    if (y && tp(y) >= tINTA && colsafe && safe(x, f, y)) return a8of(x, i, f, y);
+    if (y && tp(y) >= tINTA && colsafe && ixsa(x, f, y)) return a8of(x, i, f, y);
     J rows = _n(x);
     V d = flp(x);
     if (!d) return 0;
