@@ -5,6 +5,8 @@
 // one session to compare.
 #include <benchmark/benchmark.h>
 
+#include <cstring>
+
 #include "core/core.h"
 #include "core/sym.h"
 #include "eval/eval.h"
@@ -19,10 +21,14 @@ void boot() {
 
 void deep(benchmark::State &s) {
   boot();
-  V r = evn("gbd:`a`b!(1000000#0;1000000#0)", nullptr, 0);
-  if (r) mr(r);
+  const U n = 1000000;
+  V a = an(n, tLONG), b = an(n, tLONG), vs = an(2, tLIST);
+  memset(P(a), 0, 8ull * n), memset(P(b), 0, 8ull * n);
+  PA(vs)[0] = a, PA(vs)[1] = b;
   U g = gi(as(us("gbd")));
-  V inner = PA(PA(gv[g])[1])[0];
+  if (gv[g]) mr(gv[g]);
+  gv[g] = am(evn("`a`b", nullptr, 0), vs);
+  V inner = a, r;
   for (auto _ : s) {
     r = evn("{i:0;do[1000000;gbd[`a;i]:i;i+:1]}[0]", nullptr, 0);
     if (!r) s.SkipWithError("loop failed");

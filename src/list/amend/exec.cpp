@@ -49,12 +49,6 @@ ZK_INLINE bool lst(int t) { return t >= tLIST && t <= tTSPAN; }
 // A general list of exactly m items whose last is `::`.
 bool tailn(V path, I m) { return tp(path) == tLIST && nx(path) == (U)m && PA(path)[m - 1] == GNULL; }
 
-// The new item at a last level: y, or f of the old item (consumed) and y.
-V nitem(V f, V old, V y) {
-  if (plain(f, y)) return mr(old), _r(y);
-  return ixap(f, old, y);
-}
-
 // The count that a new column of a table of columns cols must have: that
 // of another column (the first, or the second when p is 0); -1 for none.
 J ccount(V cols, J p) {
@@ -166,7 +160,7 @@ V ixsl(V x, V path, G *k, J *p, I L, I n, V f, V y, V *rescue) {
   x = mut(x);
   J q = p[L];
   if (L == n - 1) {
-    V nv = nitem(f, ii(x, q), y);
+    V nv = plain(f, y) ? _r(y) : ixap(f, ii(x, q), y);  // a plain store never reads the old item
     if (!nv) return rsc(rescue, x);
     if (k[L] == 2) {  // x is a table's column list
       int vt = tp(nv);
