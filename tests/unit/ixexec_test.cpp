@@ -366,3 +366,51 @@ TEST_F(Ix, StepDictsThroughAssignment) {
   EXPECT_EQ(hd(other)->attr, 1);
   mr(other);
 }
+
+// The amend of a global by name against the amend of a copy of its value:
+// every target, path and function below, deep-compared; a failure leaves
+// the global as it was, unshared, and releases what it took.
+TEST_F(Ix, ByNameAgreesWithTheAmendOfACopy) {
+  const char *xs[] = {"1 2 3", "(1 2;3 4;`a)", "`a`b!(1 2 3;4 5 6)", "`a`b!1 2", "([]a:1 2 3;b:4 5 6)",
+                      "(`a`b!(1 2;3 4);5)", "1 5 9!(1 2;3 4;5 6)"};
+  const char *ps[] = {",0",      ",5",      "(1;0)",       "(`b;1)",   "(`c;0)", ",`b",     ",`c",
+                      "(0 1;0)", "(::;0)",  "(2;`a)",      "(0;`a;1)", ",0 1",   "(`a`b;0)", "(1;`z)"};
+  const char *fs[] = {":", "+", "{x,y}", "{$[y>1;x+`a;x+y]}"};
+  const char *ys[] = {"1", "7 8", "`s", "2"};
+  U g = gi(as(us("gpn")));
+  int ok = 0, bad = 0;
+  for (int pass = 0; pass < 2; pass++)
+    for (const char *x : xs)
+      for (const char *p : ps)
+        for (const char *f : fs)
+          for (const char *y : ys) {
+            std::string set = std::string("gpn:") + x;
+            std::string byname = std::string(".[`gpn;") + p + ";" + f + ";" + y + "]";
+            std::string oracle = std::string(".[") + x + ";" + p + ";" + f + ";" + y + "]";
+            V s = ev(set.c_str());
+            ASSERT_TRUE(s) << set;
+            mr(s);
+            V was = ev(x), e = ev(oracle.c_str());
+            UJ before = freebytes();
+            V r = ev(byname.c_str());
+            std::string ctx = set + "; " + byname;
+            if (r) {
+              ok++;
+              EXPECT_TRUE(e && mtc_(r, e)) << ctx << " gave " << ks(r);
+              EXPECT_TRUE(e && mtc_(gv[g], e)) << ctx;
+              mr(r);
+            } else {
+              bad++;
+              ASSERT_TRUE(gv[g]) << ctx;
+              EXPECT_TRUE(mtc_(gv[g], was)) << ctx << " left " << ks(gv[g]);
+              EXPECT_EQ(hd(gv[g])->rc, 1u) << ctx;
+              if (pass) {
+                EXPECT_EQ(freebytes(), before) << ctx;
+              }
+            }
+            if (e) mr(e);
+            mr(was);
+          }
+  EXPECT_GT(ok, 100);
+  EXPECT_GT(bad, 100);
+}
