@@ -12,6 +12,9 @@
 // a global's `::`, so a failure never leaves it naming a released value;
 // a rescued value goes back.  A global keeps its value whenever the amend
 // fails.
+//
+// Names: ixca = the entry; ixq = one integer into a vector, stored where
+// it is; ixer = the error of a status.
 #include "core/err.h"
 #include "eval/eval.h"
 #include "eval/tables.h"
@@ -19,6 +22,37 @@
 #include "list/list.h"
 
 namespace zk {
+
+namespace {
+
+// The commonest amend: one integer into a vector of the item's own kind
+// (an integer that fits its width, a float), held only by its variable
+// and without an attribute, stored where it is.  -1 when it does not apply.
+I ixq(V x, V path, V y) {
+  int pt = tp(path), t = tp(x), yt = tp(y);
+  if (pt < tBYTE || pt > tLONG || nx(path) != 1 || !heap(x) || hd(x)->attr || !sole(hd(x))) return -1;
+  J i = ixe(path, 0);
+  if (t >= tBYTE && t <= tLONG && (yt == tINTA || yt == tLONGA)) {
+    J v = gl_(y);
+    if (tZ(v) > t) return -1;
+    if ((UJ)i >= (UJ)nx(x)) return 1;
+    switch (t) {
+      case tBYTE: P<int8_t>(x)[i] = (int8_t)v; break;
+      case tSHORT: P<int16_t>(x)[i] = (int16_t)v; break;
+      case tINT: PI(x)[i] = (I)v; break;
+      default: PL(x)[i] = v;
+    }
+    return 0;
+  }
+  if (t == tFLT && yt == tFLTA) {
+    if ((UJ)i >= (UJ)nx(x)) return 1;
+    PF(x)[i] = PF(y)[0];
+    return 0;
+  }
+  return -1;
+}
+
+}  // namespace
 
 I ixca(V *slot, V x, V path, V y, I op, I flags) {
   bool glb = flags & 1, plain = !op;
@@ -30,6 +64,8 @@ I ixca(V *slot, V x, V path, V y, I op, I flags) {
     if (nd && !nd->flat) return 3;  // a planned amend of this global is running
     gb = ixgb();
   }
+  if (plain && !gb)
+    if (I q = ixq(x, path, y); q >= 0) return q;
   if (gb) {
     int vt = tp(x) == tDICT ? tp(PA(x)[1]) : 0;
     if (vt >= tTABLE && vt != tTABLE) c = -3;

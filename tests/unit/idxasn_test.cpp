@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "eval/tables.h"
 #include "list/list.h"
 #include "order/order.h"
 #include "vmutil.h"
@@ -167,6 +168,55 @@ TEST(IdxAsn, FailingVerbLeavesTheGlobal) {
   }
   EXPECT_EQ(vmt::leak("{a:(1 2;3 4);a[0 1;0]+:`a}[0]"), 0u);
   EXPECT_EQ(vmt::leak("{a:1 2 3;a[0 1]+:`a}[0]"), 0u);
+}
+
+// A global only its cell holds is changed where it is by a store that
+// runs no code; one held twice is copied and the other holder keeps it.
+TEST(IdxAsn, GlobalsChangeInPlaceWhenSafe) {
+  vmt::boot();
+  U s = gslot("gp");
+  V set = ev("gp:!10");
+  ASSERT_TRUE(set);
+  mr(set);
+  mr(ev("gp[0]:0"));  // the range becomes a vector once
+  V at = gv[s];
+  const char *stmts[] = {"gp[3]:7", "gp[1 2]:8 9", "gp[4]+:1"};
+  for (const char *c : stmts) {
+    V r = ev(c);
+    ASSERT_TRUE(r) << c << vmt::etext();
+    mr(r);
+    EXPECT_EQ(gv[s], at) << c;
+  }
+  V want = ev("0 8 9 7 5 5 6 7 8 9");
+  EXPECT_TRUE(mtc_(gv[s], want));
+  mr(want);
+  V h = ev("gp");
+  mr(ev("gp[0]:100"));
+  EXPECT_NE(gv[s], h);
+  EXPECT_EQ(iti(h, tp(h), 0), 0);
+  mr(h);
+}
+
+// A table with a sorted column does not take the column fast path, and
+// the general route gives the same value.
+TEST(IdxAsn, SortedColumnTakesTheGeneralRoute) {
+  vmt::boot();
+  V t = ev("+`a`c!(1 2 3 4;(5;6;7;8))"), path = ev("(2;`c)");
+  ASSERT_TRUE(t && path);
+  EXPECT_EQ(tci(t, path), 2);
+  V u = ev("+`a`c!(1 2 3 4;(5;6;7;8))");
+  hd(PA(PA(u)[1])[0])->attr = 1;  // column a sorted
+  EXPECT_EQ(tci(u, path), 0);
+  EXPECT_EQ(tcc(u, as(us("c"))), 0);
+  V no = ev("(2;`d)");
+  EXPECT_EQ(tci(t, no), -1);
+  V r1 = d4(t, path, mp2(1), ai(1)), r2 = d4(u, path, mp2(1), ai(1));
+  ASSERT_TRUE(r1 && r2) << vmt::etext();
+  EXPECT_TRUE(mtc_(r1, r2));
+  V want = ev("+`a`c!(1 2 3 4;5 6 8 8)");
+  EXPECT_TRUE(mtc_(r1, want));
+  EXPECT_EQ(tp(PA(PA(r1)[1])[1]), tp(PA(PA(want)[1])[1]));  // retyped from a general list
+  mr(r1), mr(r2), mr(want), mr(path), mr(no);
 }
 
 }  // namespace
