@@ -2,56 +2,28 @@
 //
 // x[i;j;...]:y and x[i;j;...]op:y.  The whole path is tested first
 // (ixwk, amend/plan.cpp): statuses 1 to 3 are answered before anything
-// changes.  The amend then runs by the unplanned route: a one-level path
-// through ixal (which rolls back through its rescue slot what can fail
-// half-way), a deeper one through the amend at depth d4.
+// changes.  A planned path is then carried out by the executor along the
+// plan (amend/exec.cpp), in place; the rest goes by the drivers of
+// amend/drive.cpp: operators (ixcv), step dicts (ixcm), keyed tables
+// (ixkk) and globals that an amend could reach again (ixcg and its hazard
+// test), which alone are amended on a copy.
+//
+// The slot: a local's holds 0 while the driver has taken its value over,
+// a global's `::`, so a failure never leaves it naming a released value;
+// a rescued value goes back.  A global keeps its value whenever the amend
+// fails.
 //
 // Names: ixca = the entry; ixq = one integer into a vector, stored where
-// it is; ixun = the unplanned route; ixcp = the same
-// route on a target held by one more reference (copy-on-write then copies
-// what it changes); ixkk = the keyed-table driver (always on a copy, so a
-// failed upsert leaves the table whole); ixer = the error of a status.
-//
-// Where the change happens:
-// - a local is changed in place: the driver takes its slot's reference
-//   (the slot holds 0 meanwhile, so a failure never leaves it naming a
-//   released value; a rescued value goes back);
-// - a global is changed in place only when the amend cannot run language
-//   code nor fail once it writes (one level into a list, vector or dict of
-//   vectors, by the safe rule of ixal); otherwise the slot keeps the old
-//   value while the amend works on a copy, so code that f runs never meets
-//   it half-changed or freed, and a failure leaves it as it was;
-// - a keyed table is always amended on a copy, so a failed upsert leaves
-//   it whole; a dict with the sorted attribute is not amended here yet.
+// it is; ixer = the error of a status.
 #include "core/err.h"
 #include "eval/eval.h"
 #include "eval/tables.h"
+#include "list/amend/ix.h"
 #include "list/list.h"
 
 namespace zk {
 
 namespace {
-
-// The route itself: x consumed, the restored value (if any) in *res.
-V ixun(V x, V path, V f, V y, V *res) {
-  if (ixn(path) != 1) return d4(x, path, f, y);
-  V i = ixi(path, 0);
-  V r = ixal(x, i, f, y, res);
-  if (tp(path) < tINTA) mr(i);
-  return r;
-}
-
-// The route on x held once more: the slot keeps its value throughout.
-I ixcp(V *slot, V x, V path, V f, V y) {
-  V res = 0;
-  V r = ixun(_r(x), path, f, y, &res);
-  if (res) mr(res);
-  if (!r) return 4;
-  V o = *slot;
-  *slot = r;
-  if (o) mr(o);
-  return 0;
-}
 
 // The commonest amend: one integer into a vector of the item's own kind
 // (an integer that fits its width, a float), held only by its variable
@@ -82,29 +54,36 @@ I ixq(V x, V path, V y) {
 
 }  // namespace
 
-I ixkk(V *slot, V x, V path, V y, I op) { return ixcp(slot, x, path, mp2((U)op), y); }
-
 I ixca(V *slot, V x, V path, V y, I op, I flags) {
   bool glb = flags & 1, plain = !op;
-  if (plain)
-    if (I q = ixq(x, path, y); q >= 0) return q;
-  G kinds[8];
-  J pos[8];
-  I c = ixwk(x, path, y, plain, glb, kinds, pos);
-  if (c < 0) return -c;
-  ixpf(c, kinds, pos);  // the plan is not run on this route
-  V f = mp2((U)op);
-  int t = tp(x);
-  if (t == tDICT && tp(PA(x)[0]) == tTABLE) return ixkk(slot, x, path, y, op);
-  if (t == tDICT && hd(x)->attr == 1) return en0(), 4;
-  if (glb) {
-    bool one = ixn(path) == 1 && path != GNULL;
-    bool flat = t <= tTSPAN || (t == tDICT && tp(PA(x)[1]) <= tTSPAN);
-    if (!one || !flat || !ixsa(x, f, y)) return ixcp(slot, x, path, f, y);
+  G k[IXL];
+  J p[IXL];
+  I c, gb = 0;
+  if (glb && ixgs) {
+    IxG *nd = ixgf(slot);
+    if (nd && !nd->flat) return 3;  // a planned amend of this global is running
+    gb = ixgb();
   }
-  *slot = 0;
+  if (plain && !gb)
+    if (I q = ixq(x, path, y); q >= 0) return q;
+  if (gb) {
+    int vt = tp(x) == tDICT ? tp(PA(x)[1]) : 0;
+    if (vt >= tTABLE && vt != tTABLE) c = -3;
+    else c = -ixck(x, path, 0, y, plain);
+    if (plain && c < 0) return -c;
+    if (!plain) return ixcv(slot, x, path, y, op, flags, k, p, c, gb);
+  } else c = ixwk(x, path, y, plain, glb, k, p);
+  bool step = tp(x) == tDICT && hd(x)->attr == 1 && x != ixmk;
+  if (c > 0 && step) return ixcm(slot, x, path, y, op, flags, k, p, c, 0);
+  if (!plain) return ixcv(slot, x, path, y, op, flags, k, p, c, gb);
+  if (c < 0) return -c;
+  if (c >= 256) return ixcg(slot, x, path, y, op, k, p, c);
+  if (!c && tp(x) == tDICT && tp(PA(x)[0]) == tTABLE && !step) return ixkk(slot, x, path, y, op, flags, k, p);
+  if (!c && step) return ixcm(slot, x, path, y, op, flags, k, p, c, 0);
+  if (!c && glb) return ixcg(slot, x, path, y, op, k, p, 0);
+  *slot = glb ? GNULL : 0;
   V res = 0;
-  V r = ixun(x, path, f, y, &res);
+  V r = ixas(x, path, y, op, k, p, c, &res);
   *slot = r ? r : res;
   return r ? 0 : 4;
 }

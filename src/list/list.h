@@ -104,9 +104,6 @@ void whw(void *job, int i);
 // already raised.  path and y stay the caller's.  A failure leaves a
 // global's slot with its value as before, a local's with it or 0.
 I ixca(V *slot, V x, V path, V y, I op, I flags);
-// The keyed-table driver: the amend runs on x held once more; the slot
-// gets the result, or keeps x when it fails (answer 4).
-I ixkk(V *slot, V x, V path, V y, I op);
 // The error of an amend status (1 'index, 2 'length, 3 'type); 0 always.
 V ixer(I st);
 

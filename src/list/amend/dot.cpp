@@ -17,8 +17,7 @@
 // function is returned as it is (tnr).
 //
 // Names at depth (a symbol atom met as an item, the global named by x)
-// fail with 'nyi: the amend of a global in its own cell belongs with the
-// guarded drivers.
+// amend that global in its own cell (d8g, glob.cpp).
 //
 // Ownership, as for every n-adic verb: args[0] is consumed, the others
 // borrowed (the caller releases them).  d3, d4, d3t, d4t consume x and
@@ -26,6 +25,7 @@
 #include "core/err.h"
 #include "eval/eval.h"
 #include "eval/tables.h"
+#include "list/amend/ix.h"
 #include "list/list.h"
 
 namespace zk {
@@ -111,7 +111,7 @@ V ds4(V x, V path, V f, V y) { return tform(x, path, f, y); }
 V d8(V *args, U n) {
   V x = args[0];
   int t = tp(x);
-  if (t == tSYMA || t == tSYM) return en(x);  // amend of a global by name
+  if (t == tSYMA || t == tSYM) return d8g(args, n);  // amend of a global by name (glob.cpp)
   if (t >= tLAMBDA && t <= tNATIVE) {
     if (n != 3) return er(x);
     return try_(x, args[1], args[2]);

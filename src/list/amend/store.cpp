@@ -22,6 +22,7 @@
 #include "core/sym.h"
 #include "eval/eval.h"
 #include "eval/tables.h"
+#include "list/amend/ix.h"
 #include "list/list.h"
 #include "num/num.h"
 #include "order/order.h"
@@ -64,9 +65,11 @@ void put(V x, J p, V v) {
   }
 }
 
+}  // namespace
+
 // x (consumed) brought back to type t and attribute a after a rollback:
 // the items are the old ones again, so casting back loses nothing.
-V back(V x, int t, G a) {
+static V back(V x, int t, G a) {
   if (tp(x) != t) {
     x = sqz(x);
     if (x && tp(x) != t && t >= tBOOL && t <= tLONG) x = ct(t, x);
@@ -80,8 +83,6 @@ V trim(V x, J n, int t, G a) {
   if (_n(x) != n && !(x = rsz(n, x))) return 0;
   return back(x, t, a);
 }
-
-}  // namespace
 
 V set(V x, J p, V v) {
   for (;;) {
