@@ -30,7 +30,7 @@ if ! command -v "$cxx" >/dev/null; then
 fi
 launch=()
 command -v ccache >/dev/null && launch=(ccache)
-cf=(-std=c++20 -O1 -g -fno-exceptions -fno-rtti -ffp-contract=off -msse4.2 -fno-omit-frame-pointer
+cf=(-std=c++20 -O1 -gline-tables-only -fno-exceptions -fno-rtti -ffp-contract=off -msse4.2 -fno-omit-frame-pointer
     -Isrc -Iinclude)
 san=(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
 
