@@ -18,6 +18,7 @@
 namespace zk {
 
 Pz pz;
+PzLoc pzl[max_parse_locals];
 
 namespace {
 

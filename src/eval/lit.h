@@ -27,7 +27,16 @@ struct Pz {
   I pd;             // nesting of expression parses
   I k;              // implicit valence of that lambda: 1, 2 (y used) or 3 (z used)
   G ovf;            // an integer literal did not fit 64 bits
+  G inl;            // parsing a lambda's body (so "name:" makes a local)
+  U lb, lc;         // that lambda's locals assigned so far: pzl[lb..lc)
 };
+// Names assigned so far in the lambdas being parsed, innermost last.
+struct PzLoc {
+  const char *t;
+  U n;
+};
+inline constexpr U max_parse_locals = 256;
+extern PzLoc pzl[max_parse_locals];
 extern Pz pz;
 
 inline constexpr I max_parse_depth = 512;

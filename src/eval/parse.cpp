@@ -135,7 +135,11 @@ V name(const char *p, U c, G *isv) {
   const char *e = pz.s;
   U len = (U)(e - p);
   if (len == 1 && (*p == 'y' || *p == 'z')) pz.k = std::max(pz.k, *p == 'y' ? 2 : 3);
-  if (*e == ':' || isparm(p, len)) return n;
+  if (*e == ':') {
+    if (e[1] != ':' && pz.inl && pz.lc < max_parse_locals) pzl[pz.lc++] = {p, len};
+    return n;
+  }
+  if (isparm(p, len) || isloc(p, len)) return n;
   V g = gfind(n);
   if (iskw(p, len)) *isv = !g || isdy(g);
   else *isv = len <= 63 && g && isdy(g);
@@ -308,7 +312,9 @@ V lam(const char *p) {
   const char *ts0 = pz.ts;
   V pf0 = pz.pfrm;
   I k0 = pz.k;
-  pz.ts = p, pz.k = 1, pz.pfrm = 0;
+  G inl0 = pz.inl;
+  U lb0 = pz.lb, lc0 = pz.lc;
+  pz.ts = p, pz.k = 1, pz.pfrm = 0, pz.inl = 1, pz.lb = pz.lc;
   pz.s = p + 1;
   V prm = 0, r = 0;
   const char *q = pz.s;
@@ -345,7 +351,7 @@ V lam(const char *p) {
   }
 out:
   mz(prm);
-  pz.ts = ts0, pz.pfrm = pf0, pz.k = k0;
+  pz.ts = ts0, pz.pfrm = pf0, pz.k = k0, pz.inl = inl0, pz.lb = lb0, pz.lc = lc0;
   return r;
 }
 
@@ -775,6 +781,14 @@ bool isparm(const char *t, U n) {
   return false;
 }
 
+// A name assigned earlier in the lambda being parsed is that lambda's
+// local: a global function of the same name must not make it a verb.
+bool isloc(const char *t, U n) {
+  for (U i = pz.lb; i < pz.lc; i++)
+    if (pzl[i].n == n && !memcmp(pzl[i].t, t, n)) return true;
+  return false;
+}
+
 V pm(V x) {
   int t = tp(x);
   if (t == tDYAD) return mp1((U)ip(x));
@@ -805,7 +819,7 @@ V pk_(const char **cur, char t) {
   PLk lk;
   Pz sv = pz;
   pz.s = pz.ts = *cur;
-  pz.ppe = 0, pz.pfrm = 0, pz.pd = 0, pz.k = 1, pz.ovf = 0;
+  pz.ppe = 0, pz.pfrm = 0, pz.pd = 0, pz.k = 1, pz.ovf = 0, pz.inl = 0, pz.lb = pz.lc;
   tbad = 0;
   V r = pb(GAP, t);
   if (!r) {

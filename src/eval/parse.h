@@ -44,6 +44,7 @@ V pe_(V left, G *fn);
 V zkcg(char term, U *count);
 
 bool isparm(const char *text, U n);
+bool isloc(const char *text, U n);
 V pm(V x);   // consumes x
 V qp(V x);   // builtin p: char vector (consumed) to its parse tree
 

@@ -350,21 +350,8 @@ static V hmap(V x, V (*f)(V)) {
     if (!r) return mr(k), (V)0;
     return t == tDICT ? am(k, r) : aM(k, r);
   }
-  U n = nx(x);
-  if (!n) return mr(x), emp();
-  V r = an(n, tLIST);
-  for (U i = 0; i < n; i++) {
-    V y = f(_r(PA(x)[i]));
-    if (!y) {
-      hd(r)->count = i;
-      mr(r);
-      mr(x);
-      return 0;
-    }
-    PA(r)[i] = y;
-  }
-  mr(x);
-  return sqz(r);
+  if (!nx(x)) return mr(x), emp();
+  return ndeep(f, x);
 }
 
 V hex(V x) {

@@ -131,20 +131,36 @@ static V nulls(int t, U n) {
   return r;
 }
 
+// Walks of nested values that recurse item by item through e1f count their
+// levels here: past NDEPTH they fail 'stack rather than run the C stack out.
+static thread_local int nqd;
+V ndeep(V (*f)(V), V x) {
+  if (nqd >= NDEPTH) return mr(x), es0();
+  nqd++;
+  V r = e1f(f, x);
+  nqd--;
+  return r;
+}
+
 V mkn(V x) {
   int t = tp(x);
   V r;
   if (t >= tINTA) return mr(x), _r(cn[t]);
   switch (t) {
-    case tLIST: return e1f(mkn, x);
+    case tLIST: return ndeep(mkn, x);
     case tRANGE: {
       J n = _n(x);
       if (n < 0 || n > (J)0xFFFFFFFF) return ez(x);
       r = nulls(tLONG, (U)n);
       break;
     }
-    case tDICT: r = am(_r(PA(x)[0]), mkn(_r(PA(x)[1]))); break;
-    case tTABLE: r = aM(_r(PA(x)[0]), mkn(_r(PA(x)[1]))); break;
+    case tDICT:
+    case tTABLE: {
+      V v = mkn(_r(PA(x)[1]));
+      if (!v) return mr(x), (V)0;
+      r = t == tDICT ? am(_r(PA(x)[0]), v) : aM(_r(PA(x)[0]), v);
+      break;
+    }
     default: r = nulls(t, nx(x));
   }
   mr(x);
@@ -155,7 +171,7 @@ V mqn(V x) {
   int t = tp(x);
   if (t >= tINTA) return mr(x), _r(cn[t]);
   if (t == tRANGE) return mr(x), _r(ce[tLONG]);
-  if (t == tLIST || t == tTABLE || t == tDICT) return e1f(mqn, x);
+  if (t == tLIST || t == tTABLE || t == tDICT) return ndeep(mqn, x);
   return mr(x), _r(ce[t]);
 }
 

@@ -23,6 +23,7 @@ V io(V x, J i);      // borrows; past either end: the null of x's items
 V iM(V x, J i);      // borrows a table: row i as a dict
 V mkn(V x);          // consumes: the null of x's shape
 V mqn(V x);          // consumes: the null prototype (empty vector of a vector's type, typed null of an atom)
+V ndeep(V (*f)(V), V x);  // consumes: e1f(f, x) one nesting level deeper; 'stack past NDEPTH levels
 V fir(V x);          // consumes: first item (monadic *); fills when empty
 V las(V x);          // consumes: last item; fills as fir when empty
 

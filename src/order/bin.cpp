@@ -65,8 +65,8 @@ template <class T> ZK_INLINE void bz8(const T *x, J n, const J *v, J *a, int ste
       J l = lo[k], h = hi[k], m = (l + h) >> 1;
       bool on = l + 1 < h;
       bool ge = v[k] >= (J)x[on ? m : 0];
-      lo[k] = on & ge ? m : l;
-      hi[k] = on & !ge ? m : h;
+      lo[k] = (on & ge) ? m : l;
+      hi[k] = (on & !ge) ? m : h;
     }
   for (int k = 0; k < 8; k++) a[k] = lo[k];
 }

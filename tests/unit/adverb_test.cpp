@@ -40,17 +40,8 @@ struct Adv : ::testing::Test {
 std::mt19937_64 rng(20240611);
 
 // Source form of x (borrowed), or the error's first line.
-std::string ks(V x) {
-  if (!x) {
-    std::string e(tl.err_text, elen());
-    return e.substr(0, e.find('\n'));
-  }
-  V s = kst(_r(x));
-  if (!s) return "<k failed>";
-  std::string t(PC(s), nx(s));
-  mr(s);
-  return t;
-}
+// The value stays the caller's.
+std::string ks(V x) { return zkt::ks(x ? _r(x) : 0); }
 
 V mk(int t, const Js &v) {
   V x = an((U)v.size(), t);

@@ -152,7 +152,7 @@ TEST(ArrowDuckDB, ImportsQueryChunksWithNulls) {
       J uv = tp(u) == tBYTE ? P<int8_t>(u)[j] : P<int16_t>(u)[j];
       if (i % 13) { EXPECT_EQ(uv, i % 256) << i; }
       F e = PF(PA(c)[4])[j];
-      if (i % 3) EXPECT_EQ(e, i / 4.0) << i;
+      if (i % 3) { EXPECT_EQ(e, i / 4.0) << i; }
       else EXPECT_TRUE(std::isnan(e)) << i;
       EXPECT_EQ(P(PA(c)[5])[j], i % 17 ? i % 2 == 0 : 0) << i;
       std::string g = i % 19 ? "v" + std::to_string(i) : "";

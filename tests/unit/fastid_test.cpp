@@ -113,7 +113,7 @@ TEST(FastShift, Cases) {
     V r = shiftC(c.m, x);
     ASSERT_TRUE(r) << c.m << etext();
     EXPECT_EQ(tp(r), c.rt) << c.m;
-    if (c.rt == tINTA) EXPECT_EQ(ip(r), c.want[0]) << c.m;
+    if (c.rt == tINTA) { EXPECT_EQ(ip(r), c.want[0]) << c.m; }
     else EXPECT_EQ(zkt::items(r), c.want) << c.m;
     mr(x), mr(r);
   }
@@ -217,7 +217,7 @@ TEST(FastFma, AgreesWithVerbs) {
           std::string ge = g ? "" : etext();
           std::string at = std::string(rt) + " | " + st + " | " + vt + " mode " + std::to_string(m);
           ASSERT_EQ(!w, !g) << at << we << ge;
-          if (w) EXPECT_TRUE(bitm(w, g) && tp(w) == tp(g)) << at;
+          if (w) { EXPECT_TRUE(bitm(w, g) && tp(w) == tp(g)) << at; }
           else EXPECT_EQ(we, ge) << at;
           if (w) mr(w), mr(g);
           mr(r), mr(r), mr(s), mr(v), mr(v);
@@ -319,7 +319,7 @@ TEST(FastCw, AgreesWithVerbs) {
               continue;
             }
             ASSERT_EQ(!w, !g) << at << we << ge;
-            if (w) EXPECT_TRUE(bitm(w, g) && tp(w) == tp(g)) << at << " " << show(w) << show(g);
+            if (w) { EXPECT_TRUE(bitm(w, g) && tp(w) == tp(g)) << at << " " << show(w) << show(g); }
             else EXPECT_EQ(we, ge) << at;
             if (w) mr(w), mr(g);
             mr(r), mr(r), mr(s), mr(s), mr(v), mr(v);
@@ -414,7 +414,7 @@ TEST(FastCnt, AgreesWithVerbs) {
     EXPECT_EQ(tp(kw), tp(kz)) << show(x);
     // An empty x: the verbs count each of an empty list (int), the fast
     // path narrows an empty long vector (byte).
-    if (nx(x)) EXPECT_EQ(tp(cw), tp(cz)) << show(x);
+    if (nx(x)) { EXPECT_EQ(tp(cw), tp(cz)) << show(x); }
     EXPECT_EQ(hd(kz)->attr, 0);
     mr(w), mr(z);
   }

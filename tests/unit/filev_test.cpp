@@ -26,13 +26,7 @@ using zkt::etext;
 
 namespace {
 
-std::string ks(V x) {
-  if (!x) return etext().substr(0, etext().find('\n'));
-  V s = kst(x);
-  std::string r(PC(s), nx(s));
-  mr(s);
-  return r;
-}
+using zkt::ks;
 std::string ev(const std::string &src) { return ks(evn(src.c_str(), nullptr, 0)); }
 V evv(const char *s) { return evn(s, nullptr, 0); }
 

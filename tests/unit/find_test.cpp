@@ -217,7 +217,7 @@ TEST(Find, PathsMatchModel) {
       EXPECT_EQ(items(r), want) << s.tx << " " << s.n << " " << s.m << " T=" << T;
       bool miss = false;
       for (J v : want) miss |= v == NJ;
-      if (!miss) EXPECT_EQ(tp(r), tZ((J)s.n - 1));
+      if (!miss) { EXPECT_EQ(tp(r), tZ((J)s.n - 1)); }
       else EXPECT_EQ(tp(r), tLONG);
       mr(r), mr(x);
     }

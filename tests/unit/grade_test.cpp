@@ -163,7 +163,7 @@ TEST_F(Grade, SymbolsByTextOnBothSidesOf32) {
     for (bool d : {false, true}) {
       V r = (d ? dsc : asc)(_r(x));
       ASSERT_TRUE(r) << etext();
-      if (!d) EXPECT_EQ(tp(r), n > 31 ? tZ((J)n - 1) : tINT) << n;
+      if (!d) { EXPECT_EQ(tp(r), n > 31 ? tZ((J)n - 1) : tINT) << n; }
       ASSERT_EQ(ints(r), model(n, less, d)) << n << " " << d;
       mr(r);
     }

@@ -27,17 +27,8 @@ struct Ix : ::testing::Test {
   void SetUp() override { boot_once(); }
 };
 
-std::string ks(V x) {
-  if (!x) {
-    std::string e = etext();
-    return e.substr(0, e.find('\n'));
-  }
-  V s = kst(_r(x));
-  if (!s) return "<k failed>";
-  std::string t(PC(s), nx(s));
-  mr(s);
-  return t;
-}
+// The value stays the caller's.
+std::string ks(V x) { return zkt::ks(x ? _r(x) : 0); }
 V ev(const char *s) { return evn(s, nullptr, 0); }
 
 // One executor run: target and path texts, the plan, f (0 none) and y

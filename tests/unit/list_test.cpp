@@ -28,17 +28,7 @@ struct List : ::testing::Test {
   void SetUp() override { boot_once(); }
 };
 
-std::string ks(V x) {
-  if (!x) {
-    std::string e = etext();
-    return e.substr(0, e.find('\n'));
-  }
-  V s = kst(x);
-  if (!s) return "<k failed>";
-  std::string t(PC(s), nx(s));
-  mr(s);
-  return t;
-}
+using zkt::ks;
 V ev(const char *s) { return evn(s, nullptr, 0); }
 
 // A vector of type t with n items of pseudo-random content (any bits).

@@ -367,7 +367,7 @@ TEST_F(Mov, InfinityGuardAndOverflow) {
     V r = mw(k.c, k.w, mkf(k.x));
     SCOPED_TRACE(testing::Message() << "code " << k.c << " first " << k.x[0]);
     EXPECT_EQ(isemp(r), k.declined);
-    if (k.c == 4) EXPECT_EQ(fitems(r), (Fs{1, 1, 3}));
+    if (k.c == 4) { EXPECT_EQ(fitems(r), (Fs{1, 1, 3})); }
     else if (!k.declined) {
       Fs want;
       EXPECT_TRUE(plainF(k.c, k.x, (UJ)k.w, want));

@@ -282,7 +282,7 @@ TEST_F(Red, FloatSumsAreBitIdenticalForAnyThreadCount) {
       EXPECT_EQ(bits(PF(r)[0]), bits(1.0 + dbl(want))) << n << " " << t;
       mr(r);
     }
-    if (n <= 1048575) EXPECT_EQ(want, bits(0.0 + simd_sum_f64(PF(x), n)));
+    if (n <= 1048575) { EXPECT_EQ(want, bits(0.0 + simd_sum_f64(PF(x), n))); }
     else EXPECT_EQ(want, bits(0.0 + pbs(PF(x), nullptr, n)));
     mr(x);
     mc();  // unmap the large vector now

@@ -219,7 +219,7 @@ TEST_F(Sqz, EmptyListsByPrototype) {
   for (const Row &r : rows) {
     V l = emptyl(r.proto);
     V v = sqz(l);
-    if (!r.t) EXPECT_EQ(v, l);
+    if (!r.t) { EXPECT_EQ(v, l); }
     else {
       EXPECT_EQ(tp(v), r.t);
       EXPECT_EQ(nx(v), 0u);

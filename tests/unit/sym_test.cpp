@@ -62,7 +62,7 @@ TEST_F(Sym, PackedAndPooledIds) {
   for (const Row &r : rows) {
     SCOPED_TRACE(r.text);
     I id = us(r.text);
-    if (r.packed) EXPECT_EQ(id, r.id);
+    if (r.packed) { EXPECT_EQ(id, r.id); }
     else EXPECT_LT(id, 0);
     EXPECT_STREQ(su(id), r.text);
     EXPECT_EQ(usn(r.text, strlen(r.text)), id);

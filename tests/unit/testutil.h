@@ -15,6 +15,7 @@
 #include "core/core.h"
 #include "core/err.h"
 #include "core/sym.h"
+#include "io/io.h"
 #include "order/order.h"
 
 namespace zk {
@@ -124,6 +125,20 @@ using namespace zk;
 
 // The thread's whole error text.
 inline std::string etext() { return std::string(tl.err_text, elen()); }
+
+// The source form of x (consumed); for a failure (x is 0) the first line
+// of the error text.
+inline std::string ks(V x) {
+  if (!x) {
+    std::string e = etext();
+    return e.substr(0, e.find('\n'));
+  }
+  V s = kst(x);
+  if (!s) return "<k failed>";
+  std::string t(PC(s), nx(s));
+  mr(s);
+  return t;
+}
 
 // Makes global name hold v (consumed).
 inline void setg(const char *name, V v) {

@@ -516,7 +516,7 @@ TEST_F(Time, VectorKernelAgainstAtoms) {
           }
           if (!skip) {
             runs++;
-            if (!verr.empty()) EXPECT_EQ(r.e, verr) << "op " << op << " types " << a << "," << b;
+            if (!verr.empty()) { EXPECT_EQ(r.e, verr) << "op " << op << " types " << a << "," << b; }
             else EXPECT_TRUE(r.v) << "op " << op << " types " << a << "," << b << " " << r.e;
           }
           if (r.v) mr(r.v);
@@ -549,7 +549,7 @@ TEST_F(Time, TypeTables) {
         }
         ASSERT_TRUE(r.v && rv.v) << code[i] << op << code[j];
         int t = tp(r.v);
-        if (want == 'i') EXPECT_EQ(t, tINTA);
+        if (want == 'i') { EXPECT_EQ(t, tINTA); }
         else EXPECT_EQ(t, at[strchr(code, want) - code]) << code[i] << op << code[j];
         V r0 = ii(rv.v, 0);
         EXPECT_EQ(iv(r0), iv(r.v)) << code[i] << op << code[j];
