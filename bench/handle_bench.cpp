@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
@@ -43,7 +44,10 @@ Srv srv[2];
 Srv spawn(void (*body)(int out)) {
   int p[2], q[2];
   Srv s;
-  if (pipe(p) || pipe(q)) return s;
+  // Close-on-exec, so a server spawned later (or the echo's interpreter)
+  // does not hold another server's standard input open: a copy kept there
+  // would keep that server from ever seeing the end of its input.
+  if (pipe2(p, O_CLOEXEC) || pipe2(q, O_CLOEXEC)) return s;
   s.pid = fork();
   if (!s.pid) {
     dup2(p[0], 0);
@@ -95,9 +99,25 @@ void echo(int out) {
   execl("/usr/bin/python3", "python3", f.c_str(), (char *)nullptr);
 }
 
+// Ends both servers: their inputs closed, then up to 5 s for each to exit
+// before it is killed, so a stuck server cannot hang the benchmark.
 void stop() {
   for (auto &s : srv)
-    if (s.pid > 0) close(s.in), waitpid(s.pid, nullptr, 0), s.pid = -1;
+    if (s.pid > 0) close(s.in);
+  for (auto &s : srv) {
+    if (s.pid <= 0) continue;
+    int k = 0;
+    while (waitpid(s.pid, nullptr, WNOHANG) == 0) {
+      if (++k == 500) {
+        fprintf(stderr, "server %d did not end: killed\n", (int)s.pid);
+        kill(s.pid, SIGKILL);
+        waitpid(s.pid, nullptr, 0);
+        break;
+      }
+      usleep(10000);
+    }
+    s.pid = -1;
+  }
 }
 
 int port(int k) {

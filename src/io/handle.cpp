@@ -8,7 +8,8 @@
 // reply frame, qerrp = print an asynchronous error, qhap = apply a handle,
 // qpoll = one step of the loop, qrpl = replay a log; sall/rall = all
 // bytes to/from a socket, lapp = append to a log, qacc = accept one
-// client, qsrv = serve one message.
+// client, qsrv = serve one message; Rb = a connection's read-ahead
+// buffer, rfill = read into it, qrbf = drop it.
 //
 // Invariants and traps:
 // - Every socket byte goes out with MSG_NOSIGNAL: a peer that has gone
@@ -18,6 +19,13 @@
 //   handshake or a message, qbnd ms without a byte drop it as broken, so
 //   one stalled client cannot hold the loop (and every other client and
 //   the timer) for ever.  Waiting for a reply's first byte is not bounded.
+// - A registered connection is read through its own buffer: one recv takes
+//   whatever has arrived, which may run past the current message, and the
+//   rest waits there for the next one.  So every read of a registered
+//   connection goes through qrcv, a buffer is tied to the registration
+//   count it was filled under, and the loop counts a connection with
+//   buffered bytes as ready (a whole message is served at once, a part of
+//   one waits under the same qbnd bound as bytes still in the kernel).
 // - A handler run by the loop may close any handle and open another under
 //   its number; the loop serves (and answers) a descriptor only while its
 //   kind and registration count are those it polled.
@@ -91,6 +99,17 @@ bool sall(I fd, const void *s, UJ n) {
   return true;
 }
 
+// After a recv inside a unit that gave nothing (r <= 0): whether to try
+// again, having waited up to qbnd ms for a byte when none was there.
+bool rmore(I fd, ssize_t r) {
+  if (!r) return false;
+  if (errno == EINTR) return true;
+  if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+  pollfd p{fd, POLLIN, 0};
+  int k = poll(&p, 1, qbnd > INT_MAX ? INT_MAX : (int)qbnd);
+  return k > 0 || (k < 0 && errno == EINTR);
+}
+
 // n bytes into b.  Until the first byte (unless `in`, already inside a
 // unit) the read blocks; after it, a silence of qbnd ms is a failure.
 bool rall(I fd, G *b, UJ n, bool in) {
@@ -100,15 +119,63 @@ bool rall(I fd, G *b, UJ n, bool in) {
       b += r, n -= (UJ)r, in = true;
       continue;
     }
-    if (!r) return false;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
-    pollfd p{fd, POLLIN, 0};
-    int k = poll(&p, 1, qbnd > INT_MAX ? INT_MAX : (int)qbnd);
-    if (k < 0 && errno == EINTR) continue;
-    if (k <= 0) return false;
+    if (!rmore(fd, r)) return false;
   }
   return true;
+}
+
+// ---- read-ahead ----
+
+// Bytes [i, n) of p are unread; cap is p's size.  gen is the registration
+// count the bytes came under: any other count means they belong to a
+// connection that has gone.
+struct Rb {
+  G *p;
+  U cap, i, n, gen;
+};
+Rb rbs[4096];
+inline constexpr U RBCAP = 1u << 16;  // messages larger than this bypass the buffer
+
+// The buffer of a registered connection, allocated on first use; 0 for a
+// descriptor that is not registered (nor 1..4095), read without one.
+Rb *rbuf(I fd) {
+  if ((U)fd >= 4096 || !qhk[fd]) return nullptr;
+  Rb &b = rbs[fd];
+  if (b.gen != qhg[fd]) b.i = b.n = 0, b.gen = qhg[fd];
+  if (!b.p) {
+    b.p = (G *)malloc(RBCAP);
+    if (!b.p) return nullptr;
+    b.cap = RBCAP;
+  }
+  return &b;
+}
+
+// At least want (<= cap) unread bytes in b, each recv taking as much as
+// fits.  The wait for the first byte blocks unless a unit is already
+// begun (`in`, or bytes of it buffered); after that qbnd ms of silence
+// fail, as in rall.
+bool rfill(I fd, Rb &b, U want) {
+  if (b.n - b.i >= want) return true;
+  if (b.cap - b.i < want) {
+    memmove(b.p, b.p + b.i, b.n - b.i);
+    b.n -= b.i, b.i = 0;
+  }
+  bool in = b.n > b.i;
+  while (b.n - b.i < want) {
+    ssize_t r = recv(fd, b.p + b.n, b.cap - b.n, in ? MSG_DONTWAIT : 0);
+    if (r > 0) {
+      b.n += (U)r, in = true;
+      continue;
+    }
+    if (!rmore(fd, r)) return false;
+  }
+  return true;
+}
+
+// Whether registered connection fd has unread bytes in its buffer.
+bool rbheld(I fd) {
+  const Rb &b = rbs[fd];
+  return b.gen == qhg[fd] && b.n > b.i;
 }
 
 void nodelay(I fd) {
@@ -350,20 +417,40 @@ I qsnd(I fd, V x, int type) {
 }
 
 V qrcv(I fd, int *type) {
-  G h[8];
   *type = 255;
-  if (!rall(fd, h, 8, false)) return 0;
+  // An unregistered descriptor is read exactly: header, then body.
+  G h8[8];
+  Rb one{h8, 8, 0, 0, 0}, *b = rbuf(fd);
+  if (!b) b = &one;
+  if (!rfill(fd, *b, 8)) return b->i = b->n = 0, (V)0;
+  const G *h = b->p + b->i;
   I n;
   memcpy(&n, h + 4, 4);
-  if (h[0] != 1 || n < 9) return ed0();
-  *type = h[1];
+  if (h[0] != 1 || n < 9) {
+    // The connection is dropped: what is buffered is of no use.
+    b->i = b->n = 0;
+    return ed0();
+  }
+  int ty = h[1];
+  if ((U)n <= b->cap) {
+    if (!rfill(fd, *b, (U)n)) return b->i = b->n = 0, (V)0;
+    *type = ty;
+    const G *m = b->p + b->i;
+    b->i += (U)n;
+    if (b->i == b->n) b->i = b->n = 0;
+    return qdesb(m, (U)n);
+  }
+  // Too large for the buffer: what is there goes first, the rest is read
+  // straight into the message.
+  U k = b->n - b->i;
   V m = an((U)n, tCHR);
-  memcpy(P(m), h, 8);
-  if (!rall(fd, P(m) + 8, (UJ)n - 8, true)) {
+  memcpy(P(m), h, k);
+  b->i = b->n = 0;
+  if (!rall(fd, P(m) + k, (UJ)n - k, true)) {
     mr(m);
-    *type = 255;
     return 0;
   }
+  *type = ty;
   return qdes(m);
 }
 
@@ -376,10 +463,23 @@ void qdrop(I h) {
 
 void qsnde(I fd, const char *s, UJ n) {
   U t = (U)(10 + n);
-  G h[9] = {1, 2, 0, 0, 0, 0, 0, 0, 0x80};
+  G h[256] = {1, 2, 0, 0, 0, 0, 0, 0, 0x80};
   memcpy(h + 4, &t, 4);
+  // One write for a usual text; a long one goes in three.
+  if (n <= sizeof h - 10) {
+    memcpy(h + 9, s, n);
+    h[9 + n] = 0;
+    sall(fd, h, 10 + n);
+    return;
+  }
   G z = 0;
   if (sall(fd, h, 9) && sall(fd, s, n)) sall(fd, &z, 1);
+}
+
+void qrbf(I fd) {
+  if ((U)fd >= 4096) return;
+  free(rbs[fd].p);
+  rbs[fd] = {};
 }
 
 // ---- handle application ----
@@ -506,13 +606,18 @@ I qpoll() {
   I ls = qls;
   if (ls >= 0) ps[n++] = {ls, POLLIN, 0};
   int c0 = n;
+  bool held = false;  // a connection with bytes already buffered
   for (int fd = 0; fd < 4096; fd++)
-    if (qhk[fd] == 1 || qhk[fd] == 2) pkd[n] = qhk[fd], pgn[n] = qhg[fd], ps[n++] = {fd, POLLIN, 0};
+    if (qhk[fd] == 1 || qhk[fd] == 2) {
+      pkd[n] = qhk[fd], pgn[n] = qhg[fd], ps[n++] = {fd, POLLIN, 0};
+      held |= rbheld(fd);
+    }
   int to = -1;
   if (qtp > 0) {
     J d = qtn - qnow();
     to = d < 0 ? 0 : d > INT_MAX ? INT_MAX : (int)d;
   }
+  if (held) to = 0;
   int r = poll(ps, (nfds_t)n, to);
   // A signal (a resize) interrupting the wait is no news about standard
   // input: the caller looks at its flags and polls again.
@@ -522,7 +627,7 @@ I qpoll() {
   if (ls >= 0 && ps[1].revents && qls == ls) qacc();
   for (int i = c0; i < n; i++) {
     I fd = ps[i].fd;
-    if (ps[i].revents && qhk[fd] == pkd[i] && qhg[fd] == pgn[i]) qsrv(fd, pkd[i], pgn[i]);
+    if ((ps[i].revents || rbheld(fd)) && qhk[fd] == pkd[i] && qhg[fd] == pgn[i]) qsrv(fd, pkd[i], pgn[i]);
   }
   return in;
 }

@@ -19,7 +19,7 @@ void hreg(I fd, G k) {
 }
 
 I hcl(I h) {
-  if ((U)h < 4096) qhk[h] = 0;
+  if ((U)h < 4096) qhk[h] = 0, qrbf(h);
   return close(h);
 }
 

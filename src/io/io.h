@@ -51,6 +51,7 @@ extern G qhk[4096];
 extern U qhg[4096];
 void hreg(I fd, G k);
 I hcl(I h);
+void qrbf(I fd);  // frees the read-ahead buffer of descriptor fd (handle.cpp)
 
 }  // namespace zk
 
@@ -83,9 +84,10 @@ V qser(V x, int type);  // borrows x: a message of type 0, 1 or 2
 void qenc(Qw &w, V x, int depth);
 void qencv(Qw &w, V x, int depth);
 V qdes(V x);            // consumes x
+V qdesb(const G *m, U n);  // the message of n bytes at m, borrowed
 V qdec(Qr &r, int depth);
 bool qrs(Qr &r, I *s);  // a NUL-terminated name, interned
-V qunz(V x, UJ n);      // borrows x, a compressed message of n bytes
+V qunz(const G *m, UJ n);  // the compressed message of n bytes at m, expanded
 V ser8(V x);            // builtin `ser`
 V des9(V x);            // builtin `des`
 

@@ -467,8 +467,7 @@ V qdec(Qr &r, int d) {
 
 // Expands a compressed message of n bytes.  Back-references name the
 // latest position of a pair of output bytes by the XOR of the pair.
-V qunz(V x, UJ n) {
-  const G *m = P(x);
+V qunz(const G *m, UJ n) {
   if (n < 12) return ed0();
   U u;
   memcpy(&u, m + 8, 4);
@@ -516,25 +515,29 @@ V qunz(V x, UJ n) {
   return o;
 }
 
+V qdesb(const G *m, U n) {
+  U l;
+  if (n < 9 || m[0] != 1 || (memcpy(&l, m + 4, 4), l != n)) return ed0();
+  V z = 0;
+  if (m[2]) {
+    z = qunz(m, n);
+    if (!z) return 0;
+    m = P(z), n = nx(z);
+  }
+  Qr r{m, n, 8, 0};
+  V v = qdec(r, 0);
+  if (z) mr(z);
+  if (r.st == 4) return 0;
+  if (v && !r.st && r.i == r.n) return v;
+  if (v) mr(v);
+  return r.st == 3 ? en0() : ed0();
+}
+
 V qdes(V x) {
   if (tp(x) != tCHR) return et(x);
-  U n = nx(x);
-  U l;
-  if (n < 9 || P(x)[0] != 1 || (memcpy(&l, P(x) + 4, 4), l != n)) return ed(x);
-  if (P(x)[2]) {
-    V y = qunz(x, n);
-    mr(x);
-    if (!y) return 0;
-    x = y;
-    n = nx(x);
-  }
-  Qr r{P(x), n, 8, 0};
-  V v = qdec(r, 0);
-  if (r.st == 4) return mr(x), (V)0;
-  if (v && !r.st && r.i == r.n) return mr(x), v;
-  if (v) mr(v);
+  V v = qdesb(P(x), nx(x));
   mr(x);
-  return r.st == 3 ? en0() : ed0();
+  return v;
 }
 
 }  // namespace zk

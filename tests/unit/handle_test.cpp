@@ -21,6 +21,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <pty.h>
@@ -266,6 +267,141 @@ TEST_F(Handles, ParallelCallersOnOneConnection) {
   for (int k = 0; k < 3; k++)
     EXPECT_EQ(run("`pe ({H (x;-x;x#\"ab\")};til 64)"), run("{(x;-x;x#\"ab\")}'til 64"));
   run("`qhc H");
+}
+
+// ---- the read-ahead buffer ----
+
+// A registered outgoing connection on one end of a socket pair; the test
+// writes the other end.
+struct Pair {
+  int a = -1, b = -1;
+  Pair() {
+    int s[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s)) return;
+    a = s[0], b = s[1];
+    hreg(a, 1);
+  }
+  void put(const std::string &s) const { ASSERT_EQ(write(b, s.data(), s.size()), (ssize_t)s.size()); }
+  ~Pair() {
+    if (a >= 0) qhk[a] ? (void)hcl(a) : (void)close(a);
+    if (b >= 0) close(b);
+  }
+};
+
+// The frame of value text src as a message of type t.
+std::string frb(const char *src, int t) {
+  V v = ev(src);
+  V m = qser(v, t);
+  mr(v);
+  std::string s(PC(m), nx(m));
+  mr(m);
+  return s;
+}
+
+// One qrcv on fd: the type and the value's source form, or the error.
+std::string got(I fd) {
+  int ty;
+  V v = qrcv(fd, &ty);
+  std::string s = std::to_string(ty) + " ";
+  if (v) {
+    V t = kst(v);
+    s += std::string(PC(t), nx(t));
+    mr(t);
+  } else
+    s += vmt::ename();
+  eclr();
+  return s;
+}
+
+// Messages cut from what one read brings: two whole ones, one split at
+// every byte (so also inside the header) with or without one before it in
+// the same read, ones too large for the buffer, and ones that move the
+// buffered rest to its front.
+TEST_F(Handles, ReadAheadSplitsAndJoins) {
+  std::string a = frb("1 2 3", 1), b = frb("(`x;\"yz\";4.5)", 0);
+  {
+    Pair p;
+    p.put(a + b + a);
+    EXPECT_EQ(got(p.a), "1 1 2 3");
+    EXPECT_EQ(got(p.a), "0 (`x;\"yz\";4.5)");
+    EXPECT_EQ(got(p.a), "1 1 2 3");
+  }
+  for (const std::string &pre : {std::string(), a})
+    for (size_t k = 1; k < b.size(); k++) {
+      Pair p;
+      p.put(pre + b.substr(0, k));
+      std::thread w([&] {
+        usleep(2000);
+        p.put(b.substr(k));
+      });
+      if (!pre.empty()) EXPECT_EQ(got(p.a), "1 1 2 3") << k;
+      EXPECT_EQ(got(p.a), "0 (`x;\"yz\";4.5)") << k << " " << pre.size();
+      w.join();
+    }
+  // 40 KB each: the second starts in the buffer's far half.  200,000 longs
+  // pass by the buffer, after a small one that shared its first read.
+  std::string m = frb("5000#7", 1), big = frb("!200000", 2);
+  for (const std::string &s : {m + m + a, a + big + a}) {
+    Pair p;
+    std::thread w([&] { p.put(s); });
+    for (size_t i = 0; i < s.size();) {
+      int ty;
+      V v = qrcv(p.a, &ty);
+      ASSERT_TRUE(v) << i;
+      U n;
+      memcpy(&n, s.data() + i + 4, 4);
+      V e = qdes(aCn(s.data() + i, n));
+      zkt::setg("RA", v), zkt::setg("RE", e);
+      EXPECT_EQ(run("RA~RE"), run("1=1")) << i;
+      EXPECT_EQ(ty, s[i + 1]);
+      i += n;
+    }
+    w.join();
+  }
+  zkt::setg("RA", 0), zkt::setg("RE", 0);
+}
+
+// The end of a message that never comes: a close inside one ends the
+// connection (what came whole before it is still delivered), as does qbnd
+// of silence; a bad header after a good message fails 'domain; and bytes
+// left by a closed connection never reach one that takes its number.
+TEST_F(Handles, ReadAheadEnds) {
+  std::string a = frb("1 2 3", 1), b = frb("4 5", 1);
+  for (size_t k : {1, 7, 8, 9, 20}) {
+    Pair p;
+    p.put(a + b.substr(0, k));
+    shutdown(p.b, SHUT_WR);
+    EXPECT_EQ(got(p.a), "1 1 2 3") << k;
+    EXPECT_EQ(got(p.a), "255 ") << k;
+  }
+  J b0 = qbnd;
+  qbnd = 50;
+  {
+    Pair p;
+    p.put(a + b.substr(0, 12));
+    EXPECT_EQ(got(p.a), "1 1 2 3");
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(got(p.a), "255 ");
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  }
+  qbnd = b0;
+  {
+    Pair p;
+    p.put(a + "\2" + b.substr(1));
+    EXPECT_EQ(got(p.a), "1 1 2 3");
+    EXPECT_EQ(got(p.a), "255 'domain");
+  }
+  int fd;
+  {
+    Pair p;
+    p.put(a + b);
+    EXPECT_EQ(got(p.a), "1 1 2 3");
+    fd = p.a;
+  }
+  Pair q;
+  ASSERT_EQ(q.a, fd) << "the number is not taken again";
+  q.put(frb("`new", 0));
+  EXPECT_EQ(got(q.a), "0 `new");
 }
 
 // ---- the builtins ----
@@ -543,6 +679,21 @@ TEST_F(Handles, ServerRepliesAndHandlers) {
   serve(q);
   EXPECT_EQ(q.got, "hs 03\neof\n");
   EXPECT_EQ(run("#PC"), "1");
+}
+
+// Requests that reach the loop in one read are each answered, in order,
+// without the client sending more.
+TEST_F(Handles, ServerRequestsInOneRead) {
+  if (!havepy()) GTEST_SKIP() << "no /usr/bin/python3";
+  IdleIn in;
+  Listen l;
+  run("z.ts:{}; z.po:{}; z.pc:{}; AS::(); z.pg:{x}; z.ps:{AS::AS,x}");
+  Peer p({"client", std::to_string(l.port), "hs:0300",
+          "send:" + fr("1 2", 1) + fr("3", 0) + fr("`b", 1) + fr("4", 0) + fr("\"c\"", 1), "recv", "recv",
+          "recv", "close"});
+  serve(p);
+  EXPECT_EQ(p.got, "hs 03\nmsg " + fr("1 2", 2) + "\nmsg " + fr("`b", 2) + "\nmsg " + fr("\"c\"", 2) + "\n");
+  EXPECT_EQ(run("AS"), "3 4");
 }
 
 // A peer that asks for a large reply and goes away: the failed write is
