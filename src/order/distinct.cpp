@@ -25,10 +25,15 @@
 // records first positions in its own table over the span (pdq_lut) and
 // pdq_lmin folds the tables into table 0 slice by slice, or every task
 // builds a bounded hash set of first positions (pdq_hash) that the caller
-// merges and sorts by position.  Tasks allocate only C heap memory, write
-// only their own slots and tables, and raise nothing; memory that cannot be
-// had, or a chunk with more than 65,536 keys, sends the work to the serial
-// path.  Every scratch table is freed before return on every path.
+// merges and sorts by position; a chunk with more than 65,536 keys sends
+// the work to the partitioned variant (ppx).  Large tables are vectors the
+// caller takes from the engine's blocks, which a repeat finds already
+// faulted in.  Tasks allocate only C heap memory, write only their own
+// slots and tables, and raise nothing; memory that cannot be had sends the
+// work to the serial path.  Every scratch table is freed before return on
+// every path.
+#include <emmintrin.h>
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -221,14 +226,9 @@ template <class T> void lut1(Pdq &c, int k) {
 }
 
 template <class T> void hash1(Pdq &c, int k) {
-  UJ *keys = (UJ *)zal(HS * 8);
-  U *pos = keys ? (U *)malloc(HS * 4) : 0;
-  if (!pos) {
-    free(keys);
-    c.fail.store(1, std::memory_order_relaxed);
-    return;
-  }
-  c.hk[k] = keys, c.hp[k] = pos;
+  UJ *keys = c.hk[k];
+  U *pos = c.hp[k];
+  memset(keys, 0, HS * 8);
   const T *s = (const T *)c.src;
   U cnt = 0;
   for (UJ i = pa(c, k), b = pb(c, k); i < b; i++) {
@@ -335,21 +335,34 @@ V pdqH(Pdq &c, int t) {
 
 // ---- partitioned variant, for chunks with more keys than a bounded set ----
 // Items are scattered by the top bits of their key's hash into NP
-// partitions, each task's items of a partition in position order after the
-// previous task's, so every partition lists its positions ascending; each
-// partition is then deduplicated alone and its first occurrences marked in
-// a bitmap of n bits, from which the result is read in position order.
+// partitions: every task writes its items of partition q, keys beside
+// positions, into its own segment of q, so a partition read segment by
+// segment lists its positions ascending.  A task stages PW items a
+// partition before writing them out whole lines at a time, past the cache:
+// 2,048 open streams of single items would each cost a line read.  Each
+// partition is then deduplicated alone in a set small enough for the
+// core's cache, its first positions written over its positions; last,
+// position ranges holding about equal numbers of first positions are
+// marked in a bitmap and read out in order, each range to its place in the
+// result.
 constexpr int NPB = 10;
 constexpr UJ NP = 1u << NPB;
+constexpr U PW = 16;  // items staged a partition: 2 lines of keys, 1 of positions
 
 struct Ppx {
   const void *src;
   U n;
   I w, T;
-  U *off;  // T x NP: counts, then each task's next slot in pos
-  U *pos;  // n positions, partition-major
-  U pst[NP + 1];
-  std::atomic<UJ> *bm;
+  U *cnt;  // T x NP: task k's items of partition q
+  U *seg;  // T x NP: where they start in key and pos, a multiple of PW
+  J *key;  // keys, partition-major, task-major within a partition
+  U *pos;  // their positions; later a partition's first positions
+  U fc[NP];         // first positions found in partition q
+  U fs[NP];         // where they start in pos
+  U ra[PL_MAX + 1];  // read-out ranges, multiples of 64 but the last
+  U rc[PL_MAX];      // first positions in each
+  UJ *bm;            // n bits
+  void *out;         // the result's items
   std::atomic<I> fail;
 };
 
@@ -359,74 +372,141 @@ ZK_INLINE UJ ppart(J v) { return hslot((UJ)v, NPB); }
 
 template <class T> void pph1(Ppx &c, int k) {
   const T *s = (const T *)c.src;
-  U *h = c.off + (UJ)k * NP;
+  U *h = c.cnt + (UJ)k * NP;
   for (UJ i = ppa(c, k), b = ppb(c, k); i < b; i++) h[ppart(s[i])]++;
+}
+
+// n bytes from s to the aligned d, past the cache.
+ZK_INLINE void ntcp(void *d, const void *s, UJ n) {
+  for (UJ i = 0; i < n; i += 16)
+    _mm_stream_si128((__m128i *)((char *)d + i), _mm_load_si128((const __m128i *)((const char *)s + i)));
 }
 
 template <class T> void pps1(Ppx &c, int k) {
   const T *s = (const T *)c.src;
-  U *o = c.off + (UJ)k * NP;
-  for (UJ i = ppa(c, k), b = ppb(c, k); i < b; i++) c.pos[o[ppart(s[i])]++] = (U)i;
+  J *bk = (J *)aligned_alloc(64, NP * PW * 8);
+  U *bp = (U *)aligned_alloc(64, NP * PW * 4);
+  U *fl = (U *)calloc(NP, 4);
+  U *o = (U *)malloc(NP * 4);
+  if (!bk || !bp || !fl || !o) {
+    free(bk), free(bp), free(fl), free(o);
+    c.fail.store(1, std::memory_order_relaxed);
+    return;
+  }
+  memcpy(o, c.seg + (UJ)k * NP, NP * 4);
+  for (UJ i = ppa(c, k), b = ppb(c, k); i < b; i++) {
+    J v = s[i];
+    UJ q = ppart(v);
+    U f = fl[q];
+    bk[q * PW + f] = v, bp[q * PW + f] = (U)i;
+    if (++f == PW) {
+      ntcp(c.key + o[q], bk + q * PW, PW * 8), ntcp(c.pos + o[q], bp + q * PW, PW * 4);
+      o[q] += PW, f = 0;
+    }
+    fl[q] = f;
+  }
+  for (UJ q = 0; q < NP; q++) memcpy(c.key + o[q], bk + q * PW, fl[q] * 8), memcpy(c.pos + o[q], bp + q * PW, fl[q] * 4);
+  _mm_sfence();
+  free(bk), free(bp), free(fl), free(o);
 }
 
-// Partitions k, k+T, ...: a set of keys with their first positions, grown
-// at half load; a new key's position is marked.
-template <class T> void ppd1(Ppx &c, int k) {
-  const T *s = (const T *)c.src;
-  UJ cap = 0;
-  J *ky = 0;
-  U *ps = 0;
+// Partitions k, k+T, ...: a set of keys v + 1 (-1 by flag), slots from
+// the hash bits below the partition's, first sized for twice the keys the
+// task's previous partition held (partitions are alike) and doubled at
+// half load; a new key's position goes to the partition's list of first
+// positions.
+void ppd1(Ppx &c, int k) {
+  UJ cap = 0, prev = 512;
+  UJ *t = 0;
+  const J *ks = c.key;
+  const U *ps = c.pos;
   for (UJ q = (UJ)k; q < NP; q += (UJ)c.T) {
-    UJ a = c.pst[q], b = c.pst[q + 1], used = 0, want = 64;
-    while (want < 2 * (b - a) && want < 4096) want <<= 1;
+    UJ want = 1024, m = 0, items = 0;
+    for (int j = 0; j < c.T; j++) items += c.cnt[(UJ)j * NP + q];
+    while (want < 2 * items && want < 2 * prev + prev / 2) want <<= 1;
     int lg = __builtin_ctzll(want);
     if (want > cap) {
-      free(ky), free(ps);
-      ky = (J *)malloc(want * 8), ps = (U *)malloc(want * 4), cap = want;
-      if (!ky || !ps) goto fail;
+      free(t);
+      if (!(t = (UJ *)malloc(want * 8))) return c.fail.store(1, std::memory_order_relaxed);
+      cap = want;
     }
-    memset(ps, 0xFF, want * 4);
-    for (UJ j = a; j < b; j++) {
-      U p = c.pos[j];
-      J v = s[p];
-      if (2 * used >= want) {  // double: every stored key re-inserted
-        J *k2 = (J *)malloc(want * 16);
-        U *p2 = (U *)malloc(want * 8);
-        if (!k2 || !p2) {
-          free(k2), free(p2);
-          goto fail;
+    memset(t, 0, want * 8);
+    bool m1 = false;
+    U *fp = c.pos + c.seg[q];  // first positions overwrite positions already read
+    for (int j = 0; j < c.T; j++) {
+      UJ a = c.seg[(UJ)j * NP + q], e = a + c.cnt[(UJ)j * NP + q];
+      for (UJ i = a; i < e; i++) {
+        J v = ks[i];
+        UJ key = (UJ)v + 1, h = ((UJ)v * GR) << NPB >> (64 - lg);
+        if (ZK_UNLIKELY(!key)) {
+          if (!m1) m1 = true, fp[m++] = ps[i];
+          continue;
         }
-        memset(p2, 0xFF, want * 8);
-        for (UJ e = 0; e < want; e++)
-          if (ps[e] != ~0u) {
-            UJ h = hslot((UJ)ky[e] * GR, lg + 1);
-            while (p2[h] != ~0u) h = (h + 1) & (2 * want - 1);
-            k2[h] = ky[e], p2[h] = ps[e];
-          }
-        free(ky), free(ps);
-        ky = k2, ps = p2, want *= 2, cap = want, lg++;
-      }
-      // A second multiplier: the partition already fixed the top bits.
-      UJ h = hslot((UJ)v * GR, lg);
-      while (ps[h] != ~0u && ky[h] != v) h = (h + 1) & (want - 1);
-      if (ps[h] == ~0u) {
-        ky[h] = v, ps[h] = p, used++;
-        c.bm[p >> 6].fetch_or(1ull << (p & 63), std::memory_order_relaxed);
+        while (t[h] && t[h] != key) h = (h + 1) & (want - 1);
+        if (t[h]) continue;
+        t[h] = key, fp[m++] = ps[i];
+        if (ZK_UNLIKELY(2 * m >= want)) {  // double: every stored key re-inserted
+          UJ *g = (UJ *)calloc(want * 2, 8);
+          if (!g) return free(t), c.fail.store(1, std::memory_order_relaxed);
+          for (UJ e2 = 0; e2 < want; e2++)
+            if (UJ y = t[e2]) {
+              UJ h2 = ((y - 1) * GR) << NPB >> (63 - lg);
+              while (g[h2]) h2 = (h2 + 1) & (2 * want - 1);
+              g[h2] = y;
+            }
+          free(t);
+          t = g, want *= 2, cap = want, lg++;
+        }
       }
     }
+    c.fc[q] = (U)m, c.fs[q] = c.seg[q], prev = m;
   }
-  free(ky), free(ps);
-  return;
-fail:
-  free(ky), free(ps);
-  c.fail.store(1, std::memory_order_relaxed);
+  free(t);
+}
+
+// First index of p[0..n) not below v (p ascending).
+ZK_INLINE UJ lbnd(const U *p, UJ n, U v) {
+  UJ a = 0;
+  while (n) {
+    UJ h = n / 2;
+    if (p[a + h] < v) a += h + 1, n -= h + 1;
+    else n = h;
+  }
+  return a;
+}
+
+// Range k: its bitmap words cleared, then the bits of its first positions
+// set, from every partition's list.
+void ppm1(Ppx &c, int k) {
+  U a = c.ra[k], b = c.ra[k + 1];
+  UJ wa = a / 64, wb = ((UJ)b + 63) / 64;
+  memset(c.bm + wa, 0, (wb - wa) * 8);
+  U m = 0;
+  for (UJ q = 0; q < NP; q++) {
+    const U *p = c.pos + c.fs[q];
+    UJ i = lbnd(p, c.fc[q], a), e = i + lbnd(p + i, c.fc[q] - i, b);
+    for (m += (U)(e - i); i < e; i++) c.bm[p[i] >> 6] |= 1ull << (p[i] & 63);
+  }
+  c.rc[k] = m;
+}
+
+// Range k read out in position order to its place in the result.
+template <class T> void ppo1(Ppx &c, int k) {
+  U o = 0;
+  for (int j = 0; j < k; j++) o += c.rc[j];
+  UJ wa = c.ra[k] / 64, wb = ((UJ)c.ra[k + 1] + 63) / 64;
+  pickb((const T *)c.src + wa * 64, c.bm + wa, (wb - wa) * 64, (T *)c.out + o);
 }
 
 template <class T> void ppx_run(void *ctx, int k, int phase) {
   Ppx &c = *(Ppx *)ctx;
-  if (phase == 0) pph1<T>(c, k);
-  else if (phase == 1) pps1<T>(c, k);
-  else ppd1<T>(c, k);
+  switch (phase) {
+    case 0: return pph1<T>(c, k);
+    case 1: return pps1<T>(c, k);
+    case 2: return ppd1(c, k);
+    case 3: return ppm1(c, k);
+    default: return ppo1<T>(c, k);
+  }
 }
 template <int P> void ppxt(void *ctx, int k) {
   switch (((Ppx *)ctx)->w) {
@@ -436,32 +516,58 @@ template <int P> void ppxt(void *ctx, int k) {
   }
 }
 
+// Read-out ranges by the first positions of the first partitions, a
+// sample of all: cut at its quantiles, rounded down to whole words.
+void pprange(Ppx &c) {
+  UJ m = 0, q = 0;
+  while (q < NP && m < 8192) m += c.fc[q++];
+  U *smp = (U *)malloc((m + 1) * 4);
+  c.ra[0] = 0, c.ra[c.T] = c.n;
+  for (int k = 1; k < c.T; k++) c.ra[k] = (U)((UJ)k * c.n / (U)c.T) & ~63u;
+  if (smp && m) {
+    UJ j = 0;
+    for (UJ p = 0; p < q; p++) memcpy(smp + j, c.pos + c.fs[p], c.fc[p] * 4), j += c.fc[p];
+    std::sort(smp, smp + m);
+    for (int k = 1; k < c.T; k++) c.ra[k] = smp[(UJ)k * m / (U)c.T] & ~63u;
+  }
+  for (int k = 1; k < c.T; k++) c.ra[k] = c.ra[k] < c.ra[k - 1] ? c.ra[k - 1] : c.ra[k];
+  free(smp);
+}
+
 // 0 (nothing raised) when memory runs short.
 V ppx(V x, int T) {
   Ppx *c = (Ppx *)zal(sizeof(Ppx));
   if (!c) return 0;
   int t = tp(x);
   c->src = P(x), c->n = nx(x), c->w = Tw[t] - 3, c->T = T;
-  c->off = (U *)zal((UJ)T * NP * 4);
-  c->pos = c->off ? (U *)malloc((UJ)c->n * 4) : 0;
-  c->bm = c->pos ? (std::atomic<UJ> *)zal(((UJ)c->n + 63) / 64 * 8) : 0;
+  c->cnt = (U *)zal((UJ)T * NP * 4), c->seg = (U *)malloc((UJ)T * NP * 4);
   V r = 0;
-  if (c->bm) {
+  if (c->cnt && c->seg) {
     par_run(T, ppxt<0>, c);
-    UJ at = 0;
-    for (UJ q = 0; q < NP; q++) {
-      c->pst[q] = (U)at;
-      for (int k = 0; k < T; k++) {
-        U m = c->off[(UJ)k * NP + q];
-        c->off[(UJ)k * NP + q] = (U)at, at += m;
+    UJ at = 0;  // segments padded to whole stagings
+    for (UJ q = 0; q < NP; q++)
+      for (int k = 0; k < T; k++) c->seg[(UJ)k * NP + q] = (U)at, at += (c->cnt[(UJ)k * NP + q] + PW - 1) & ~(UJ)(PW - 1);
+    V kv = 0, pv = 0, bv = 0;
+    if (at <= 0xFFFFFFFFu) {
+      kv = an((U)at, tLONG), pv = an((U)at, tINT), bv = an((U)(((UJ)c->n + 63) / 64), tLONG);
+      c->key = PL(kv), c->pos = (U *)PI(pv), c->bm = (UJ *)PL(bv);
+    }
+    if (kv) {
+      par_run(T, ppxt<1>, c);
+      if (!c->fail.load(std::memory_order_relaxed)) par_run(T, ppxt<2>, c);
+      if (!c->fail.load(std::memory_order_relaxed)) {
+        pprange(*c);
+        par_run(T, ppxt<3>, c);
+        U m = 0;
+        for (int k = 0; k < T; k++) m += c->rc[k];
+        r = an(m, t);
+        c->out = P(r);
+        par_run(T, ppxt<4>, c);
       }
     }
-    c->pst[NP] = (U)at;
-    par_run(T, ppxt<1>, c);
-    par_run(T, ppxt<2>, c);
-    if (!c->fail.load(std::memory_order_relaxed)) r = fromb(c->src, c->w, t, (const UJ *)c->bm, c->n);
+    if (kv) mr(kv), mr(pv), mr(bv);
   }
-  free(c->off), free(c->pos), free((void *)c->bm), free(c);
+  free(c->cnt), free(c->seg), free(c);
   return r;
 }
 
@@ -479,18 +585,19 @@ V pdq(V x, int T) {
   V r = 0;
   if (!pdq_fh && span <= 0xFFFFF && (UJ)T * (span + 1) * 4 <= 0x4000000) {
     c->span1 = span + 1;
-    if ((c->lut = (U *)aligned_alloc(64, ((UJ)T * c->span1 * 4 + 63) & ~(UJ)63))) {
-      par_run(T, pdq_lut, c);
-      par_run(T, pdq_lmin, c);
-      r = pdqL(*c, t);
-      free(c->lut);
-    }
+    V lv = an((U)((UJ)T * c->span1), tINT);
+    c->lut = (U *)PI(lv);
+    par_run(T, pdq_lut, c);
+    par_run(T, pdq_lmin, c);
+    r = pdqL(*c, t);
+    mr(lv);
   } else {
-    for (int k = 0; k < T; k++) c->m1[k] = ~0u;
+    V kv = an((U)((UJ)T * HS), tLONG), pv = an((U)((UJ)T * HS), tINT);
+    for (int k = 0; k < T; k++) c->m1[k] = ~0u, c->hk[k] = (UJ *)PL(kv) + (UJ)k * HS, c->hp[k] = (U *)PI(pv) + (UJ)k * HS;
     par_run(T, pdq_hash, c);
     bool full = c->fail.load(std::memory_order_relaxed);
     if (!full) r = pdqH(*c, t);
-    for (int k = 0; k < T; k++) free(c->hk[k]), free(c->hp[k]);
+    mr(kv), mr(pv);
     if (full && !pdq_fh) r = ppx(x, T);
   }
   free(c);

@@ -235,6 +235,10 @@ TEST(Distinct, ParallelMatchesSerial) {
   xs.push_back(draw(tINT, 300000, 70000, 13, 0, g));        // wide span: hash variant
   xs.push_back(draw(tSHORT, 262144, 65536, 1, -32768, g));  // every short
   xs.push_back(draw(tLONG, 600000, 500000, 1, 0, g));       // over 65,536 keys a chunk: partitions
+  xs.push_back(draw(tINT, 600007, 400000, 3, -1000000, g));  // partitions of ints, a ragged last word
+  V all = an(400000, tLONG);  // every item new: first positions even, not front-loaded
+  for (U i = 0; i < 400000; i++) PL(all)[i] = (J)(400000 - i) * 2654435761;
+  xs.push_back(all);
   xs.push_back(draw(tTSTAMP, 300000, 9, 1LL << 40, -(1LL << 42), g));
   V one = an(300000, tLONG);
   for (U i = 0; i < 300000; i++) PL(one)[i] = 42;
