@@ -199,8 +199,15 @@ I sup(V *px, V *py);
 // @[x; i; f; y] in one typed pass: x an integer (or, for `:`, char)
 // vector, consumed; i an integer or char index vector, y an integer atom
 // or vector, both borrowed; f one of : + - * & |.  Every index and y's
-// count are checked before any write.
+// count are checked before any write, except the indexes of a vector that
+// ixpv has vouched for.
 V ara(V x, V i, V f, V y);
+// Vouches that every item of the integer vector i (borrowed) lies in
+// [0, c): the next ara on i with a target of c items or more skips its own
+// bounds pass.  The voucher holds a reference to i until that ara or the
+// next voucher, so i can neither change in place nor be freed and its
+// address reused meanwhile; i = 0 withdraws it.
+void ixpv(V i, UJ c);
 
 // ---- item store and amends with rollback (amend/store.cpp) ----
 // Item p of x (writable, consumed) becomes v (consumed); x or the value

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "eval/tables.h"
+#include "list/amend/ix.h"
 #include "list/list.h"
 #include "order/order.h"
 #include "vmutil.h"
@@ -217,6 +218,95 @@ TEST(IdxAsn, SortedColumnTakesTheGeneralRoute) {
   EXPECT_TRUE(mtc_(r1, want));
   EXPECT_EQ(tp(PA(PA(r1)[1])[1]), tp(PA(PA(want)[1])[1]));  // retyped from a general list
   mr(r1), mr(r2), mr(want), mr(path), mr(no);
+}
+
+// The planner's proof that an index vector lies in range spares the store
+// kernel its own pass.  It covers only the vector it was made for and
+// targets at least as long as the one it was checked against, and the
+// vector is not held once the store ran or took another route.
+TEST(IdxAsn, VouchedIndexesAreStillCheckedElsewhere) {
+  vmt::boot();
+  V i = ev("5000?5000"), y = ai(1);
+  ASSERT_TRUE(i);
+  struct {
+    V vouch;
+    UJ count;
+    const char *target;
+    const char *want;  // nullptr: 'index
+  } cs[] = {
+      {i, 5000, "100#0", nullptr},    // vouched for a longer target
+      {0, 0, "4999#0", nullptr},      // no voucher: the kernel checks
+      {i, 5000, "5000#0", "ok"},      // the voucher's own case
+      {i, 4000, "5000#0", "ok"},      // a longer target than vouched for
+  };
+  for (auto &c : cs) {
+    if (c.vouch) ixpv(c.vouch, c.count);
+    V a[4] = {ev(c.target), i, mp2(0), y};
+    V r = a8(a, 4);
+    if (c.want) EXPECT_TRUE(r) << c.target << vmt::etext();
+    else EXPECT_EQ(vmt::ename(), "'index") << c.target;
+    if (r) mr(r);
+    EXPECT_EQ(hd(i)->rc, 1u) << c.target;  // the voucher is spent either way
+  }
+  // A voucher for one vector says nothing of another at the same count.
+  V bad = ev("(4999#0),5000");
+  ixpv(i, 5000);
+  V a[4] = {ev("5000#0"), bad, mp2(0), y};
+  EXPECT_FALSE(a8(a, 4));
+  ixpv(0, 0);
+  EXPECT_EQ(hd(i)->rc, 1u);
+  // Through assignment: the plan vouches, the kernel or the item-by-item
+  // route spends or withdraws it, and the global index is held once again.
+  U si = gslot("gvi");
+  mr(ev("gvi:5000?5000;gvx:5000#0"));
+  for (const char *c : {"gvx[gvi]:7", "gvx[gvi]:1.5", "gvx[gvi]:`a"}) {
+    V r = ev(c);
+    EXPECT_TRUE(r) << c << vmt::etext();
+    if (r) mr(r);
+    EXPECT_EQ(hd(gv[si])->rc, 1u) << c;
+  }
+  mr(i), mr(bad), mr(y);
+}
+
+// The hazard walk through a table: a name inside a general-list or
+// symbol column can lead the amend back to its own global, but only the
+// cells the path selects below a (row; column) pair count, unless the
+// path is too general to tell.
+TEST(IdxAsn, HazardWalkThroughATable) {
+  vmt::boot();
+  U s = gslot("ht");
+  mr(ev("ht:0;hu:`ht`x"));
+  struct {
+    const char *v, *path;
+    bool deep;
+    I want;
+  } cs[] = {
+      {"+`c`d!(`ht`u;1 2)", "(0;`c;0)", false, 1},      // the cell names the global
+      {"+`c`d!(`u`ht;1 2)", "(0;`c;0)", false, 0},      // another row
+      {"+`c`d!(`u`ht;1 2)", "(::;`c;0)", false, 1},     // every row
+      {"+`c`d!(`u`ht;1 2)", "(0 1;`c;0)", false, 1},    // rows by a vector
+      {"+`c`d!(`ht`u;1 2)", "(0;`d;0)", false, 0},      // another column
+      {"+`c`d!(`ht`u;`ht`u)", "(0;`c`d;0)", false, 1},  // columns by name
+      {"+`c`d!((`ht;2);1 2)", "(0;`c;0)", false, 1},    // a general-list column
+      {"+`c`d!(`ht`u;1 2)", "(0;`c)", false, 0},        // two levels: the cell itself is replaced
+      {"+`c`d!(1 2;3 4)", "(0;`c;0)", false, 0},        // no column can hold a name
+      {"+`c`d!(`ht`u;1 2)", "(0;1;0)", false, 1},       // a column by position: too general
+      {"+`c`d!(`u`u;1 2)", "(0;`c;0)", true, 1},        // deep: any name or function column
+      {"+`c`d!(`hu`u;1 2)", "(0;`c;0)", false, 1},      // through another global
+  };
+  for (auto &c : cs) {
+    V v = ev(c.v), path = ev(c.path);
+    ASSERT_TRUE(v && path) << c.v << " " << c.path;
+    EXPECT_EQ(ixhr(&gv[s], v, path, 0, _n(path), c.deep, false), c.want) << c.v << " at " << c.path;
+    mr(v), mr(path);
+  }
+  // The amend reached through such a cell runs on a copy, as `.` does.
+  mr(ev("ht:+`c`d!(`ht`u;1 2)"));
+  V r = ev("ht[0;`c;0]:5");
+  EXPECT_TRUE(r) << vmt::etext();
+  if (r) mr(r);
+  EXPECT_EQ(hd(gv[s])->rc, 1u);
+  EXPECT_EQ(vmt::leak("ht:+`c`d!(`ht`u;1 2);ht[0;`c;0]:5"), 0u);
 }
 
 }  // namespace

@@ -65,6 +65,7 @@ TEST_F(Ix, KindsGiveTheAmendedValue) {
     std::vector<J> p;
     V f;
     const char *y, *want;
+    const char *k9 = nullptr;  // kind 9: the search result, made afresh per run
   } cs[] = {
       {"(1 2 3;4 5 6)", "1 2", {0, 0}, {1, 2}, 0, "9", "(1 2 3;4 5 9)"},
       {"(1 2 3;4 5 6)", "1 2", {0, 0}, {1, 2}, add, "10", "(1 2 3;4 5 16)"},
@@ -79,8 +80,16 @@ TEST_F(Ix, KindsGiveTheAmendedValue) {
       {"([]a:1 2 3;b:4 5 6)", "(2;`a)", {6, 0}, {2, 0}, add, "1", "+`a`b!(1 2 4;4 5 6)"},
       {"([]a:1 2 3;b:4 5 6)", "(2;`a)", {6, 0}, {2, 0}, 0, "`z", "+`a`b!((1;2;`z);4 5 6)"},
       {"(1 2;3 4)", "(1;0 1)", {0, 3}, {1, -1}, add, "10", "(1 2;13 14)"},
+      {"`a`b`c!(1 2;3 4;5 6)", "(`a`c;0)", {9}, {0}, 0, "9", "`a`b`c!(9 2;3 4;9 6)", "0 2"},
+      {"`a`b`c!(1 2;3 4;5 6)", "(`c`a;1)", {9}, {0}, add, "7 8", "`a`b`c!(1 10;3 4;5 13)", "2 0"},
+      {"`a`b!(1 2;3 4)", "(`z`a;0)", {9}, {0}, 0, "7 8", "`a`b`z!(8 2;3 4;7 0N)", "0N 0"},
+      {"([]a:1 2 3;b:4 5 6)", "(`a`b;2)", {9}, {0}, add, "1", "+`a`b!(1 2 4;4 5 7)", "0 1"},
+      {"([]a:1 2 3;b:4 5 6)", "(`b`c;0)", {9}, {0}, 0, "9", "+`a`b`c!(1 2 3;9 5 6;9 0N 0N)", "1 0N"},
+      {"`a`b!([]c:1 2;e:3 4)", "(`z;`c)", {4}, {2}, 0, "5", "`a`b`z!+`c`e!(1 2 5;3 4 0N)"},
+      {"`a`b!([]c:1 2;e:3 4)", "(`z;`e)", {4}, {2}, add, "1", "`a`b`z!+`c`e!(1 2 0N;3 4 0N)"},
   };
   for (auto &c : cs) {
+    if (c.k9) c.p[0] = (J)ev(c.k9);
     Out o = exe(c.x, c.path, c.k, c.p, c.f, c.y);
     EXPECT_EQ(o.out, c.want) << c.x << " at " << c.path;
     EXPECT_EQ(tl.nsq, 0);
@@ -117,12 +126,17 @@ TEST_F(Ix, FailuresRollBack) {
     std::vector<G> k;
     std::vector<J> p;
     const char *y;
+    const char *k9 = nullptr;  // kind 9: the search result, made afresh per run
   } cs[] = {
       {"`a`b!(1 2 3;4 5 6)", "(`c;1)", {7, 0}, {2, 1}, "1"},
       {"`a`b!(1 2 3;4 5 6)", "(`b;1)", {1, 0}, {1, 1}, "1"},
       {"(1 2 3;4 5 6)", "1 2", {0, 0}, {1, 2}, "1"},
       {"([]a:1 2 3;b:4 5 6)", "(2;`a)", {6, 0}, {2, 0}, "1"},
       {"([]a:1 2 3;b:4 5 6)", ",`b", {2}, {1}, "1"},
+      {"`a`b!(1 2 3;4 5 6)", "(`a`z;1)", {9}, {0}, "1", "0 0N"},
+      {"`a`b!(1 2 3;4 5 6)", "(`b`a;::)", {9}, {0}, "1", "1 0"},
+      {"([]a:1 2 3;b:4 5 6)", "(`a`c;0)", {9}, {0}, "1", "0 0N"},
+      {"`a`b!([]c:1 2;e:3 4)", "(`z;`c)", {4}, {2}, "1"},
   };
   for (int pass = 0; pass < 2; pass++)
     for (auto &c : cs) {
@@ -130,6 +144,7 @@ TEST_F(Ix, FailuresRollBack) {
       G wa = 0;
       int wt = tp(PA(want)[1]);
       UJ before = freebytes();
+      if (c.k9) c.p[0] = (J)ev(c.k9);
       Out o = exe(c.x, c.path, c.k, c.p, bad, c.y);
       EXPECT_EQ(o.out, "'type") << c.x << " at " << c.path;
       V wk = kst(_r(want));

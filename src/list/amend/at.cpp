@@ -92,6 +92,7 @@ V lam(V *args, U n) {
     return r && tp(r) != tCHR ? ct(tCHR, r) : r;
   }
   if (it >= tINTA) return et(x);
+  ixpv(0, 0);  // a voucher for i that the kernel will not take is withdrawn
   tl.nsq++;
   V r = over(args, n);
   tl.nsq--;

@@ -10,7 +10,8 @@
 // for a name; dt3 / dt4 = the natives the levels recurse through, which
 // route an item by its type (an atom or function back to d8, a symbol
 // vector to the t forms); ds3 / ds4 = the natives of the t forms; dd = the
-// one body of all four amends, y 0 for the three-argument forms.
+// one body of all four amends, y 0 for the three-argument forms; dpj = the
+// projection of a recursion native over the rest of a path.
 //
 // A (row; column; ...) path into a table of plain columns amends only that
 // column (tci, tca in tbl.cpp); an empty table amended at every row by a
@@ -47,6 +48,18 @@ V app2(V f, V x, V y) {
   return r;
 }
 
+}  // namespace
+
+V dpj(V rest, bool y, bool t) {
+  V g = y ? (t ? nat((void *)ds4, 4) : nat((void *)dt4, 4)) : t ? nat((void *)ds3, 3) : nat((void *)dt3, 3);
+  V pa[2] = {GAP, rest};
+  V pj = prj(g, pa, 2);
+  if (pj) hd(pj)->valence = y ? 3 : 2;
+  return pj;
+}
+
+namespace {
+
 V dd(V x, V path, V f, V y, bool t) {
   int pt = tp(path);
   if (path == GNULL || (pt < tINTA && !_n(path))) return app2(f, x, y);
@@ -64,11 +77,8 @@ V dd(V x, V path, V f, V y, bool t) {
   if (tnr(x, path, f, y)) return x;
   V rest = drp(1, _r(path));
   if (!rest) return mr(x), (V)0;
-  V g = y ? (t ? nat((void *)ds4, 4) : nat((void *)dt4, 4)) : t ? nat((void *)ds3, 3) : nat((void *)dt3, 3);
-  V pa[2] = {GAP, rest};
-  V pj = prj(g, pa, 2);
+  V pj = dpj(rest, y, t);
   if (!pj) return mr(x), (V)0;
-  hd(pj)->valence = y ? 3 : 2;
   V i = ii(path, 0);
   V a[5] = {x, i, pj, f, y};
   V r = a8(a, y ? 5 : 4);

@@ -9,7 +9,8 @@
 // of its own; ixdc = whether an operator amend of a new column must take
 // the general route; ixdt = one level of the amend at depth (what the
 // recursion does with an item); ixpi / ixrp = a path's item / rest; ixap =
-// f applied with the no-squeeze depth at 0.
+// f applied with the no-squeeze depth at 0; gen, nkey, nrow, keys9 = the
+// levels of kind 3, kinds 4 and 5, kind 4 into a dict of rows, kind 9.
 //
 // Rescue: every routine given a rescue cell writes, when it fails after
 // taking x over, x as it was before the call (or its last consistent
@@ -300,6 +301,35 @@ V gen(V x, V path, G *k, J *p, I L, V f, V y, V *rescue) {
   return r;
 }
 
+// Kind 4 on a dict whose values are a table (a row per key): the key and
+// a null row are appended, then the @ amend of the values changes the new
+// row along the rest of the path.  The amend runs on the values held once
+// more when there is a rescue cell, so a failure can trim the key and the
+// row away again.
+V nrow(V d, V path, I L, V f, V y, V *rescue) {
+  V pj = dpj(ixrp(path, L + 1), y, false);
+  if (!pj) return rsc(rescue, d);
+  V ks = PA(d)[0], vs = PA(d)[1];
+  J nk = _n(ks);
+  int kt = tp(ks), vt = tp(vs);
+  G ka = heap(ks) ? hd(ks)->attr : 0, va = heap(vs) ? hd(vs)->attr : 0;
+  if (!(d = ixgw(d, ixpi(path, L), ie(pj, vs)))) return mr(pj), (V)0;
+  vs = PA(d)[1];
+  PA(d)[1] = GNULL;
+  V at = al(nk), a[5] = {rescue ? _r(vs) : vs, at, pj, f ? f : ASG, y};
+  V nv = a8(a, y ? 5 : 4);
+  mr(at), mr(pj);
+  if (nv) {
+    if (rescue) mr(vs);
+    PA(d)[1] = nv;
+    return d;
+  }
+  if (!rescue) return mr(d), (V)0;
+  PA(d)[1] = vs;
+  if (!(d = ixtr(d, nk, kt, ka, vt, va, 0, 0))) return 0;
+  return rsc(rescue, d);
+}
+
 // Kinds 4 and 5: a new key (or column) at an inner level, whose value is
 // built from the null-filled seed by the rest of the path.
 V nkey(V x, V path, I L, V f, V y, V *rescue) {
@@ -309,10 +339,7 @@ V nkey(V x, V path, I L, V f, V y, V *rescue) {
   if (!d) return 0;
   d = mut(d);
   V vs = PA(d)[1];
-  if (tp(vs) == tTABLE) {  // a keyed table: the key and a seed row, then the row amended
-    mr(d);
-    return en0();
-  }
+  if (tp(vs) == tTABLE) return nrow(d, path, L, f, y, rescue);
   V rest = ixrp(path, L + 1);
   V nv = ixdt(iex(ASG, io(vs, 0)), rest, f, y);
   mr(rest);
@@ -321,14 +348,31 @@ V nkey(V x, V path, I L, V f, V y, V *rescue) {
   return tb ? tbk(d, rows) : d;
 }
 
-// Kind 9: several keys or columns, each value amended by the rest of the
-// path.  The search result is released here.
-V keys9(V x, V path, G *k, J *p, I L, V f, V y, V *rescue) {
+// Kind 9: several keys or columns at once, each value amended by the rest
+// of the path through its projection: dam when the search result and the
+// arguments fit it (it appends absent keys and rolls back), else the @
+// amend.  The search result is released here.
+V keys9(V x, V path, J *p, I L, V f, V y, V *rescue) {
   V r = (V)p[L];
   p[L] = 0;
-  mz(r);
-  (void)k;
-  return ixtd(x, path, L, f, y, rescue);
+  V g = f ? f : ASG;
+  J m = r && tp(r) < tINTA ? _n(r) : -1;
+  auto each = [&](V v) { return tp(v) >= tINTA || (tp(v) <= tTSPAN && _n(v) == m); };
+  bool fit = m >= 0 && tp(r) >= tBYTE && tp(r) <= tLONG && (y ? tp(g) >= tINTA && each(y) : each(g));
+  if (!fit) return mz(r), ixtd(x, path, L, f, y, rescue);  // the @ amend of x, on the general route
+  if (!(r = ct(tLONG, r))) return rsc(rescue, x);
+  V pj = dpj(ixrp(path, L + 1), y, false);
+  if (!pj) return mr(r), rsc(rescue, x);
+  bool tb = tp(x) == tTABLE;
+  J rows = tb ? _n(x) : 0;
+  V d = tb ? flp(x) : x;
+  if (!d) return mr(r), mr(pj), (V)0;
+  V names = ixpi(path, L), res = 0;
+  V a[5] = {d, names, pj, g, y};
+  V out = dam(d, names, r, a, y ? 5 : 4, rescue ? &res : 0);
+  mr(names), mr(pj);
+  if (!out) return res ? rsc(rescue, tb ? flp(res) : res) : (V)0;
+  return tb ? tbk(out, rows) : out;
 }
 
 }  // namespace
@@ -394,7 +438,7 @@ V ixst(V x, V path, G *k, J *p, I L, I n, V f, V y, V *rescue) {
     case 8:
       return ixgn(x, path, k, p, L, n, f, y, rescue, 0);
     case 9:
-      return keys9(x, path, k, p, L, f, y, rescue);
+      return keys9(x, path, p, L, f, y, rescue);
   }
   return mr(x), et0();
 }

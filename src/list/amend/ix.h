@@ -82,6 +82,12 @@ I ixna(V x, V path, G *k, J *p, I n);
 V ixtr(V d, J n, int kt, G ka, int vt, G va, V sk, V sv);
 V ixtn(V t, V path, G *k, J *p, I L, I n, V f, V y, V *rescue);
 
+// ---- the amend at depth (dot.cpp) ----
+// The projection that amends an item along rest (consumed): dt4 (y true)
+// or dt3 over rest, the t forms ds4 / ds3 when t; called with the item, f
+// and y.  0 when it cannot be made.
+V dpj(V rest, bool y, bool t);
+
 // ---- the `.` amend of globals by name (glob.cpp) ----
 // The amend of the global named args[0] (consumed) in its own cell.
 V d8g(V *args, U n);

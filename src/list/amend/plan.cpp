@@ -73,6 +73,15 @@ J sidx(V k, I s) {
   return m;
 }
 
+// Whether every item of the integer vector or range q (m >= 1 items) lies
+// in [0, c): one pass for both extremes, spread over the pool when large.
+bool inr(V q, J m, J c) {
+  J lo, hi;
+  if (tp(q) == tRANGE) lo = PL(q)[0], hi = lo + m - 1;
+  else gmmP(P(q), Tw[tp(q)] - 3, (UJ)m, pwk((UJ)m), &lo, &hi);
+  return lo >= 0 && hi < c;
+}
+
 // Keys of a dict, column names of a table; values or columns.
 ZK_INLINE V kk(V x) { return PA(x)[0]; }
 ZK_INLINE V vv(V x) { return PA(x)[1]; }
@@ -180,13 +189,7 @@ I ixcq(V x, V q, V path, J d, V y, bool plain) {
   }
   if (ivt(qt)) {
     if (y && tp(y) < tINTA && _n(y) != k) return 2;
-    if (!more && qt != tBOOL) {
-      if (!k) return 0;
-      J lo, hi;
-      if (qt == tRANGE) lo = PL(q)[0], hi = lo + k - 1;
-      else lo = minfZ(WJ, q), hi = maxfZ(NJ, q);
-      return lo < 0 || hi >= c ? 1 : 0;
-    }
+    if (!more && qt != tBOOL) return k && !inr(q, k, c) ? 1 : 0;
     for (J j = 0; j < k; j++) {
       J i = ixe(q, j);
       if ((UJ)i >= (UJ)c) return 1;
@@ -499,12 +502,11 @@ I Walk::run() {
       if (last && ivt(it) && it != tBOOL) {
         J m = _n(ix);
         if (ixzc(y, m)) return -2;
-        if (m) {
-          J lo, hi;
-          if (it == tRANGE) lo = PL(ix)[0], hi = lo + m - 1;
-          else lo = minfZ(WJ, ix), hi = maxfZ(NJ, ix);
-          if (lo < 0 || hi >= c) return -1;
-        }
+        if (m && !inr(ix, m, c)) return -1;
+        // A large index vector into an integer or char vector goes to the
+        // store kernel, which need not check it again.
+        bool xt = ct == tCHR || (ct >= tBOOL && ct <= tLONG);
+        if (xt && m >= 4096 && it != tRANGE) ixpv(ix, (UJ)c);
         if (L == 0) return 0;
         k[L] = 3, p[L] = -1;
         return withkey(L + 1);
