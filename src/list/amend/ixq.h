@@ -28,7 +28,7 @@ ZK_INLINE I ixqs(V x, J i, V y, bool sm) {
   if (!own(x, t, sm)) return -1;
   if (t >= tBYTE && t <= tLONG && (yt == tINTA || yt == tLONGA)) {
     J v = ival(y);
-    if (tZ(v) > t) return -1;
+    if (t != tLONG && tZ(v) > t) return -1;  // every integer fits a long
     if ((UJ)i >= (UJ)nx(x)) return 1;
     switch (t) {
       case tBYTE: P<int8_t>(x)[i] = (int8_t)v; break;
