@@ -22,6 +22,7 @@
 #include "core/err.h"
 #include "core/sym.h"
 #include "eval/tables.h"
+#include "list/amend/ixq.h"
 #include "list/list.h"
 #include "num/num.h"
 
@@ -421,7 +422,9 @@ V exec(V f, V *a, U n, V *big) {  // big: a frame with room for its record below
       L32(g_push),                                                                 // 0..31
       &&g_push, &&d_add, &&d_sub, &&d_mul, L2(g_push), &&d_min, &&d_max,           // 32..39
       &&d_lt, &&d_gt, &&d_eq, L16(g_push), L4(g_push), &&g_push,                    // 40..63
-      L64(g_push), L128_(g_push)};                                                 // 64..255
+      L32(g_push), L16(g_push), L8(g_push), L2(g_push), &&d_list,                  // 64..122
+      L4(g_push), L2(g_push), &&g_push,                                            // 123..129
+      L64(d_k3), L32(d_k3), L16(d_k3), L8(d_k3), L4(d_k3), &&d_k3, &&g_push};      // 130..255
   // The dyad of a CONSTDYAD after an operand instruction.
   static const void *const ct[32] = {
       &&g_push, &&c_add, &&c_sub, &&c_mul, L2(g_push), &&c_min, &&c_max,
@@ -696,7 +699,7 @@ g_gl2:  // a second operand: on when a DYAD computed here follows
   goto *dt[pc[2]];
 g_dl2:  // only an int, so that nothing stays to release or restore
   w = fr[pc[1] - oDELLOC];
-  if (!w || !ints(w, v) || dt[pc[2]] == &&g_push) goto g_push;
+  if (!w || !ints(w, v) || (G)(pc[2] - oDYAD) >= 32 || dt[pc[2]] == &&g_push) goto g_push;
   fr[pc[1] - oDELLOC] = 0;
   goto *dt[pc[2]];
 g_k2:
@@ -710,6 +713,37 @@ g_k2:
   DD(d_lt, 8)
   DD(d_gt, 9)
   DD(d_eq, 10)
+// A plain x[i]:y or x[i;j]:y whose index items are operands, and its
+// value one too or pushed: the store of one item in place (ixcs) with no
+// path list made; anything else runs as it is.  Two operands v and w,
+// then LIST (the IDXASN after it at pc + 4): y v and the index w, or y
+// pushed and the items w and v.
+d_list:
+  if ((G)(pc[4] - oIDXASN) < 2 && !(pc[7] & 31)) {
+    U s = U16(pc + 5);
+    V *c = pc[4] == oIDXASNG ? &gv[s] : &fr[s];
+    if (pc[3] == 1) {
+      V q[1] = {w};
+      if (!ixcs(c, q, 1, v, pc[4] == oIDXASNG)) STEP(8);
+    } else if (pc[3] == 2) {
+      V q[2] = {w, v}, y = sp[0];
+      if (!ixcs(c, q, 2, y, pc[4] == oIDXASNG)) {
+        sp++;
+        rl(y, T);
+        STEP(8);
+      }
+    }
+  }
+  goto g_push;
+// Three operands, the last a constant, then LIST 2: y v and the items
+// the constant and w.
+d_k3:
+  if (pc[3] == oLIST && pc[4] == 2 && (G)(pc[5] - oIDXASN) < 2 && !(pc[8] & 31)) {
+    V q[2] = {sl[4 + pc[2] - oCONST], w};
+    U s = U16(pc + 6);
+    if (!ixcs(pc[5] == oIDXASNG ? &gv[s] : &fr[s], q, 2, v, pc[5] == oIDXASNG)) STEP(9);
+  }
+  goto g_push;
 g_cd:
   goto *ct[pc[3] & 31];
   GC(c_add, 1)
@@ -952,6 +986,16 @@ l_setglb : {
 }
 l_list : {
   U m = pc[1];
+  // The index path of a plain IDXASN or IDXASNG: a store of one item in
+  // place needs no path list (ixcs); anything else makes it.
+  if (ZK_UNLIKELY((G)(pc[2] - oIDXASN) < 2) && !(pc[5] & 31)) {
+    bool g = pc[2] == oIDXASNG;
+    U s = U16(pc + 3);
+    if (!ixcs(g ? &gv[s] : &fr[s], sp, m, sp[m], g)) {
+      for (V *e = sp + m + 1; sp < e; sp++) rl(*sp, T);
+      STEP(6);
+    }
+  }
   V x = aA0(m);
   hd(x)->count = m;
   if (m) {

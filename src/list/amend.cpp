@@ -19,37 +19,18 @@
 #include "eval/eval.h"
 #include "eval/tables.h"
 #include "list/amend/ix.h"
+#include "list/amend/ixq.h"
 #include "list/list.h"
 
 namespace zk {
 
 namespace {
 
-// The commonest amend: one integer into a vector of the item's own kind
-// (an integer that fits its width, a float), held only by its variable
-// and without an attribute, stored where it is.  -1 when it does not apply.
+// ixqs with the one integer of an index path.
 I ixq(V x, V path, V y) {
-  int pt = tp(path), t = tp(x), yt = tp(y);
-  if (pt < tBYTE || pt > tLONG || nx(path) != 1 || !heap(x) || hd(x)->attr || !sole(hd(x))) return -1;
-  J i = ixe(path, 0);
-  if (t >= tBYTE && t <= tLONG && (yt == tINTA || yt == tLONGA)) {
-    J v = gl_(y);
-    if (tZ(v) > t) return -1;
-    if ((UJ)i >= (UJ)nx(x)) return 1;
-    switch (t) {
-      case tBYTE: P<int8_t>(x)[i] = (int8_t)v; break;
-      case tSHORT: P<int16_t>(x)[i] = (int16_t)v; break;
-      case tINT: PI(x)[i] = (I)v; break;
-      default: PL(x)[i] = v;
-    }
-    return 0;
-  }
-  if (t == tFLT && yt == tFLTA) {
-    if ((UJ)i >= (UJ)nx(x)) return 1;
-    PF(x)[i] = PF(y)[0];
-    return 0;
-  }
-  return -1;
+  int pt = tp(path);
+  if (pt < tBYTE || pt > tLONG || nx(path) != 1) return -1;
+  return ixqd::ixqs(x, ixe(path, 0), y, true);
 }
 
 }  // namespace
