@@ -8,11 +8,12 @@
 // through `mm` is recorded in the registry `reg` and is unmapped only by
 // `mc`, which the statement loop runs after each statement, so a freed
 // large object stays readable until its statement ends.  `mc` keeps the
-// last few big-block mappings it releases (`spare`) instead of unmapping
-// them, marked MADV_FREE so that the kernel may still take their pages
-// under pressure: the next big block of the same size then reuses pages
+// last big-block mappings it releases, up to 2 GiB (`spare`), instead of
+// unmapping them: the next big block of the same size then reuses pages
 // already faulted in, where a fresh mapping pays a fault, a zeroing and
 // often a compaction per huge page, as much as the work done in it.
+// They are not marked MADV_FREE: that costs a quarter of an 800 MB cast
+// at each release.
 // Middle classes (10..23) are cache-coloured: the data moves up by a
 // varying multiple of 64 bytes inside its block, and the header then
 // records the class one lower so capacity checks never overstate the room.
@@ -52,8 +53,10 @@ ZK_INLINE V pop(int k) {
   return d;
 }
 
-// Released big-block mappings kept for reuse, oldest first.
+// Released big-block mappings kept for reuse, oldest first, at most
+// SPARE_MAX bytes of them.
 constexpr U NSPARE = 4;
+constexpr UJ SPARE_MAX = 2ull << 30;
 struct Spare {
   UJ base, length;
 };
@@ -95,14 +98,17 @@ UJ mreg(UJ length, bool may_fail, bool big) {
 }
 
 // Keeps a released big-block mapping for reuse, unmapping the oldest
-// spare when all slots are taken.
+// spares while the slots are taken or the spares would pass SPARE_MAX.
 void keep(const Region &r) {
-  if (nspare == NSPARE) {
+  if (r.length > SPARE_MAX) return void(munmap((void *)(uintptr_t)r.base, r.length));
+  UJ t = r.length;
+  for (U i = 0; i < nspare; i++) t += spare[i].length;
+  while (nspare == NSPARE || t > SPARE_MAX) {
     munmap((void *)(uintptr_t)spare[0].base, spare[0].length);
-    memmove(spare, spare + 1, (NSPARE - 1) * sizeof(Spare));
+    t -= spare[0].length;
+    memmove(spare, spare + 1, (nspare - 1) * sizeof(Spare));
     nspare--;
   }
-  madvise((void *)(uintptr_t)r.base, r.length, MADV_FREE);
   spare[nspare++] = Spare{r.base, r.length};
 }
 
