@@ -54,6 +54,12 @@ bool capi_enter() {
   capi_thread_mine();
   arrow_mine();
   arrow_drain();
+  // A call from the host is a statement of its own: the big blocks that
+  // earlier calls released are unmapped now, as the statement loop does
+  // after each statement; a host that only evaluates single statements
+  // would otherwise keep every one mapped.  Not from a native function
+  // inside a running statement, whose released blocks may still be read.
+  if (!tl.vrl && !shared_mode()) mc();
   return true;
 }
 

@@ -7,14 +7,20 @@
 // of class 24 and above get a mapping of their own; every mapping made
 // through `mm` is recorded in the registry `reg` and is unmapped only by
 // `mc`, which the statement loop runs after each statement, so a freed
-// large object stays readable until its statement ends.  Middle classes
-// (10..23) are cache-coloured: the data moves up by a varying multiple of
-// 64 bytes inside its block, and the header then records the class one
-// lower so capacity checks never overstate the room.
+// large object stays readable until its statement ends.  `mc` keeps the
+// last big-block mappings it releases, up to 2 GiB (`spare`), instead of
+// unmapping them: the next big block of the same size then reuses pages
+// already faulted in, where a fresh mapping pays a fault, a zeroing and
+// often a compaction per huge page, as much as the work done in it.
+// They are not marked MADV_FREE: that costs a quarter of an 800 MB cast
+// at each release.
+// Middle classes (10..23) are cache-coloured: the data moves up by a
+// varying multiple of 64 bytes inside its block, and the header then
+// records the class one lower so capacity checks never overstate the room.
 //
 // Locks: none outside shared mode.  In shared mode (tl.rc_sync) counts
-// change atomically and reg/nreg/pnd/npnd are guarded by g_alloc_mx, under
-// which no other lock is taken.
+// change atomically and reg/nreg/pnd/npnd/spare/nspare are guarded by
+// g_alloc_mx, under which no other lock is taken.
 #include <sys/mman.h>
 #include <unistd.h>
 #include "core/core.h"
@@ -47,9 +53,68 @@ ZK_INLINE V pop(int k) {
   return d;
 }
 
+// Released big-block mappings kept for reuse, oldest first, at most
+// SPARE_MAX bytes of them.
+constexpr U NSPARE = 4;
+constexpr UJ SPARE_MAX = 2ull << 30;
+struct Spare {
+  UJ base, length;
+};
+Spare spare[NSPARE];
+U nspare;
+
+// Maps `length` bytes and records the region; 0 when the map fails, or
+// when the registry is full and may_fail is set.
+UJ mreg(UJ length, bool may_fail, bool big) {
+  ShLock l;
+  UJ b = 0;
+  if (big)
+    for (U i = nspare; i-- > 0;)
+      if (spare[i].length == length) {
+        b = spare[i].base;
+        memmove(spare + i, spare + i + 1, (nspare - i - 1) * sizeof(Spare));
+        nspare--;
+        break;
+      }
+  if (!b) {
+    void *p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                   -1, 0);
+    if (p == MAP_FAILED) return 0;
+    b = (UJ)(uintptr_t)p;
+    if (length > 0x1FFFFF) madvise(p, length, MADV_HUGEPAGE);
+  }
+  if (nreg == NREG) {
+    mc();
+    if (nreg == NREG) {
+      if (may_fail) {
+        munmap((void *)(uintptr_t)b, length);
+        return 0;
+      }
+      die("MMAP");
+    }
+  }
+  reg[nreg++] = Region{b, length, (G)may_fail, (G)big};
+  return b;
+}
+
+// Keeps a released big-block mapping for reuse, unmapping the oldest
+// spares while the slots are taken or the spares would pass SPARE_MAX.
+void keep(const Region &r) {
+  if (r.length > SPARE_MAX) return void(munmap((void *)(uintptr_t)r.base, r.length));
+  UJ t = r.length;
+  for (U i = 0; i < nspare; i++) t += spare[i].length;
+  while (nspare == NSPARE || t > SPARE_MAX) {
+    munmap((void *)(uintptr_t)spare[0].base, spare[0].length);
+    t -= spare[0].length;
+    memmove(spare, spare + 1, (nspare - 1) * sizeof(Spare));
+    nspare--;
+  }
+  spare[nspare++] = Spare{r.base, r.length};
+}
+
 // A block of its own mapping, for classes above 23.
 V bigblock(int k) {
-  UJ base = mm(64ull << k, false);
+  UJ base = mreg(64ull << k, false, true);
   if (!base) die("OOM");
   return base + 64;
 }
@@ -116,25 +181,7 @@ V an0(U n, int t) {
   return ahdr(k > 23 ? bigblock(k) : mb(k), k, t, n);
 }
 
-UJ mm(UJ length, bool may_fail) {
-  ShLock l;
-  void *p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                 -1, 0);
-  if (p == MAP_FAILED) return 0;
-  if (length > 0x1FFFFF) madvise(p, length, MADV_HUGEPAGE);
-  if (nreg == NREG) {
-    mc();
-    if (nreg == NREG) {
-      if (may_fail) {
-        munmap(p, length);
-        return 0;
-      }
-      die("MMAP");
-    }
-  }
-  reg[nreg++] = Region{(UJ)(uintptr_t)p, length, (G)may_fail};
-  return (UJ)(uintptr_t)p;
-}
+UJ mm(UJ length, bool may_fail) { return mreg(length, may_fail, false); }
 
 void mc() {
   bool sh = shared_mode();
@@ -142,7 +189,8 @@ void mc() {
   ShLock l;
   for (U i = 0; i < npnd; i++) {
     Region &r = reg[pnd[i]];
-    munmap((void *)(uintptr_t)r.base, r.length);
+    if (r.big) keep(r);
+    else munmap((void *)(uintptr_t)r.base, r.length);
     r.base = 0;
   }
   npnd = 0;

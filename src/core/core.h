@@ -19,6 +19,7 @@ namespace zk {
 struct Region {
   UJ base, length;
   G may_fail;
+  G big;  // a big block's own mapping, which mc keeps for reuse
 };
 inline constexpr U NREG = 1024;
 extern Region reg[NREG];

@@ -18,6 +18,7 @@
 // through the cast_via type of its target (a bool source through byte).
 // Vectors above 1,048,575 items are split over the pool in 32-item
 // granules (cjw), never when either side is bool: its items are bits.
+// Results of 16 MB and more bypass the caches (cstream).
 //
 // Other names: tqi temporal vector to its integer vector; ctk ct as a
 // dyadic kernel for the item-by-item forms; fsat the saturating float to
@@ -179,14 +180,38 @@ V crun(Ck k, int t, V x) {
   int s = tp(x);
   U n = nx(x);
   V r = an(n, t);
-  int w = s == tBOOL || t == tBOOL ? 1 : pwk(n);
-  if (w <= 1) k(P(r), P(x), n);
+  if (s == tBOOL || t == tBOOL) k(P(r), P(x), n);
   else {
-    Cj j{k, PC(r), PC(x), n, isz(t), isz(s), w};
-    par_run(w, cjw, &j);
+    int w = pwk(n);
+    Cj j{k, PC(r), PC(x), n, isz(t), isz(s), w > 1 ? w : 1};
+    if (w > 1) par_run(w, cjw, &j);
+    else cjw(&j, 0);
   }
   mr(x);
   return r;
+}
+
+// A result of this many bytes or more is written around the caches.
+constexpr UJ NT_MIN = 1ull << 24;
+
+// Items a..e of job j through a buffer that stays in the first-level
+// cache, copied out with non-temporal stores: an ordinary store to a line
+// that is not cached reads it first, half again the memory traffic of a
+// widening cast, and fills the caches with a result too big for them.
+// Every chunk but a range's last is whole 32-item granules, and the last
+// one's copy rounds up to 16 bytes, inside the group a kernel may write.
+void cstream(const Cj *j, UJ a, UJ e) {
+  constexpr UJ C = 1024;  // items per chunk: 8 KB of 8-byte items
+  alignas(64) char b[C * 8 + 64];  // and the kernel's overrun of a group
+  char *d = j->d + a * j->dw;
+  const char *s = j->s + a * j->sw;
+  for (UJ i = 0, n = e - a; i < n; i += C) {
+    UJ m = n - i < C ? n - i : C, z = (m * j->dw + 15) & ~15ull;
+    j->k(b, s + i * j->sw, (U)m);
+    char *o = d + i * j->dw;
+    for (UJ q = 0; q < z; q += 16) _mm_stream_si128((__m128i *)(o + q), _mm_load_si128((const __m128i *)(b + q)));
+  }
+  _mm_sfence();
 }
 
 }  // namespace
@@ -195,7 +220,9 @@ void cjw(void *job, int k) {
   Cj *j = (Cj *)job;
   UJ c = ((UJ)j->n + 31) / 32, a = 32 * ((UJ)k * c / (UJ)j->T), e = 32 * (((UJ)k + 1) * c / (UJ)j->T);
   if (e > j->n) e = j->n;
-  if (a < e) j->k(j->d + a * j->dw, j->s + a * j->sw, (U)(e - a));
+  if (a >= e) return;
+  if ((UJ)j->n * j->dw >= NT_MIN && !((uintptr_t)j->d & 15)) cstream(j, a, e);
+  else j->k(j->d + a * j->dw, j->s + a * j->sw, (U)(e - a));
 }
 
 V tqi(V x) {

@@ -1,6 +1,7 @@
 // Casts: the atom rules of ct with result types the text form does not
 // show, every vector pair against a scalar model (with a canary past each
-// kernel's block), thread-count independence of the parallel split,
+// kernel's block), thread-count independence of the parallel split and
+// of the cache-bypassing path for large results,
 // in-place retypes, the letter casts, the `$` verb's parsers against
 // strtod and Python's repr, a fuzz of both text parsers, and failing casts
 // that give back every byte.
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "core/err.h"
+#include "core/pool.h"
 #include "eval/eval.h"
 #include "io/io.h"
 #include "list/list.h"
@@ -250,6 +252,38 @@ TEST_F(Cast, SameBytesForEveryThreadCount) {
   for (V r : rl) mr(r);
   for (V r : rf) mr(r);
   mr(l), mr(f);
+}
+
+// Results of 16 MB and more leave through a cache-sized buffer with
+// non-temporal stores: the same bytes as the kernel run straight into
+// memory, through ct and through the split itself for any task count,
+// with an odd count so the last chunk is partial, and nothing written
+// past the 64-byte line that holds the last item.
+TEST_F(Cast, LargeResultsSameAsTheKernel) {
+  U n = (1u << 22) + 7;
+  std::mt19937_64 g(5);
+  struct K {
+    void (*k)(void *, const void *, U);
+    int t, s;
+  } ks[] = {{cLI, tLONG, tINT}, {cFL, tFLT, tLONG}, {cLF, tLONG, tFLT}, {cIL, tINT, tLONG}};
+  for (auto &k : ks) {
+    V x = rnd(k.s, n, g);
+    UJ b = dbytes(n, k.t), cap = (b + 63) / 64 * 64;
+    std::vector<G> w(cap + 64, 0xA5);
+    k.k(w.data(), P(x), n);
+    for (int th : {1, 2, 7}) {
+      EnvThreads e(std::to_string(th).c_str());
+      V r = ct(k.t, _r(x));
+      ASSERT_EQ(memcmp(w.data(), P(r), b), 0) << k.t << " from " << k.s << " threads " << th;
+      mr(r);
+      std::vector<G> d(cap + 64, 0xA5);
+      Cj j{k.k, (char *)d.data(), PC(x), n, 1u << (Tw[k.t] - 3), 1u << (Tw[k.s] - 3), th};
+      par_run(th, cjw, &j);
+      ASSERT_EQ(memcmp(w.data(), d.data(), b), 0) << k.t << " from " << k.s << " tasks " << th;
+      for (UJ i = cap; i < cap + 64; i++) ASSERT_EQ(d[i], 0xA5) << k.t << " " << i;
+    }
+    mr(x);
+  }
 }
 
 TEST_F(Cast, RetypesInPlaceWhenUnshared) {

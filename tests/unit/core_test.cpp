@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <cstddef>
 #include <thread>
+#include "capi/capi.h"
+#include "capi/capi_int.h"
 #include "testutil.h"
 
 using namespace zk;
@@ -300,6 +302,53 @@ TEST_F(Core, LargeObjectsUnmapAfterStatement) {
   if (n0) {
     EXPECT_EQ(reg[n0 - 1].base, before_last);
   }
+}
+
+// A big block's mapping released by mc is kept for the next big block of
+// the same size, which gets the same pages; other sizes map afresh, and
+// the registry holds only the mappings in use.
+TEST_F(Core, BigBlocksReuseReleasedMappings) {
+  mc();
+  U n0 = nreg, n = (64u << 24) / 8;  // class 25
+  V x = an(n, tLONG);
+  UJ b = x - 64;
+  PL(x)[n - 1] = 7;
+  mr(x);
+  mc();
+  EXPECT_EQ(nreg, n0);
+  V y = an(n / 2 + 1, tLONG);  // class 24: not that mapping
+  EXPECT_NE(y - 64, b);
+  V z = an(n - 5, tLONG);
+  EXPECT_EQ(z - 64, b);
+  EXPECT_EQ(hd(z)->cls, 25);
+  EXPECT_EQ(hd(z)->count, n - 5);
+  EXPECT_EQ(nreg, n0 + 2);
+  PL(z)[n - 6] = 9;  // writable again
+  EXPECT_EQ(PL(z)[n - 6], 9);
+  mr(y), mr(z);
+  mc();
+  EXPECT_EQ(nreg, n0);
+}
+
+// A host that evaluates one statement per call, or calls a function,
+// and releases the big results gets their mappings back at its next call:
+// the registry does not grow with the number of calls.
+TEST_F(Core, HostCallsReleaseBigBlocks) {
+  if (!capi_booted) zelko_init(nullptr);
+  mr(zelko_eval_str("hcneg:{0-x}"));
+  U n0 = nreg;
+  for (int i = 0; i < 3; i++) {
+    V x = zelko_eval_str("67108865#1.5");  // 512 MB and a line: its own mapping
+    ASSERT_TRUE(x) << zelko_last_error();
+    mr(x);
+    x = zelko_eval_str("67108865#2.5");
+    V y = zelko_call("hcneg", &x, 1);
+    ASSERT_TRUE(y) << zelko_last_error();
+    mr(y), mr(x);
+  }
+  mr(zelko_eval_str("1"));
+  EXPECT_EQ(nreg, n0);
+  EXPECT_EQ(npnd, 0u);
 }
 
 TEST_F(Core, Colouring) {
