@@ -245,6 +245,36 @@ TEST(Json, RecordsReadAsPushed) {
   }
 }
 
+// Text read from a file is mapped; j? grows it in place by its four zero
+// bytes, the page's end or not, and reads what the text itself gives.
+TEST(Json, ReadsMappedFiles) {
+  boot();
+  for (size_t n : {65536, 65537, 69632 - 2, 69632}) {
+    std::string t = "[";
+    for (int i = 0; t.size() < n; i++) t += (i ? ",{\"a\":" : "{\"a\":") + std::to_string(i) + ",\"b\":\"x\"}";
+    t.resize(n - 1);
+    t.back() = ' ';
+    t += "]";
+    // Blanks make up the length: the records stay whole.
+    size_t cut = t.rfind('}', n - 2);
+    t = t.substr(0, cut + 1) + std::string(n - cut - 2, ' ') + "]";
+    ASSERT_EQ(t.size(), n);
+    char f[] = "/tmp/zk_json_mapXXXXXX";
+    int fd = mkstemp(f);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, t.data(), n), (ssize_t)n);
+    close(fd);
+    V x = u1c(aCz(f));
+    ASSERT_TRUE(x) << etext();
+    EXPECT_EQ(hd(x)->cls, 0) << "not mapped: " << n;
+    V got = js0(x), want = rd(t);
+    ASSERT_TRUE(got && want) << n << " " << etext();
+    EXPECT_TRUE(mtc_(got, want)) << n;
+    mr(got), mr(want);
+    unlink(f);
+  }
+}
+
 // The caret line of the error text: the column of "^" and the character
 // above it.
 void caret(int *col, char *at) {
