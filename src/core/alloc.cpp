@@ -183,6 +183,13 @@ V an0(U n, int t) {
 
 UJ mm(UJ length, bool may_fail) { return mreg(length, may_fail, false); }
 
+UJ mroom(V x) {
+  ShLock l;
+  for (U i = 0; i < nreg; i++)
+    if (x > reg[i].base && x - reg[i].base < reg[i].length) return reg[i].base + reg[i].length - x;
+  return 0;
+}
+
 void mc() {
   bool sh = shared_mode();
   if (!sh && !npnd) return;

@@ -34,6 +34,7 @@ V an_slow(U n, int t);  // refill from a split, coloured or mapped
 V an0(U n, int t);
 V mb(int k);
 UJ mm(UJ length, bool may_fail);
+UJ mroom(V x);  // bytes from a class-0 object's data to its region's end
 void mc();
 void fre(V x);  // frees x, whose last reference is gone
 void mrn(U n, const V *xs);

@@ -106,10 +106,12 @@ V mut(V x) {
   return y;
 }
 
+// A mapped object (class 0) grows in place while its region has room: the
+// region is private, so the file never sees the bytes written there.
 V aa(U n, V x) {
   Hdr *h = hd(x);
   int t = h->type;
-  if (sole(h) && h->cls && (64ull << h->cls) - 64 >= dbytes(n, t)) {
+  if (sole(h) && (h->cls ? (64ull << h->cls) - 64 : mroom(x)) >= dbytes(n, t)) {
     h->attr = 0;
     h->count = n;
     return x;

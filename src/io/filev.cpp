@@ -249,9 +249,11 @@ V frP(int fd, J o, UJ n) {
 
 // n bytes from offset o mapped copy-on-write one page into a registered
 // region, behind a char vector header; positional reads when the mapping
-// cannot land there.
+// cannot land there.  The region holds 64 bytes more, always readable and
+// private: kernels may read a 32-byte block past the count, and aa grows
+// the vector in place (the JSON reader's terminating zeros) without a copy.
 static V frM(int fd, J o, UJ n) {
-  UJ b = mm(n + pg, true);
+  UJ b = mm(n + pg + 64, true);
   if (!b) return nreg == NREG ? err0("MMAP") : eo0();
   V d = b + pg;
   void *m = mmap((void *)(uintptr_t)d, n, PROT_READ | PROT_WRITE,

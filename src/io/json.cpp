@@ -289,22 +289,32 @@ template <bool W> void jdict(Jw &w, V k, V v, int d) {
   put1<W>(w, '}');
 }
 
+// The names nm (a symbol vector) as the keys of an object: each name's
+// JSON string and a colon, end to end in one char vector; *ko gets the
+// offsets where each starts, and the end.
+V jkeys(V nm, V *ko) {
+  U m = nx(nm);
+  Jw kw{nullptr, 0, 0};
+  for (U j = 0; j < m; j++) jsym<false>(kw, PI(nm)[j]);
+  V kt = an((U)(kw.n + m), tCHR);
+  *ko = an(m + 1, tLONG);
+  kw.s = PC(kt);
+  for (U j = 0; j < m; j++) {
+    PL(*ko)[j] = kw.s - PC(kt);
+    jsym<true>(kw, PI(nm)[j]);
+    *kw.s++ = ':';
+  }
+  PL(*ko)[m] = kw.s - PC(kt);
+  return kt;
+}
+
 // A table as an array of row objects, written from its columns; each
 // name's text and colon is made once for all rows.
 template <bool W> void jrow(Jw &w, V x, int d) {
   V nm = PA(x)[0], cl = PA(x)[1];
   J n = _n(x);
   U m = nx(nm);
-  Jw kw{nullptr, 0, 0};
-  for (U j = 0; j < m; j++) jsym<false>(kw, PI(nm)[j]);
-  V kt = an((U)(kw.n + m), tCHR), ko = an(m + 1, tLONG);
-  kw.s = PC(kt);
-  for (U j = 0; j < m; j++) {
-    PL(ko)[j] = kw.s - PC(kt);
-    jsym<true>(kw, PI(nm)[j]);
-    *kw.s++ = ':';
-  }
-  PL(ko)[m] = kw.s - PC(kt);
+  V ko, kt = jkeys(nm, &ko);
   put1<W>(w, '[');
   for (J i = 0; i < n && !w.jf; i++) {
     // The items of list columns are objects of their own, scattered:
@@ -508,13 +518,14 @@ V js(Jr &r) {
 F jdx(const G *m, const G *e) { return csv_float((const char *)m, (const char *)e); }
 
 // A number; a leading "-", digits, optionally "." and digits (none is
-// accepted), optionally an exponent with at least one digit.
-V jxn(Jr &r) {
+// accepted), optionally an exponent with at least one digit.  The value
+// goes to *o; false with the cursor at the fault.
+bool jnm(Jr &r, F *o) {
   const G *p = r.s;
   bool ng = *p == '-';
   p += ng;
   const G *m = p;
-  if (!dg(*p)) return r.s = p, (V)0;
+  if (!dg(*p)) return r.s = p, false;
   UJ w = 0;
   int nd = 0;  // significant digits (from the first nonzero)
   J fd = 0;    // digits after the point
@@ -535,7 +546,7 @@ V jxn(Jr &r) {
     p++;
     bool en = *p == '-';
     if (*p == '-' || *p == '+') p++;
-    if (!dg(*p)) return r.s = p, (V)0;
+    if (!dg(*p)) return r.s = p, false;
     while (*p == '0') p++;
     for (; dg(*p); p++, ne++)
       if (ne < 15) x = x * 10 + (*p - '0');
@@ -548,10 +559,133 @@ V jxn(Jr &r) {
   else if (!w) v = 0;
   else if (w <= (1ull << 53) && q >= -22 && q <= 22) v = q >= 0 ? (F)w * csv_p10[q] : (F)w / csv_p10[-q];
   else v = csv_elf(w, q);
-  return af(ng ? -v : v);
+  *o = ng ? -v : v;
+  return true;
+}
+
+V jxn(Jr &r) {
+  F v;
+  return jnm(r, &v) ? af(v) : (V)0;
 }
 
 V jx(Jr &r);
+
+// The state of an array's rows read straight into a table (jrw): the
+// table's names as keys (jkeys, with offsets ko), 0 until the first such
+// row; the cells of the row being read, a value each or 0 for a double in
+// cf; sc, the short strings read last, by a hash of their bytes.
+struct Jt {
+  V kt, ko, cv, cf, sc;
+};
+inline constexpr U JSC = 256;  // slots of sc
+inline constexpr U JSL = 32;   // longest string sc holds
+
+// A string value of a row, the cursor on its opening quote.  Columns of
+// strings repeat a few values (names, codes, flags): a short one without
+// escapes equal to one read lately shares that vector, as values are
+// never changed in place while shared.
+V jrs(Jr &r, Jt &t) {
+  const G *p = r.s + 1, *q = p;
+  while (q - p <= (J)JSL && *q >= 32 && *q != '"' && *q != '\\') q++;
+  if (*q != '"') return r.s++, js(r);
+  U n = (U)(q - p), h = n;
+  for (U i = 0; i < n; i++) h = (h ^ p[i]) * 0x01000193u;
+  V *e = (V *)PL(t.sc) + (h >> 8 & (JSC - 1));
+  r.s = q + 1;
+  if (*e && nx(*e) == n && !memcmp(PC(*e), p, n)) return _r(*e);
+  if (*e) mr(*e);
+  V v = aCn((const char *)p, n);
+  *e = _r(v);
+  return v;
+}
+
+// The key text at p: does it start with the m bytes at k?  k holds no
+// zero byte, so the text's terminating zeros stop the scan.
+ZK_INLINE bool jkm(const G *p, const char *k, UJ m) {
+  for (UJ i = 0; i < m; i++)
+    if (p[i] != (G)k[i]) return false;
+  return true;
+}
+
+// Releases cells i to n of t.
+void jtc(Jt &t, U i, U n) {
+  for (; i < n; i++)
+    if (V v = (V)PL(t.cv)[i]) mr(v);
+}
+
+// An object that continues the table l (the items so far), read into its
+// columns without a dict between: 1 when read, -1 on failure with the
+// error raised (l then holds empty columns where it failed), 0 when the
+// object is not taken and the cursor is back where it was.  Taken: keys
+// that are l's names in order, each written as the writer writes it
+// (another spelling of the same name goes the slow way, which interns
+// it), and a first value that is not an object.  Pushing the row's dict
+// (prow) pushes each of its values onto its column, which is what this
+// does, numbers into float columns as doubles.  The values of a dict whose
+// first value is an object start as a one-row table, and prow takes rows
+// rebuilt from it; those rows keep the slow way, which defines them.
+int jrw(Jr &r, V &l, Jt &t) {
+  ws(r);
+  if (*r.s != '{' || r.d >= JDEPTH || (UJ)_n(l) + 1 >= 0xFFFFFFFFull) return 0;
+  V nm = PA(l)[0];
+  U m = nx(nm);
+  if (!t.kt) {
+    t.kt = jkeys(nm, &t.ko), t.cv = an(m, tLONG), t.cf = an(m, tFLT), t.sc = an(JSC, tLONG);
+    memset(P(t.sc), 0, JSC * 8);
+  }
+  const G *st = r.s;
+  V cl = PA(l)[1], *cv = (V *)PL(t.cv);
+  F *cf = PF(t.cf);
+  const J *ko = PL(t.ko);
+  r.s++, r.d++;
+  U j = 0;
+  for (; j < m; j++) {
+    ws(r);
+    UJ kn = (UJ)(ko[j + 1] - ko[j]);  // with the colon
+    if (!jkm(r.s, PC(t.kt) + ko[j], kn - 1)) goto no;
+    r.s += kn - 1;
+    ws(r);
+    if (*r.s != ':') goto no;
+    r.s++;
+    ws(r);
+    G c = *r.s;
+    if (c == '{' && !j) goto no;
+    if ((c == '-' || dg(c)) && tp(PA(cl)[j]) == tFLT) {
+      if (!jnm(r, cf + j)) goto no;
+      cv[j] = 0;
+    } else if (!(cv[j] = c == '"' ? jrs(r, t) : jx(r))) {
+      goto no;
+    }
+    ws(r);
+    if (*r.s != (j + 1 < m ? ',' : '}')) {
+      j++;
+      goto no;
+    }
+    r.s++;
+  }
+  r.d--;
+  l = mut(l);
+  cl = PA(l)[1] = mut(PA(l)[1]);
+  for (j = 0; j < m; j++) {
+    V c = PA(cl)[j];
+    if (!cv[j] && tp(c) == tFLT) {
+      U n = nx(c);
+      c = aa(n + 1, c);
+      PF(c)[n] = cf[j];
+    } else if (!(c = psh(c, cv[j] ? cv[j] : af(cf[j])))) {
+      PA(cl)[j] = _r(ce[tLIST]);  // keep l releasable
+      jtc(t, j + 1, m);
+      r.e = 1;
+      return -1;
+    }
+    PA(cl)[j] = c;
+  }
+  return 1;
+no:
+  jtc(t, 0, j);
+  r.s = st, r.d--, r.e = 0;
+  return 0;
+}
 
 V jxa(Jr &r) {
   if (++r.d > JDEPTH) return (V)0;
@@ -559,16 +693,40 @@ V jxa(Jr &r) {
   ws(r);
   V l = _r(ce[tLIST]);
   if (*r.s == ']') return r.s++, r.d--, l;
+  Jt t{0, 0, 0, 0, 0};
   for (;;) {
-    V v = jx(r);
-    if (!v) return mr(l), (V)0;
-    if (!(l = psh(l, v))) return r.e = 1, (V)0;
+    int k = tp(l) == tTABLE ? jrw(r, l, t) : 0;
+    if (k < 0) {
+      mr(l), l = 0;
+      break;
+    }
+    if (!k) {
+      V v = jx(r);
+      if (!v) {
+        mr(l), l = 0;
+        break;
+      }
+      if (!(l = psh(l, v))) {
+        r.e = 1;
+        break;
+      }
+    }
     ws(r);
-    if (*r.s == ']') break;
-    if (*r.s != ',') return mr(l), (V)0;
+    if (*r.s == ']') {
+      r.s++, r.d--;
+      break;
+    }
+    if (*r.s != ',') {
+      mr(l), l = 0;
+      break;
+    }
     r.s++;
   }
-  r.s++, r.d--;
+  if (t.kt) {
+    for (U i = 0; i < JSC; i++)
+      if (V v = (V)PL(t.sc)[i]) mr(v);
+    mr(t.kt), mr(t.ko), mr(t.cv), mr(t.cf), mr(t.sc);
+  }
   return l;
 }
 

@@ -156,6 +156,125 @@ TEST(Json, ReadValues) {
   EXPECT_EQ(name(), "'type");
 }
 
+// An array's items are pushed one by one: the records of an array that
+// make a table must come out as pushing each record, read alone, does,
+// whatever changes between rows (types, keys, their order and spelling,
+// nesting).  Each case is a list of records; the array of them is read and
+// compared with the pushes.
+V pushed(const std::vector<std::string> &rs) {
+  V l = _r(ce[tLIST]);
+  for (auto &r : rs) {
+    V v = rd(r);
+    if (!v) return mr(l), (V)0;
+    l = psh(l, v);
+  }
+  return l;
+}
+
+void rows_as_pushed(const std::vector<std::string> &rs, const char *ws) {
+  std::string t = "[";
+  for (size_t i = 0; i < rs.size(); i++) t += (i ? std::string(",") + ws : "") + rs[i];
+  t += "]";
+  V want = pushed(rs);
+  ASSERT_TRUE(want) << t << " " << etext();
+  V got = rd(t);
+  EXPECT_TRUE(got && mtc_(got, want) && tp(got) == tp(want))
+      << t << "\ngave " << ks(got ? _r(got) : 0) << "\nwant " << ks(_r(want));
+  if (got) {
+    // Column types too: match does not tell a float vector from a list of floats.
+    if (tp(got) == tTABLE && tp(want) == tTABLE)
+      for (U j = 0; j < nx(PA(got)[1]); j++)
+        EXPECT_EQ(tp(PA(PA(got)[1])[j]), tp(PA(PA(want)[1])[j])) << t << " column " << j;
+    mr(got);
+  }
+  mr(want);
+}
+
+TEST(Json, RecordsReadAsPushed) {
+  boot();
+  std::vector<std::vector<std::string>> cs = {
+      {R"({"a":1,"b":"x"})", R"({"a":2,"b":"y"})", R"({"a":3,"b":"z"})"},
+      {R"({"a":1})", R"({"a":"s"})", R"({"a":2})"},                   // float column to a list
+      {R"({"a":true})", R"({"a":false})", R"({"a":2})"},              // ints, then a float
+      {R"({"a":1})", R"({"a":true})", R"({"a":null})"},
+      {R"({"a":null})", R"({"a":1})", R"({"a":-0})", R"({"a":1e400})"},
+      {R"({"a":1,"b":2})", R"({"b":2,"a":1})", R"({"a":1,"b":2})"},   // keys reordered
+      {R"({"a":1,"b":2})", R"({"a":1})", R"({"a":1,"b":2})"},         // a key missing
+      {R"({"a":1})", R"({"a":1,"b":2})"},                             // a key more
+      {R"({"ab":1})", R"({"a":1})", R"({"abc":1})"},                  // prefixes
+      {R"({"a":1})", R"({"\u0061":2})", R"({"a":3})"},                // another spelling
+      {R"({"a/b":1})", R"({"a\/b":2})", R"({"a/b":3})"},              // the writer's spelling
+      {R"({"é":1})", R"({"\u00e9":2})"},
+      {R"({"a":1,"a":2})", R"({"a":3,"a":4})"},                       // duplicate names
+      {R"({"a":[1,2]})", R"({"a":[]})", R"({"a":[{"b":1},{"b":2}]})"},
+      {R"({"a":{"b":1}})", R"({"a":{"b":2}})", R"({"a":{"c":3}})"},   // objects first
+      {R"({"a":{"b":1},"c":1})", R"({"a":{"b":2},"c":2})"},
+      {R"({"a":{"b":1},"c":{"b":1}})", R"({"a":{"b":2},"c":{"b":2}})"},
+      {R"({"a":{"b":1,"c":2},"d":1})", R"({"a":{"b":3,"c":4},"d":2})"},
+      {R"({"a":{"b":1,"c":"x"},"d":[1]})", R"({"a":{"b":true,"c":2},"d":{"e":1}})"},
+      {R"({"a":{"b":1,"c":2},"d":{"b":1,"c":2}})", R"({"a":{"b":3,"c":4},"d":{"b":1,"c":2}})"},
+      {R"({"c":1,"a":{"b":1}})", R"({"c":2,"a":{"b":2}})", R"({"c":3,"a":5})"},
+      {R"({"a":"x"})", R"({"a":""})", R"({"a":"\n\u20ac"})", R"({"a":"y"})"},
+      {R"({"a":1})", R"({})", R"({"a":1})"},
+      {R"({"a":1})", R"(5)", R"({"a":1})"},
+      {R"({"a":1.5,"b":-2e-3,"c":123456789012345678901234})", R"({"a":0.1,"b":1E5,"c":9007199254740993})"},
+  };
+  for (auto &c : cs) {
+    rows_as_pushed(c, "");
+    rows_as_pushed(c, " \n\t");
+  }
+  // Random records from few keys and values: most rows continue the table.
+  std::mt19937_64 g(77);
+  const char *keys[] = {"\"a\"", "\"b\"", "\"c\"", "\"\\u0062\""};
+  const char *vals[] = {"1", "-2.5", "true", "false", "null", "\"s\"", "\"\"", "[1]", "{\"k\":1}", "[]", "3e5"};
+  for (int n = 0; n < 300; n++) {
+    std::vector<std::string> rs;
+    for (int i = 0, m = 2 + (int)(g() % 12); i < m; i++) {
+      std::string r = "{";
+      int k = 1 + (int)(g() % 3);
+      bool same = g() % 8;
+      for (int j = 0; j < k; j++) {
+        if (j) r += g() % 16 ? "," : " , ";
+        r += same ? keys[j] : keys[g() % 4];
+        r += ":";
+        r += vals[g() % (n % 3 ? 6 : 11)];
+      }
+      rs.push_back(r + "}");
+    }
+    rows_as_pushed(rs, n & 1 ? " " : "");
+  }
+}
+
+// Text read from a file is mapped; j? grows it in place by its four zero
+// bytes, the page's end or not, and reads what the text itself gives.
+TEST(Json, ReadsMappedFiles) {
+  boot();
+  for (size_t n : {65536, 65537, 69632 - 2, 69632}) {
+    std::string t = "[";
+    for (int i = 0; t.size() < n; i++) t += (i ? ",{\"a\":" : "{\"a\":") + std::to_string(i) + ",\"b\":\"x\"}";
+    t.resize(n - 1);
+    t.back() = ' ';
+    t += "]";
+    // Blanks make up the length: the records stay whole.
+    size_t cut = t.rfind('}', n - 2);
+    t = t.substr(0, cut + 1) + std::string(n - cut - 2, ' ') + "]";
+    ASSERT_EQ(t.size(), n);
+    char f[] = "/tmp/zk_json_mapXXXXXX";
+    int fd = mkstemp(f);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, t.data(), n), (ssize_t)n);
+    close(fd);
+    V x = u1c(aCz(f));
+    ASSERT_TRUE(x) << etext();
+    EXPECT_EQ(hd(x)->cls, 0) << "not mapped: " << n;
+    V got = js0(x), want = rd(t);
+    ASSERT_TRUE(got && want) << n << " " << etext();
+    EXPECT_TRUE(mtc_(got, want)) << n;
+    mr(got), mr(want);
+    unlink(f);
+  }
+}
+
 // The caret line of the error text: the column of "^" and the character
 // above it.
 void caret(int *col, char *at) {
@@ -180,6 +299,10 @@ TEST(Json, ReadFailsAtTheFault) {
       {"\"abc", 4},  {"[", 1},       {"", 0},           {"{\"a\":1,}", 7},
       {"\"a\tb\"", 2}, {"{\"a\":1 \"b\":2}", 7}, {"[1 2]", 3}, {"{\"a\"}", 4},
       {"{'a':1}", 1}, {"1 2", 2},    {"[1]]", 3},
+      // inside the rows of a table
+      {"[{\"a\":1},{\"a\":2,}]", 16}, {"[{\"a\":1},{\"a\":x}]", 14},
+      {"[{\"a\":1},{\"a\":1]", 15}, {"[{\"a\":1},{\"a\":\"\\q\"}]", 15},
+      {"[{\"a\":1},{\"a\":1}", 16}, {"[{\"a\":1},{\"a\":1e}]", 16},
   };
   for (auto &c : cs) {
     EXPECT_FALSE(rd(c.json)) << c.json;
@@ -258,7 +381,9 @@ TEST(Json, FailuresLeakNothing) {
   boot();
   fails_leak_nothing(rdf, {"[1,2", "{\"a\":[1,{\"b\":\"x\"}", "[{\"a\":1},{\"a\":2},{\"a\":",
                            "\"\\x\"", "[\"ab\",\"c\\q\"]", "{\"a\":1,\"b\":2}{", "[[[[[[1,2,3]]]]]",
-                           "[{\"a\":1,\"b\":2},{\"a\":1,\"c\":", "{\"x\":\"\\ud800\\", "[true,fals]"});
+                           "[{\"a\":1,\"b\":2},{\"a\":1,\"c\":", "{\"x\":\"\\ud800\\", "[true,fals]",
+                           "[{\"a\":1,\"b\":\"s\"},{\"a\":2,\"b\":\"t\"]",
+                           "[{\"a\":\"s\",\"b\":[1]},{\"a\":\"t\",\"b\":[2,x]}]"});
   V (*wr)(const char *) = [](const char *s) -> V {
     V x = ev(s);
     return x ? js1(x) : 0;
