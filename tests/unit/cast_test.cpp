@@ -180,7 +180,7 @@ TEST_F(Cast, EveryPairAgainstTheModel) {
         V x = rnd(s, n, g);
         V r = ct(t, _r(x));
         if (t == tSYM) {
-          if (s == tCHR) EXPECT_EQ(r, as(usn(PC(x), n)));
+          if (s == tCHR) { EXPECT_EQ(r, as(usn(PC(x), n))); }
           else EXPECT_FALSE(r) << s;
           eclr(), mr(x);
           continue;
@@ -478,7 +478,7 @@ TEST_F(Cast, FloatTextAgainstStrtod) {
     std::string t = noplus(b);
     F want = strtod(b, nullptr);
     ASSERT_EQ(bits(pfl(t)), bits(want)) << t;
-    if (i % 5 == 0) ASSERT_EQ(bits(pfl(t)), bits(d)) << t;  // 17 digits round-trip
+    if (i % 5 == 0) { ASSERT_EQ(bits(pfl(t)), bits(d)) << t; }  // 17 digits round-trip
   }
 }
 
@@ -575,9 +575,9 @@ TEST_F(Cast, TextParsersFuzz) {
         while (q < t.size() && isdigit((unsigned char)t[q])) q++;
         ok = q > q1 && q0;
       }
-      if (ok && q == t.size()) ASSERT_EQ(bits(f), bits(strtod(t.c_str(), nullptr))) << t;
+      if (ok && q == t.size()) { ASSERT_EQ(bits(f), bits(strtod(t.c_str(), nullptr))) << t; }
     }
-    if (!t.empty() && (strchr(" \t\r\n", t[0]) || strchr(" \t\r\n", t.back()))) ASSERT_TRUE(std::isnan(f)) << t;
+    if (!t.empty() && (strchr(" \t\r\n", t[0]) || strchr(" \t\r\n", t.back()))) { ASSERT_TRUE(std::isnan(f)) << t; }
   }
 }
 
@@ -598,7 +598,7 @@ TEST_F(Cast, FailuresLeakNothing) {
       V x = evs(c.src);
       EXPECT_FALSE(ct(c.t, x)) << c.src;
       eclr();
-      if (k == 2) EXPECT_EQ(freebytes(), a) << c.src;
+      if (k == 2) { EXPECT_EQ(freebytes(), a) << c.src; }
     }
 }
 

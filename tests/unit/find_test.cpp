@@ -251,8 +251,6 @@ TEST(Find, FailuresLeakNothing) {
 
 // ---- dictionary encoding ----
 
-std::vector<J> ids(V i) { return items(i); }
-
 TEST(Penc, FirstOccurrenceForEveryThreadCount) {
   vmt::boot();
   std::mt19937_64 g(7);

@@ -116,7 +116,7 @@ TEST(IdxAsn, AgreesWithDotAmendAndFailsCleanly) {
       ok++;
       mr(r);
       EXPECT_TRUE(e) << ctx << "\n" << vmt::etext();
-      if (e) EXPECT_TRUE(mtc_(gv[s], e)) << ctx;
+      if (e) { EXPECT_TRUE(mtc_(gv[s], e)) << ctx; }
       // the same on a local
       V l = ev(("{x[" + ix + "]" + as + y + ";x}[" + x + "]").c_str());
       EXPECT_TRUE(l && e && mtc_(l, e)) << "local: " << ctx;
@@ -243,7 +243,7 @@ TEST(IdxAsn, VouchedIndexesAreStillCheckedElsewhere) {
     if (c.vouch) ixpv(c.vouch, c.count);
     V a[4] = {ev(c.target), i, mp2(0), y};
     V r = a8(a, 4);
-    if (c.want) EXPECT_TRUE(r) << c.target << vmt::etext();
+    if (c.want) { EXPECT_TRUE(r) << c.target << vmt::etext(); }
     else EXPECT_EQ(vmt::ename(), "'index") << c.target;
     if (r) mr(r);
     EXPECT_EQ(hd(i)->rc, 1u) << c.target;  // the voucher is spent either way

@@ -179,7 +179,7 @@ TEST(Ipc, RoundTrips) {
     if (heap(x)) {
       EXPECT_EQ(tp(x), tp(y)) << s;
       EXPECT_EQ(hd(x)->attr, hd(y)->attr) << s;
-      if (tp(x) == tLIST && !nx(x)) EXPECT_EQ(tp(PA(x)[0]), tp(PA(y)[0])) << s;
+      if (tp(x) == tLIST && !nx(x)) { EXPECT_EQ(tp(PA(x)[0]), tp(PA(y)[0])) << s; }
     }
     mr(x), mr(y);
   }

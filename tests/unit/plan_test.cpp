@@ -86,7 +86,7 @@ TEST_F(Plan, AnswersForRepresentativePaths) {
     EXPECT_EQ(c, w.answer) << ctx;
     for (size_t l = 0; l < w.kinds.size(); l++) EXPECT_EQ(k[l], w.kinds[l]) << ctx << " level " << l;
     for (size_t l = 0; l < w.pos.size(); l++) EXPECT_EQ(p[l], w.pos[l]) << ctx << " level " << l;
-    if (c > 0 && k[0] == 9) EXPECT_EQ(tp((V)p[0]) < tINTA, true) << ctx;
+    if (c > 0 && k[0] == 9) { EXPECT_EQ(tp((V)p[0]) < tINTA, true) << ctx; }
     if (c > 0) ixpf(c, k, p);
     mr(x), mr(path), mr(y);
   }

@@ -96,7 +96,7 @@ template <class X, int OP> void adK(J *d, const void *i, U m, const J *y, J a) {
     J v = y ? y[k] : a, o = d[p[k]];
     if (OP == 2) v = (J)(0 - (UJ)v);  // -0N is 0N: still null below
     J r = OP == 3 ? (J)((UJ)o * (UJ)v) : (J)((UJ)o + (UJ)v);
-    d[p[k]] = (o == NJ) | (v == NJ) ? NJ : r;
+    d[p[k]] = ((o == NJ) | (v == NJ)) ? NJ : r;
   }
 }
 

@@ -86,15 +86,6 @@ bool inr(V q, J m, J c) {
 ZK_INLINE V kk(V x) { return PA(x)[0]; }
 ZK_INLINE V vv(V x) { return PA(x)[1]; }
 
-// Every column plain: a list, vector or table without an attribute.
-bool plainc(V t) {
-  V c = vv(t);
-  for (U j = 0, m = nx(c); j < m; j++) {
-    V col = PA(c)[j];
-    if (tp(col) > tTABLE || (heap(col) && hd(col)->attr)) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
