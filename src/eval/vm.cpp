@@ -724,10 +724,10 @@ d_list:
     V *c = pc[4] == oIDXASNG ? &gv[s] : &fr[s];
     if (pc[3] == 1) {
       V q[1] = {w};
-      if (!ixcs(c, q, 1, v, pc[4] == oIDXASNG)) STEP(8);
+      if (!ixcs(c, q, 1, v, pc[4] == oIDXASNG, T->rc_sync & 1)) STEP(8);
     } else if (pc[3] == 2) {
       V q[2] = {w, v}, y = sp[0];
-      if (!ixcs(c, q, 2, y, pc[4] == oIDXASNG)) {
+      if (!ixcs(c, q, 2, y, pc[4] == oIDXASNG, T->rc_sync & 1)) {
         sp++;
         rl(y, T);
         STEP(8);
@@ -741,7 +741,16 @@ d_k3:
   if (pc[3] == oLIST && pc[4] == 2 && (G)(pc[5] - oIDXASN) < 2 && !(pc[8] & 31)) {
     V q[2] = {sl[4 + pc[2] - oCONST], w};
     U s = U16(pc + 6);
-    if (!ixcs(pc[5] == oIDXASNG ? &gv[s] : &fr[s], q, 2, v, pc[5] == oIDXASNG)) STEP(9);
+    if (!ixcs(pc[5] == oIDXASNG ? &gv[s] : &fr[s], q, 2, v, pc[5] == oIDXASNG, T->rc_sync & 1)) {
+      // A loop's body most often steps its own index next (i+:1): on to
+      // that at once, as CONST would go.
+      pc += 9;
+      if (*pc >= oCONST && *pc != 255 && pc[1] == oMODASN) {
+        v = sl[4 + *pc - oCONST];
+        goto g_mod;
+      }
+      NEXT;
+    }
   }
   goto g_push;
 g_cd:
@@ -762,7 +771,11 @@ g_mod : {  // x+:v on a local holding an integer atom
     I r;
     if (ZK_LIKELY(!zov(1, ip(c), ip(v), &r))) {  // no join: see exec
       *l = ai(r);
-      STEP(5);
+      // A do loop's count follows a step at its body's end: GETLOC then
+      // CONSTDYAD, on as GETLOC would go (an empty local goes by GETLOC).
+      pc += 5;
+      if ((G)(*pc - oGETLOC) < 16 && pc[1] == oCONSTDYAD && (v = fr[*pc - oGETLOC])) goto *ct[pc[3] & 31];
+      NEXT;
     }
     *l = zbox((J)ip(c) + ip(v));
     STEP(5);
@@ -991,7 +1004,7 @@ l_list : {
   if (ZK_UNLIKELY((G)(pc[2] - oIDXASN) < 2) && !(pc[5] & 31)) {
     bool g = pc[2] == oIDXASNG;
     U s = U16(pc + 3);
-    if (!ixcs(g ? &gv[s] : &fr[s], sp, m, sp[m], g)) {
+    if (!ixcs(g ? &gv[s] : &fr[s], sp, m, sp[m], g, T->rc_sync & 1)) {
       for (V *e = sp + m + 1; sp < e; sp++) rl(*sp, T);
       STEP(6);
     }

@@ -61,11 +61,14 @@ ZK_INLINE bool sdict(V x) {
 // an unshared general list or symbol-keyed dict.  0 when done; -1 when it
 // does not apply (nothing changed: ixca then takes the whole amend), or 1
 // ('index) for a lone i outside x.  Every value stays the caller's.
-ZK_INLINE I ixcs(V *slot, const V *q, U m, V y, I glb) {
+// sm: shared mode, as the caller has already read it (the VM keeps the
+// thread block at hand; a read of its own would cost a call to the TLS
+// resolver and the spills around it).
+ZK_INLINE I ixcs(V *slot, const V *q, U m, V y, I glb, bool sm) {
   using namespace ixqd;
   // Shared mode (a global is refused there anyway) goes by the counts
   // that sole reads: the general route.
-  if (shared_mode() || (glb && ixgs)) return -1;
+  if (sm || (glb && ixgs)) return -1;
   V x = *slot;
   if (!x || m - 1 > 1 || !iat(q[m - 1])) return -1;
   if (m == 2) {
