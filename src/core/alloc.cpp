@@ -5,9 +5,10 @@
 // next class and never merged or returned.  The first small allocation of
 // a thread maps one 1 GiB region (class 24) and splits it down.  Objects
 // of class 24 and above get a mapping of their own; every mapping made
-// through `mm` is recorded in the registry `reg` and is unmapped only by
-// `mc`, which the statement loop runs after each statement, so a freed
-// large object stays readable until its statement ends.  `mc` keeps the
+// through `mm` or `mfile` (a file's pages) is recorded in the registry
+// `reg` and is released only by `mc`, which the statement loop runs after
+// each statement, so a freed large object stays readable until its
+// statement ends.  `mc` keeps the
 // last big-block mappings it releases, up to 2 GiB (`spare`), instead of
 // unmapping them: the next big block of the same size then reuses pages
 // already faulted in, where a fresh mapping pays a fault, a zeroing and
@@ -19,10 +20,13 @@
 // records the class one lower so capacity checks never overstate the room.
 //
 // Locks: none outside shared mode.  In shared mode (tl.rc_sync) counts
-// change atomically and reg/nreg/pnd/npnd/spare/nspare are guarded by
+// change atomically and reg/nreg/pnd/npnd/spare/nspare/fsl/nfsl are guarded by
 // g_alloc_mx, under which no other lock is taken.
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include <cerrno>
+
 #include "core/core.h"
 
 namespace zk {
@@ -63,6 +67,21 @@ struct Spare {
 Spare spare[NSPARE];
 U nspare;
 
+// Records a region, running mc first when the registry is full; false
+// when it stays full and the region may fail, a stop otherwise.
+bool radd(const Region &r) {
+  ShLock l;
+  if (nreg == NREG) {
+    mc();
+    if (nreg == NREG) {
+      if (r.may_fail) return false;
+      die("MMAP");
+    }
+  }
+  reg[nreg++] = r;
+  return true;
+}
+
 // Maps `length` bytes and records the region; 0 when the map fails, or
 // when the registry is full and may_fail is set.
 UJ mreg(UJ length, bool may_fail, bool big) {
@@ -83,18 +102,74 @@ UJ mreg(UJ length, bool may_fail, bool big) {
     b = (UJ)(uintptr_t)p;
     if (length > 0x1FFFFF) madvise(p, length, MADV_HUGEPAGE);
   }
-  if (nreg == NREG) {
-    mc();
-    if (nreg == NREG) {
-      if (may_fail) {
-        munmap((void *)(uintptr_t)b, length);
-        return 0;
-      }
-      die("MMAP");
+  if (!radd(Region{b, length, 0, 0, 0, (G)may_fail, (G)big})) {
+    munmap((void *)(uintptr_t)b, length);
+    return 0;
+  }
+  return b;
+}
+
+// File mappings.  A class-0 vector's header sits in the page before its
+// data; a fresh page there costs a fault and new page tables on the way
+// in and their freeing on the way out, many times the cost of mapping a
+// cached file itself.  So a file is mapped into a slot: a header page kept
+// faulted in, followed by an inaccessible reservation of `room` bytes.
+// Release maps the reservation back over the file's range (dropping its
+// pages and any written copies) and keeps the slot (fsl, oldest first)
+// for the next file that fits.  The reservation is PROT_NONE: it holds
+// address space only, no memory and no commit charge.
+constexpr U NFSL = 4;
+struct Fslot {
+  UJ base, room;
+};
+Fslot fsl[NFSL];
+U nfsl;
+
+ZK_INLINE UJ rup(UJ n) { return (n + pg - 1) & ~(UJ)(pg - 1); }
+
+// A free slot with room for `need` bytes, the smallest that fits, or a new
+// one; base 0 when the address space is refused.
+Fslot fget(UJ need) {
+  {
+    ShLock l;
+    U b = NFSL;
+    for (U i = 0; i < nfsl; i++)
+      if (fsl[i].room >= need && (b == NFSL || fsl[i].room < fsl[b].room)) b = i;
+    if (b < NFSL) {
+      Fslot s = fsl[b];
+      memmove(fsl + b, fsl + b + 1, (nfsl - b - 1) * sizeof(Fslot));
+      nfsl--;
+      return s;
     }
   }
-  reg[nreg++] = Region{b, length, (G)may_fail, (G)big};
-  return b;
+  void *p = mmap(nullptr, pg + need, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (p == MAP_FAILED) return Fslot{0, 0};
+  if (mprotect(p, pg, PROT_READ | PROT_WRITE)) {
+    munmap(p, pg + need);
+    return Fslot{0, 0};
+  }
+  return Fslot{(UJ)(uintptr_t)p, need};
+}
+
+// Gives the first `used` bytes after a slot's header page back to its
+// reservation and keeps the slot, unmapping the oldest kept one when all
+// places are taken; a slot that cannot be restored is unmapped whole.
+void fput(Fslot s, UJ used) {
+  int e = errno;
+  ShLock l;
+  void *p = mmap((void *)(uintptr_t)(s.base + pg), used, PROT_NONE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED | MAP_NORESERVE, -1, 0);
+  if (p == MAP_FAILED) {
+    munmap((void *)(uintptr_t)s.base, pg + s.room);
+  } else {
+    if (nfsl == NFSL) {
+      munmap((void *)(uintptr_t)fsl[0].base, pg + fsl[0].room);
+      memmove(fsl, fsl + 1, (NFSL - 1) * sizeof(Fslot));
+      nfsl--;
+    }
+    fsl[nfsl++] = s;
+  }
+  errno = e;
 }
 
 // Keeps a released big-block mapping for reuse, unmapping the oldest
@@ -183,6 +258,56 @@ V an0(U n, int t) {
 
 UJ mm(UJ length, bool may_fail) { return mreg(length, may_fail, false); }
 
+// n bytes from offset o mapped copy-on-write after a slot's header page:
+// a char vector of class 0 whose region holds 64 bytes more, readable and
+// private, for kernels that read a block past the count and for growth in
+// place.  dev and ino name the file for mdetach.  0 with errno when it
+// cannot be mapped; *fallback then says the file (or the offset) does not
+// map, where positional reads still serve.
+V mfile(int fd, J o, U n, UJ dev, UJ ino, bool *fallback) {
+  *fallback = (UJ)o & (pg - 1);
+  if (*fallback) return 0;
+  UJ fp = rup(n), need = rup((UJ)n + 64);
+  Fslot s = fget(need);
+  if (!s.base) return 0;
+  V d = s.base + pg;
+  void *m = mmap((void *)(uintptr_t)d, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED | MAP_NORESERVE,
+                 fd, (off_t)o);
+  if (m == MAP_FAILED) {
+    *fallback = true;
+    return fput(s, need), (V)0;
+  }
+  // The bytes past the count within the file's last page read as zeros;
+  // past that page the reservation opens for them.
+  if ((need > fp && mprotect((void *)(uintptr_t)(d + fp), pg, PROT_READ | PROT_WRITE)) ||
+      !radd(Region{s.base, pg + n + 64, s.room, dev, ino, 1, 0}))
+    return fput(s, need), (V)0;
+  memset((void *)(uintptr_t)(d - 64), 0, 64);  // the header page holds a past header
+  return ahdr(d, 0, tCHR, n);
+}
+
+// Before a file is rewritten in place, each live mapping of it moves to
+// memory of its own holding the same bytes: its unwritten pages would show
+// the new bytes, and cutting the file short takes away even the pages
+// already copied on write.  Costs a copy, only when a file still mapped is
+// written over; a detached mapping's ino becomes 0, which names no file.
+void mdetach(UJ dev, UJ ino) {
+  ShLock l;
+  for (U i = 0; i < nreg; i++) {
+    Region &r = reg[i];
+    if (!r.room || r.dev != dev || r.ino != ino) continue;
+    UJ d = r.base + pg, n = rup(r.length - pg - 64);
+    void *m = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (m == MAP_FAILED) continue;
+    memcpy(m, (void *)(uintptr_t)d, n);  // with any growth past the count
+    if (mremap(m, n, n, MREMAP_MAYMOVE | MREMAP_FIXED, (void *)(uintptr_t)d) == MAP_FAILED) {
+      munmap(m, n);
+      continue;
+    }
+    r.ino = 0;
+  }
+}
+
 UJ mroom(V x) {
   ShLock l;
   for (U i = 0; i < nreg; i++)
@@ -197,6 +322,7 @@ void mc() {
   for (U i = 0; i < npnd; i++) {
     Region &r = reg[pnd[i]];
     if (r.big) keep(r);
+    else if (r.room) fput(Fslot{r.base, r.room}, rup(r.length - pg));
     else munmap((void *)(uintptr_t)r.base, r.length);
     r.base = 0;
   }

@@ -18,6 +18,8 @@ namespace zk {
 // ---- allocator (alloc.cpp) ----
 struct Region {
   UJ base, length;
+  UJ room;      // a file mapping's reserved bytes after its header page, else 0
+  UJ dev, ino;  // a file mapping's file
   G may_fail;
   G big;  // a big block's own mapping, which mc keeps for reuse
 };
@@ -34,6 +36,8 @@ V an_slow(U n, int t);  // refill from a split, coloured or mapped
 V an0(U n, int t);
 V mb(int k);
 UJ mm(UJ length, bool may_fail);
+V mfile(int fd, J o, U n, UJ dev, UJ ino, bool *fallback);  // a file's bytes, class 0
+void mdetach(UJ dev, UJ ino);  // live mappings of the file stop sharing its pages
 UJ mroom(V x);  // bytes from a class-0 object's data to its region's end
 void mc();
 void fre(V x);  // frees x, whose last reference is gone

@@ -247,23 +247,13 @@ V frP(int fd, J o, UJ n) {
   return r;
 }
 
-// n bytes from offset o mapped copy-on-write one page into a registered
-// region, behind a char vector header; positional reads when the mapping
-// cannot land there.  The region holds 64 bytes more, always readable and
-// private: kernels may read a 32-byte block past the count, and aa grows
-// the vector in place (the JSON reader's terminating zeros) without a copy.
-static V frM(int fd, J o, UJ n) {
-  UJ b = mm(n + pg + 64, true);
-  if (!b) return nreg == NREG ? err0("MMAP") : eo0();
-  V d = b + pg;
-  void *m = mmap((void *)(uintptr_t)d, n, PROT_READ | PROT_WRITE,
-                 MAP_PRIVATE | MAP_FIXED | MAP_NORESERVE, fd, (off_t)o);
-  ahdr(d, 0, tCHR, (U)n);
-  if (m == MAP_FAILED) {
-    mr(d);  // class 0: queues the region for unmapping
-    return frP(fd, o, n);
-  }
-  return d;
+// n bytes from offset o mapped copy-on-write (mfile); positional reads
+// when the file or the offset does not map.
+static V frM(int fd, J o, UJ n, const struct stat &st) {
+  bool fb;
+  if (V d = mfile(fd, o, (U)n, (UJ)st.st_dev, (UJ)st.st_ino, &fb)) return d;
+  if (fb) return frP(fd, o, n);
+  return nreg == NREG ? err0("MMAP") : eo0();
 }
 
 static V frD(int fd) {
@@ -305,7 +295,7 @@ static V frF(int fd, J o, UJ n) {
     if (n > av) n = av;
     if (n > CMAX) return ez0();
     if (!n) return _r(ce[tCHR]);
-    return n < 65536 ? frP(fd, o, n) : frM(fd, o, n);
+    return n < 65536 ? frP(fd, o, n) : frM(fd, o, n, st);
   }
   if (S_ISREG(st.st_mode)) {
     if (o < 0) return lseek(fd, 0, SEEK_END), eo0();
@@ -365,8 +355,9 @@ V v1c(V x, V y) {
   int fd = res(x, O_RDWR | O_CREAT, true, &op);
   if (fd < 0) return mr(y), (V)0;
   struct stat st;
-  bool ok = fd > 2 && !fstat(fd, &st) && S_ISREG(st.st_mode) ? fwm(fd, PC(y), nx(y))
-                                                               : fws(fd, PC(y), nx(y));
+  bool rf = fd > 2 && !fstat(fd, &st) && S_ISREG(st.st_mode);
+  if (rf) mdetach((UJ)st.st_dev, (UJ)st.st_ino);  // y may be one of them
+  bool ok = rf ? fwm(fd, PC(y), nx(y)) : fws(fd, PC(y), nx(y));
   if (op) close(fd);
   mr(y);
   return ok ? GNULL : 0;

@@ -44,6 +44,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -581,9 +582,14 @@ V qlog(V x) {
   mr(x);
   if (!q.s) return 0;
   int fd;
-  while ((fd = open(q.s, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) < 0 && errno == EINTR) {
+  while ((fd = open(q.s, O_WRONLY | O_CREAT | O_CLOEXEC, 0666)) < 0 && errno == EINTR) {
   }
   if (fd < 0) return eo0();
+  struct stat st;  // emptied only once no mapping of it shares its pages
+  if (!fstat(fd, &st) && S_ISREG(st.st_mode)) {
+    mdetach((UJ)st.st_dev, (UJ)st.st_ino);
+    if (ftruncate(fd, 0)) return close(fd), eo0();
+  }
   static const G hdr[8] = {0xff, 1, 0, 0, 0, 0, 0, 0};
   bool ok = fws(fd, (const char *)hdr, 8);
   close(fd);

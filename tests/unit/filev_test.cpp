@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 
 #include <atomic>
+#include <functional>
 #include <random>
 
 #include "capi/capi.h"
@@ -135,6 +136,98 @@ TEST_F(FileV, ReadMapsLargeFiles) {
   mr(y);
   mc();
   EXPECT_EQ(nreg, r0);
+}
+
+// Mapped reads reuse the header pages of released mappings: every size
+// against the page grain (the 64 bytes past the count inside the file's
+// last page, crossing out of it, or wholly past it), a slot reused for a
+// smaller file after its last user wrote past the count and into its
+// pages, a larger file after a smaller one, an aligned offset, and more
+// mappings alive at once than slots are kept.
+TEST_F(FileV, ReadMapsReuseSlots) {
+  Tmp t;
+  UJ z = pg;
+  struct Case {
+    UJ size, off;
+  } cs[] = {{16 * z, 0},      {16 * z + 100, 0}, {16 * z + z - 10, 0}, {16 * z + z - 64, 0},
+            {40 * z - 1, 0},  {17 * z, 0},       {20 * z, 2 * z},     {16 * z + 1, 0},
+            {64 * z + 7, 0}};
+  U r0 = nreg;
+  for (int round = 0; round < 2; round++)
+    for (const Case &c : cs) {
+      std::string b(c.size, 0), f = t.f("m");
+      for (size_t i = 0; i < b.size(); i++) b[i] = (char)(i * 13 + c.size + round);
+      put(f, b);
+      UJ n = c.size - c.off;
+      V x = fr(cv(f), (J)c.off, ~0ull);
+      ASSERT_TRUE(x) << c.size;
+      EXPECT_EQ(hd(x)->cls, 0) << c.size;
+      ASSERT_EQ(nx(x), n) << c.size;
+      EXPECT_EQ(std::string(PC(x), n), b.substr(c.off)) << c.size;
+      for (UJ i = n; i < n + 64; i++) ASSERT_EQ(P(x)[i], 0) << c.size << " byte " << i;
+      memset(P(x), 0x5a, 64);  // copy-on-write pages and the room past the count
+      x = aa((U)(n + 64), x);
+      EXPECT_EQ(hd(x)->cls, 0) << c.size;  // grew in place
+      memset(P(x) + n, 0x77, 64);
+      EXPECT_EQ(get(f), b) << c.size;
+      mr(x);
+      mc();
+      EXPECT_EQ(nreg, r0) << c.size;
+      EXPECT_EQ(get(f), b) << c.size;
+    }
+  std::vector<V> xs;
+  for (int i = 0; i < 7; i++) {
+    std::string b((size_t)(70000 + i * 5000), (char)('a' + i)), f = t.f(("k" + std::to_string(i)).c_str());
+    put(f, b);
+    xs.push_back(fr(cv(f), 0, ~0ull));
+    ASSERT_TRUE(xs.back());
+  }
+  for (int i = 0; i < 7; i++) {
+    EXPECT_EQ(nx(xs[i]), 70000u + i * 5000u);
+    EXPECT_EQ(std::string(PC(xs[i]), nx(xs[i])), std::string(nx(xs[i]), (char)('a' + i)));
+    mr(xs[i]);
+  }
+  mc();
+  EXPECT_EQ(nreg, r0);
+}
+
+// A file written over while a mapping of it lives: the mapping keeps the
+// bytes it was read with (the file's pages would show the new bytes, and
+// past a shortened end would fault), whether the writer is 1:, 0:, the
+// log's reset, or the mapping itself written back to its own file.
+TEST_F(FileV, RewriteWhileMapped) {
+  Tmp t;
+  std::string f = t.f("r"), q = "\"" + f + "\"", b(300000, 0);
+  for (size_t i = 0; i < b.size(); i++) b[i] = (char)(i * 11 + 1);
+  struct Case {
+    std::function<V(V)> write;  // consumes the mapping
+    std::string file;           // the file after it
+  } cs[] = {
+      {[&](V x) { return mr(x), evv((q + " 1:\"ab\"").c_str()); }, "ab"},
+      {[&](V x) { return mr(x), evv((q + " 0:\"ab\"").c_str()); }, "ab\n"},
+      {[&](V x) { return mr(x), qlog(cv(f)); }, std::string("\xff\1\0\0\0\0\0\0", 8)},
+      {[&](V x) { return v1c(cv(f), x); }, ""},
+  };
+  for (const Case &c : cs) {
+    put(f, b);
+    V x = fr(cv(f), 0, ~0ull);
+    ASSERT_TRUE(x);
+    EXPECT_EQ(hd(x)->cls, 0);
+    P(x)[70000] = 'Q';  // one page of its own already
+    x = aa((U)b.size() + 3, x);  // grown in place into the file's last page
+    EXPECT_EQ(hd(x)->cls, 0);
+    memcpy(P(x) + b.size(), "xyz", 3);
+    std::string want = b + "xyz";
+    want[70000] = 'Q';
+    V r = c.write(_r(x));
+    ASSERT_TRUE(r) << c.file;
+    mr(r);
+    EXPECT_EQ(get(f), c.file.empty() ? want : c.file);
+    ASSERT_EQ(nx(x), want.size());
+    EXPECT_EQ(std::string(PC(x), nx(x)), want) << c.file;
+    mr(x);
+    mc();
+  }
 }
 
 TEST_F(FileV, Writes) {
