@@ -323,6 +323,78 @@ ZK_INLINE U u16(const G *p) {
   return d;
 }
 
+// A loop whose body is one store x[k;i]:y at a constant key, then a step
+// j+:c of a local by an int constant, run to its end (or to the first
+// iteration that needs more) in one native loop.  At p, its store:
+//   A B K LIST 2 IDXASN(G) s 0     y A, i B (GETLOC or CONST), k K (CONST)
+// then CONST c; MODASN j +, then a do loop's count and jump back
+//   GETLOC n; CONSTDYAD #d +; SETLOC n; LOOP  to  GETLOC n; CONSTDYAD #z <; BRANCH
+// or a while loop's jump back to its test of j (lhd); the test is followed
+// by the store.  Entered after the store at p has been made, with the
+// global guard list empty and outside shared mode (ixcs made it): nothing
+// but this body runs until the loop ends, so the vector x[k] stays the
+// one resolved here, and each store still goes by ixqs (the vector's own
+// count, type and bounds).  Every instruction that this loop cannot take
+// as it is (a step or count off the int atoms, a store ixqs refuses) is
+// where it hands back: the pc to go on at, each instruction before it
+// done.
+__attribute__((noinline)) const G *fdo(const G *p, V *fr, const V *sl) {
+  using namespace ixqd;
+  const G *s = p + 9, *q = s + 5;  // the step, the count or the jump back
+  auto opd = [&](G o) -> const V * {
+    if ((G)(o - oGETLOC) < 16) return fr + (o - oGETLOC);
+    if (o >= oCONST && o != 255) return sl + 4 + (o - oCONST);
+    return nullptr;
+  };
+  const V *py = opd(p[0]), *pq = opd(p[1]);
+  V c = sl[4 + s[0] - oCONST];
+  U j = u16(s + 2);
+  if (!py || !pq || tag(c) != tINTA || j >= 16) return s;  // lhd reads j < 16
+  U k = u16(p + 6);
+  V *slot = p[5] == oIDXASNG ? &gv[k] : &fr[k];
+  if (p[5] == oIDXASN && k == j) return s;
+  V x = *slot ? ixcd(*slot, sl[4 + p[2] - oCONST]) : 0;
+  if (!x) return s;
+  I ci = ip(c);
+  if (q[0] == oLOOP) {  // while: the test of j, then the store
+    const G *t = q + 3 - u16(q + 1);
+    Lh h = lhd(t, j, fr, sl);
+    if (h.k < 8 || t + 5 != p) return s;
+    for (;;) {
+      V a = fr[j], b;
+      I r;
+      if (tag(a) != tINTA || __builtin_add_overflow(ip(a), ci, &r)) return s;
+      fr[j] = ai(r);
+      if (tag(b = *h.y) != tINTA) return t;
+      I e = ip(b);
+      if (!(h.k == 8 ? r < e : h.k == 9 ? r > e : r == e)) return t + 5 + t[4];
+      V y = *py, i = *pq;
+      if (!y || !i || !iat(i) || ixqs(x, ival(i), y, false)) return p;
+    }
+  }
+  // do: the count n stepped by d, tested against z
+  if ((G)(q[0] - oGETLOC) >= 16 || q[1] != oCONSTDYAD || (q[3] & 31) != 1 ||
+      q[4] != oSETLOC + (q[0] - oGETLOC) || q[5] != oLOOP)
+    return s;
+  U n = q[0] - oGETLOC;
+  V d = sl[4 + q[2]];
+  const G *t = q + 8 - u16(q + 6);
+  Lh h = lhd(t, n, fr, sl);
+  if (tag(d) != tINTA || h.k != 1 || t + 6 != p || n == j) return s;
+  I di = ip(d), z = (I)h.c;
+  for (;;) {
+    V a = fr[j], b = fr[n];
+    I r, m;
+    if (tag(a) != tINTA || __builtin_add_overflow(ip(a), ci, &r)) return s;
+    fr[j] = ai(r);
+    if (tag(b) != tINTA || __builtin_add_overflow(ip(b), di, &m)) return q;
+    fr[n] = ai(m);
+    if (!(z < m)) return t + 6 + t[5];
+    V y = *py, i = *pq;
+    if (!y || !i || !iat(i) || ixqs(x, ival(i), y, false)) return p;
+  }
+}
+
 // The interpreter proper: runs f on the n arguments a (consumed), in its
 // own fixed array or, for a larger frame, in big.  The call depth was
 // raised by the caller; every exit lowers it.
@@ -746,6 +818,15 @@ d_k3:
       // that at once, as CONST would go.
       pc += 9;
       if (*pc >= oCONST && *pc != 255 && pc[1] == oMODASN) {
+        // When these two are the whole body of a while or do loop, the
+        // rest of the loop runs in fdo.  (Each byte read here follows an
+        // instruction other than END, so it is inside the code.)
+        if ((pc[4] & 31) == 1 &&
+            (pc[5] == oLOOP || ((G)(pc[5] - oGETLOC) < 16 && pc[6] == oCONSTDYAD &&
+                                (G)(pc[9] - oSETLOC) < 16 && pc[10] == oLOOP))) {
+          pc = fdo(pc - 9, fr, sl);
+          NEXT;
+        }
         v = sl[4 + *pc - oCONST];
         goto g_mod;
       }

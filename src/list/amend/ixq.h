@@ -53,17 +53,34 @@ ZK_INLINE bool sdict(V x) {
   return own(x, tDICT, false) && tp(PA(x)[0]) == tSYM && own(PA(x)[1], tLIST, false);
 }
 
+// The vector that x[k;i]:y stores into at depth: x an unshared symbol-keyed
+// dict (sdict) and k one of its keys, or an unshared general list and k an
+// integer index into it; 0 otherwise.  Outside shared mode.
+ZK_INLINE V ixcd(V x, V k) {
+  if (tag(k) == tSYMA) {
+    if (!sdict(x)) return 0;
+    V ks = PA(x)[0];
+    U n = nx(ks), j = 0;
+    I s = ip(k);
+    while (j < n && PI(ks)[j] != s) j++;
+    return j == n ? 0 : PA(PA(x)[1])[j];
+  }
+  if (!iat(k) || !own(x, tLIST, false)) return 0;
+  J i = ival(k);
+  return (UJ)i >= (UJ)nx(x) ? 0 : PA(x)[i];
+}
+
 }  // namespace ixqd
 
 // Plain x[i]:y, x[j;i]:y and x[`s;i]:y from the m index items q in path
 // order (as they sit on the VM's stack), when the store is one item
 // written in place: i an integer into an unshared vector, reached through
-// an unshared general list or symbol-keyed dict.  0 when done; -1 when it
-// does not apply (nothing changed: ixca then takes the whole amend), or 1
-// ('index) for a lone i outside x.  Every value stays the caller's.
-// sm: shared mode, as the caller has already read it (the VM keeps the
-// thread block at hand; a read of its own would cost a call to the TLS
-// resolver and the spills around it).
+// an unshared general list or symbol-keyed dict (ixcd).  0 when done; -1
+// when it does not apply (nothing changed: ixca then takes the whole
+// amend), or 1 ('index) for a lone i outside x.  Every value stays the
+// caller's.  sm: shared mode, as the caller has already read it (the VM
+// keeps the thread block at hand; a read of its own would cost a call to
+// the TLS resolver and the spills around it).
 ZK_INLINE I ixcs(V *slot, const V *q, U m, V y, I glb, bool sm) {
   using namespace ixqd;
   // Shared mode (a global is refused there anyway) goes by the counts
@@ -71,23 +88,7 @@ ZK_INLINE I ixcs(V *slot, const V *q, U m, V y, I glb, bool sm) {
   if (sm || (glb && ixgs)) return -1;
   V x = *slot;
   if (!x || m - 1 > 1 || !iat(q[m - 1])) return -1;
-  if (m == 2) {
-    if (tag(q[0]) == tSYMA) {
-      if (!sdict(x)) return -1;
-      V k = PA(x)[0];
-      U n = nx(k), j = 0;
-      I s = ip(q[0]);
-      while (j < n && PI(k)[j] != s) j++;
-      if (j == n) return -1;
-      x = PA(PA(x)[1])[j];
-    } else {
-      // A general list of vectors, items i then j.
-      if (!iat(q[0]) || !own(x, tLIST, false)) return -1;
-      J i = ival(q[0]);
-      if ((UJ)i >= (UJ)nx(x)) return -1;
-      x = PA(x)[i];
-    }
-  }
+  if (m == 2 && !(x = ixcd(x, q[0]))) return -1;
   I r = ixqs(x, ival(q[m - 1]), y, false);
   return m == 2 && r > 0 ? -1 : r;  // a failure at depth goes by the walk
 }
