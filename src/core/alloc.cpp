@@ -23,6 +23,7 @@
 // change atomically and reg/nreg/pnd/npnd/spare/nspare/fsl/nfsl are guarded by
 // g_alloc_mx, under which no other lock is taken.
 #include <sys/mman.h>
+#include <cstdlib>
 #include <unistd.h>
 
 #include <cerrno>
@@ -362,6 +363,7 @@ void fblk(V x) {
 void fre(V x) {
   if (!iscont(hd(x)->type)) return fblk(x);
   bool sh = shared_mode();
+  UJ own = tl.own;
   hd(x)->link = 0;
   for (V top = x; top;) {
     V c = top;
@@ -375,7 +377,7 @@ void fre(V x) {
       V y = a[i];
       if (!heap(y)) continue;
       Hdr *g = hd(y);
-      U before = ZK_UNLIKELY(sh) ? at_add_acqrel(g->rc, (U)-1) : g->rc--;
+      U before = ZK_UNLIKELY(sh) && !mine(g, own) ? at_add_acqrel(g->rc, (U)-1) : g->rc--;
       if (before >= 2) continue;
       if (iscont(g->type)) {
         g->link = top;
@@ -387,6 +389,58 @@ void fre(V x) {
     h->type = tLONG;
     fblk(c);
   }
+}
+
+// Nobody else holds h, so nobody reads its header while it changes.
+// Mapped objects (class 0) stay untagged.
+void claim(Hdr *h) {
+  if (!tl.own || !h->cls) return;
+  UJ w;
+  memcpy(&w, h, 8);
+  w = (w & 0xFFFF) | tl.own << 16;
+  memcpy(h, &w, 8);
+}
+
+// Walks without recursion, on a stack of its own.  An object the thread
+// owns is untagged, and its items are visited.  Another's (or none's) is
+// left as it is, and its items are visited only when x alone holds it:
+// shared, it is immutable, and made before the job or published, so holds
+// nothing of ours; held alone, it may have been changed in place after the
+// thread took it over (sole).  So each object is visited once per path
+// through objects held once, and the walk is linear in what it untags.
+V pub(V x) {
+  UJ own = tl.own;
+  if (!own || !heap(x)) return x;
+  V st0[64], *st = st0;
+  U n = 0, cap = 64;
+  st[n++] = x;
+  while (n) {
+    V y = st[--n];
+    Hdr *h = hd(y);
+    if (owner(h) == own) {
+      UJ w;
+      memcpy(&w, h, 8);
+      w &= 0xFFFF;
+      memcpy(h, &w, 8);
+    } else if (at_load_acq(h->rc) != 1) {
+      continue;
+    }
+    if (!iscont(h->type)) continue;
+    V *a = PA(y);
+    for (U i = 0, c = h->count ? h->count : 1; i < c; i++) {
+      if (!a[i] || !heap(a[i])) continue;
+      if (n == cap) {
+        V *t = (V *)malloc(2 * cap * sizeof(V));
+        if (!t) die("OOM");
+        memcpy(t, st, n * sizeof(V));
+        if (st != st0) free(st);
+        st = t, cap *= 2;
+      }
+      st[n++] = a[i];
+    }
+  }
+  if (st != st0) free(st);
+  return x;
 }
 
 void mrn(U n, const V *xs) {

@@ -43,15 +43,16 @@ void mc();
 void fre(V x);  // frees x, whose last reference is gone
 void mrn(U n, const V *xs);
 
-// Writes a new object's header: class k, type t, count n, one reference.
+// Writes a new object's header: class k, type t, count n, one reference,
+// owned by the calling thread's job (a mapped object, class 0, by none).
 // A container's slot 0 starts as `::`, which release ignores: a builder
 // that gives up before storing item 0 leaves an empty list whose prototype
 // is harmless, never a stale word from the block's last use.
 ZK_INLINE V ahdr(V d, int k, int t, U n) {
   Hdr *h = hd(d);
   if (iscont(t)) PA(d)[0] = GNULL;
-  h->cls = (G)k;
-  h->colour = 0;
+  UJ w = (UJ)(G)k | (k ? tl.own << 16 : 0);  // class, colour 0, owner
+  memcpy(h, &w, 8);
   h->attr = 0;
   h->type = (int8_t)t;
   h->rc = 1;
@@ -83,10 +84,12 @@ ZK_INLINE V an(U n, int t) {
   return an_slow(n, t);
 }
 
+// In shared mode counts change atomically, but for the objects the thread
+// owns (mine), which no other thread can reach.
 ZK_INLINE void mr(V x) {
   if (!heap(x)) return;
   Hdr *h = hd(x);
-  U before = ZK_UNLIKELY(shared_mode()) ? at_add_acqrel(h->rc, (U)-1) : h->rc--;
+  U before = ZK_UNLIKELY(shared_mode()) && !mine(h, tl.own) ? at_add_acqrel(h->rc, (U)-1) : h->rc--;
   if (before >= 2) return;
   int k = h->cls;
   if (ZK_LIKELY(k - 1u < 8u) && !iscont(h->type)) return fpush(k, x);  // plain small block
@@ -97,17 +100,32 @@ inline void m0(V x) { mr(x); }
 // Whether the caller holds the only reference to the object h heads, so
 // it may change it in place.  In shared mode the count is read with
 // acquire order: another thread's last use of the object happens before
-// its release of the count, hence before our writes.
+// its release of the count, hence before our writes.  A thread in a job
+// that finds itself the only holder of an object it does not own takes
+// it over (claim): what it then stores there is its own, and pub, which
+// untags only what the thread owns, must find it.
+void claim(Hdr *h);
 ZK_INLINE bool sole(const Hdr *h) {
-  return ZK_UNLIKELY(shared_mode()) ? at_load_acq(const_cast<Hdr *>(h)->rc) == 1 : h->rc == 1;
+  if (ZK_LIKELY(!shared_mode()) || mine(h, tl.own)) return h->rc == 1;
+  if (at_load_acq(const_cast<Hdr *>(h)->rc) != 1) return false;
+  claim(const_cast<Hdr *>(h));
+  return true;
 }
 
 ZK_INLINE V _r(V x) {
   if (!heap(x)) return x;
-  if (ZK_UNLIKELY(shared_mode())) at_add_relaxed(hd(x)->rc, 1u);
-  else hd(x)->rc++;
+  Hdr *h = hd(x);
+  if (ZK_UNLIKELY(shared_mode()) && !mine(h, tl.own)) at_add_relaxed(h->rc, 1u);
+  else h->rc++;
   return x;
 }
+
+// Publishes x to the other threads of a parallel-each job: clears the
+// owner tag of every object reachable from x that the calling thread owns,
+// so every later count change on them is atomic.  Called before x is
+// stored where other threads can read it (cached lambdas, memo tables);
+// x borrowed and returned.
+V pub(V x);
 
 // ---- constructors and boot (make.cpp) ----
 V aV(int t, U n, const void *src);

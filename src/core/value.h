@@ -23,11 +23,16 @@
 // multiple of 64 further, when coloured); the 32-byte header sits just
 // before the data:
 //
-//   data-32  data-31  data-24   data-16 -15 -14   -13    -12   data-8 data-4
-//  +-------+--------+--------+-------+----+-----+-------+------+------+------+
-//  | class | colour |  link  | attr  |col |adv  |valence| type |  rc  |count |
-//  |  u8   |  u8    |  u64   |  u8   | u8 | u8  |  u8   |  i8  | u32  | u32  |
-//  +-------+--------+--------+-------+----+-----+-------+------+------+------+
+//   data-32  data-31  data-30  data-24   data-16 -15 -14   -13    -12   data-8 data-4
+//  +-------+--------+-------+--------+-------+----+-----+-------+------+------+------+
+//  | class | colour | owner |  link  | attr  |col |adv  |valence| type |  rc  |count |
+//  |  u8   |  u8    |  u48  |  u64   |  u8   | u8 | u8  |  u8   |  i8  | u32  | u32  |
+//  +-------+--------+-------+--------+-------+----+-----+-------+------+------+------+
+//
+// owner: the parallel-each job thread that made the object (tl.own at
+// allocation), 0 for none.  In shared mode a thread changes the counts of
+// the objects it owns without atomics: nothing else can reach them until
+// the job ends or they are published (pub), which clears the tag.
 //
 // The data area is a whole multiple of 64 bytes and at least 64, so kernels
 // may touch whole 32-byte blocks past the count, and an empty object always
@@ -50,7 +55,7 @@ using G = uint8_t;
 struct Hdr {
   G cls;       // size class k: block of 64<<k bytes; 0 = inside a file-mapped region
   G colour;    // 64-byte steps the data was moved up inside its block
-  G pad0[6];
+  G own[6];    // owner tag (see above); read and written with the first word
   UJ link;     // next free block of this class while on a free list
   G attr;      // 0 none, 1 sorted, 2 unique, 3 parted, 4 grouped
   G column;    // source column of a name in a parse tree
@@ -173,11 +178,12 @@ static_assert(sizeof(Rst) == 168);
 // Zero at thread start, but for the random state.  Owners of the fields: the allocator (bkt, acn),
 // the arena (a_*), errors (err_*, zktd), diagnostics (zkdiag*), symbols
 // (sym_ring*), the C interface (capi_err), the arithmetic dispatch (f),
-// parallel each (rc_sync), find (fbt).
+// parallel each (rc_sync, own), find (fbt).
 struct Tl {
   G rc_sync;          // shared mode: atomic counts, locked process tables
   G groot;            // names are not qualified by the current namespace
   I f;                // operator code of the running arithmetic kernel
+  UJ own;             // owner tag of this thread's parallel-each job, 0 outside one
   char *a_base;       // scratch arena base block
   void *a_over;       // newest overflow chunk
   UJ a_cap, a_ovf, a_off, a_peak;
@@ -199,6 +205,17 @@ struct Tl {
 extern constinit thread_local Tl tl;
 
 ZK_INLINE bool shared_mode() { return tl.rc_sync & 1; }
+
+// The owner tag of the object h heads: the high 48 bits of its first word.
+ZK_INLINE UJ owner(const Hdr *h) {
+  UJ w;
+  memcpy(&w, h, 8);
+  return w >> 16;
+}
+// Whether the thread whose tag is own made h in its current job, so may
+// change its count without atomics.  Tag 0 owns nothing: a thread outside
+// a job never claims an object.
+ZK_INLINE bool mine(const Hdr *h, UJ own) { return own && owner(h) == own; }
 
 // Integer of an immediate or a heap atom; gl releases x, gl_ borrows it.
 J gl_(V x);

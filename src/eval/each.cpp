@@ -288,7 +288,7 @@ V e2(V f, V x, V y) {
   J n = _n(x);
   if (_n(y) != n) return el(y);
   if (!n) return mr(y), emp();
-  bool mv = b == tLIST && hd(y)->rc == 1;
+  bool mv = b == tLIST && sole(hd(y));
   V l = 0;
   for (J i = 0; i < n; i++) {
     V p = ii(x, i), r = _2(f, p, mv ? PA(y)[i] : ii(y, i));
@@ -332,7 +332,7 @@ V e8(V f, V *a, U n) {
     V v = a[i];
     int t = tp(v);
     if (t == tDICT) return em(f, a, n);
-    k[i] = t >= tINTA ? (heap(v) ? 1 : 0) : (t == tLIST && hd(v)->rc == 1) ? 2 : 3;
+    k[i] = t >= tINTA ? (heap(v) ? 1 : 0) : (t == tLIST && sole(hd(v))) ? 2 : 3;
   }
   J c = cfm(a, n);
   if (c == -2) return el8(a, n);

@@ -151,7 +151,7 @@ V ki(V *slot, const char *text) {
     v = evn(text, nullptr, 0);
     tl.groot = g;
     if (v) {
-      cns = psh(cns, _r(v));
+      cns = psh(cns, _r(pub(v)));  // every thread of a job may call it
       at_store_rel(*slot, v);
       mr(v);
     }

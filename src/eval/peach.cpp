@@ -7,6 +7,12 @@
 // worker (for good) are in shared mode, under which counts change
 // atomically, the process-wide tables are locked, parsing and lazy
 // compilation are serialised and assigning a global fails with 'noupdate.
+// While a job runs each of its threads has an owner tag (tl.own, otag)
+// that the allocator writes into every object it makes; the counts of a
+// thread's own objects change without atomics, since no other thread can
+// reach them: results go to the caller only after the job ends, and what
+// is stored where other threads look (cached lambdas, the memo table) is
+// published first (pub), which clears the tags.
 // A thread already in shared mode (a pe inside a pe) runs pe serially, so
 // P never holds two jobs.
 //
@@ -75,6 +81,7 @@ struct Pool {
   std::atomic<UJ> next;     // next unclaimed index
   std::atomic<U> low;       // lowest failing index, n while none
   char etx[40];             // its error name (at most 39 bytes), "" for none
+  UJ job;                   // jobs run since the process started, never reset
 };
 
 Pool P;
@@ -118,6 +125,12 @@ void run_morsels() {
   }
 }
 
+// The owner tag of thread i (0 the caller, 1.. the workers) in the current
+// job: unique per job and thread, never 0, so objects a thread made in an
+// earlier job (handed back to the caller, perhaps read by every thread
+// now) are nobody's.  48 bits: 2^40 jobs before it wraps.
+UJ otag(I i) { return (P.job << 8 | (UJ)(i + 1)) & 0xFFFFFFFFFFFFull; }
+
 UJ sm64(UJ &s) {
   UJ z = (s += 0x9e3779b97f4a7c15ull);
   z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
@@ -151,12 +164,14 @@ void *worker(void *arg) {
     if (!P.slots) continue;  // the job needs no more hands
     P.slots--;
     tl.zkdiagq = P.dq;
+    tl.own = otag(i + 1);
     pthread_mutex_unlock(&P.m);
     // Scratch lives for one job here: no statement loop rewinds it.
     UJ off = tl.a_off;
     void *ch = tl.a_over;
     run_morsels();
     arena_release(off, ch);
+    tl.own = 0;
     pthread_mutex_lock(&P.m);
     if (!--P.busy) pthread_cond_broadcast(&P.done);
   }
@@ -246,6 +261,9 @@ V par(V f, V d, U n, I T) {
   V *res = (V *)pe_calloc(n, sizeof(V));
   if (!res) return ser(f, d, n, true);
   pmake(T);
+  // Every thread borrows f and d uncounted: a second reference keeps any of
+  // them from finding itself their only holder (sole) and taking them over.
+  _r(f), _r(d);
   tl.rc_sync = 1;
   pthread_mutex_lock(&P.m);
   P.f = f, P.x = d, P.res = res, P.n = n, P.ms = pe_morsel(n, T);
@@ -256,6 +274,8 @@ V par(V f, V d, U n, I T) {
   P.low.store(n, std::memory_order_relaxed);
   P.etx[0] = 0;
   P.gen++;
+  P.job++;
+  tl.own = otag(0);
   // Only as many workers as there are morsels beyond the caller's first
   // are woken: a short list pays for one wake-up, not for the whole pool.
   UJ mc = ((UJ)n + P.ms - 1) / P.ms;
@@ -275,7 +295,8 @@ V par(V f, V d, U n, I T) {
   while (P.busy) pthread_cond_wait(&P.done, &P.m);
   pthread_mutex_unlock(&P.m);
   tl.rc_sync = 0;
-  mr(f), mr(d);
+  tl.own = 0;
+  mr(f), mr(f), mr(d), mr(d);  // the guards and the call's own
   if (P.low.load(std::memory_order_relaxed) < n) {
     for (U j = 0; j < n; j++)
       if (res[j]) mr(res[j]);

@@ -101,12 +101,14 @@ namespace {
 // the interpreter would spill its registers around each one.  Atomic
 // counts (shared mode) and the last reference go through _r and mr out of
 // line, which also keeps the interpreter's frame small in sanitizer
-// builds (each inlined atomic is a guarded stack temporary there).
+// builds (each inlined atomic is a guarded stack temporary there).  In
+// shared mode the objects this thread owns (mine) take the plain path.
 __attribute__((noinline)) V rt1(V x) { return _r(x); }
 __attribute__((noinline)) void rl1(V x) { mr(x); }
+ZK_INLINE bool plain(const Hdr *h, Tl *T) { return ZK_LIKELY(!(T->rc_sync & 1)) || mine(h, T->own); }
 ZK_INLINE V rt(V x, Tl *T) {
   if (heap(x)) {
-    if (ZK_UNLIKELY(T->rc_sync & 1)) return rt1(x);
+    if (ZK_UNLIKELY(!plain(hd(x), T))) return rt1(x);
     hd(x)->rc++;
   }
   return x;
@@ -114,7 +116,7 @@ ZK_INLINE V rt(V x, Tl *T) {
 ZK_INLINE void rl(V x, Tl *T) {
   if (!heap(x)) return;
   Hdr *h = hd(x);
-  if (ZK_LIKELY(!(T->rc_sync & 1)) && h->rc >= 2) h->rc--;
+  if (plain(h, T) && h->rc >= 2) h->rc--;
   else rl1(x);
 }
 ZK_INLINE void rlz(V x, Tl *T) {

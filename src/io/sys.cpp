@@ -182,7 +182,8 @@ V qmcT(V x) {
   if (n == 2) {
     r = i < qmn[s] ? aA1(_r(qmv[s][i])) : emp();
   } else {
-    V v = PA(x)[2];
+    V v = pub(PA(x)[2]);  // the other threads of a job read the table
+    pub(k);
     if (i < qmn[s]) {
       mr(qmv[s][i]);
       qmv[s][i] = _r(v);

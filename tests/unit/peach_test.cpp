@@ -19,6 +19,7 @@
 #include "core/pool.h"
 #include "eval/each.h"
 #include "io/io.h"
+#include "list/list.h"
 #include "vmutil.h"
 
 using namespace zk;
@@ -115,6 +116,41 @@ V rst(V x) {
 V nsy(V x) {
   std::string s = "pz" + std::to_string(gl(x));
   return as(us(s.c_str()));
+}
+
+// A list made by the item's thread: (x; "ab").
+V mk(V x) { return aA2(al(gl(x)), aCz("ab")); }
+
+// Objects an earlier job made, which every item of the next takes and drops
+// references to: 64 items of them from x on, and their items.
+V made;
+V use(V x) {
+  U n = nx(made), i0 = (U)gl(x);
+  for (int rep = 0; rep < 4; rep++)
+    for (U k = 0; k < 64; k++) {
+      V y = ii(made, (J)((i0 + k) % n));
+      V a = ii(y, 0), b = ii(y, 1);
+      mr(a), mr(b), mr(y);
+    }
+  return ai(0);
+}
+
+// Stores a list made here in the memo table (slot 11, key x mod 4), then
+// reads every key back while holding its own reference to what it stored.
+V memo(V x) {
+  J i = gl(x);
+  V v = aA2(al(i), aCz("cd"));
+  V l = an(3, tLIST);
+  PA(l)[0] = ai(11), PA(l)[1] = ai((I)(i % 4)), PA(l)[2] = _r(v);
+  mr(qmcT(l));
+  for (int rep = 0; rep < 64; rep++) {
+    V g[4];
+    for (I k = 0; k < 4; k++) g[k] = qmcT(aA2(ai(11), ai(k)));
+    for (int j = 0; j < 16; j++) mr(_r(v));
+    mrn(4, g);
+  }
+  mr(v);
+  return ai(0);
 }
 
 }  // namespace
@@ -421,5 +457,52 @@ TEST(Peach, SharedWork) {
     std::string s = "pz" + std::to_string(i);
     V v = nsy(ai(i));
     EXPECT_EQ(v, as(us(s.c_str())));  // one id per name, whichever thread interned it
+  }
+}
+
+// Objects a worker made in one job are read by every thread of the next,
+// also when the pool was rebuilt in between (its generations start over):
+// no thread of a later job takes them for its own, so no count is lost.
+TEST(Peach, CountsOfAnEarlierJobsObjects) {
+  vmt::boot();
+  Watchdog w(120 * SLOW, "CountsOfAnEarlierJobsObjects");
+  Env e("ZELKO_THREADS=8");
+  U n = 4000;
+  made = pe(nat(mk), iota(n));
+  ASSERT_TRUE(made) << etext();
+  ASSERT_EQ(tp(made), tLIST);
+  for (int round = 0; round < 3; round++) {
+    if (round == 1) pool_shutdown();
+    V r = pe(nat(use), iota(n));
+    ASSERT_TRUE(r) << etext();
+    mr(r);
+    for (U i = 0; i < n; i++) {
+      V y = PA(made)[i];
+      ASSERT_EQ(hd(y)->rc, 1u) << "round " << round << " item " << i;
+      ASSERT_EQ(hd(PA(y)[0])->rc, 1u) << "round " << round << " item " << i;
+      ASSERT_EQ(hd(PA(y)[1])->rc, 1u) << "round " << round << " item " << i;
+    }
+  }
+  mr(made);
+}
+
+// What one thread of a job stores in the memo table, the others read at
+// once: it is published, so every thread changes its counts atomically.
+TEST(Peach, PublishedValuesKeepTheirCounts) {
+  vmt::boot();
+  Watchdog w(120 * SLOW, "PublishedValuesKeepTheirCounts");
+  Env e("ZELKO_THREADS=8");
+  V r = pe(nat(memo), iota(2000));
+  ASSERT_TRUE(r) << etext();
+  mr(r);
+  for (I k = 0; k < 4; k++) {
+    V g = qmcT(aA2(ai(11), ai(k)));
+    ASSERT_EQ(tp(g), tLIST);
+    ASSERT_EQ(nx(g), 1u);
+    V v = PA(g)[0];
+    EXPECT_EQ(hd(v)->rc, 2u) << k;  // the table's and g's
+    EXPECT_EQ(hd(PA(v)[0])->rc, 1u) << k;
+    EXPECT_EQ(gl_(PA(v)[0]) % 4, k);
+    mr(g);
   }
 }
