@@ -59,8 +59,15 @@ def frame(t, body):
     return bytes([1, t, 0, 0]) + struct.pack("<I", 8 + len(body)) + body
 
 
+# One write per line under a lock: print writes its pieces separately, and
+# the load test's client threads would interleave them ("ok 3ok 15\n\n").
+_outl = threading.Lock()
+
+
 def out(*a):
-    print(*a, flush=True)
+    with _outl:
+        sys.stdout.write(" ".join(map(str, a)) + "\n")
+        sys.stdout.flush()
 
 
 def serve(mode, extra):
