@@ -28,8 +28,10 @@ struct Cj {
 };
 void cjw(void *job, int k);  // pool task k of a parallel vector cast
 // The kernels of cT, c<to><from>: n items from src to dst, in whole groups
-// of 16 (byte/short), 8 (short/int, int/byte) or 4 items, which may be
-// read and written past n; cLF, cGB and cBG convert exactly n.
+// of 16 (byte/short), 8 (short/int, int/byte; int/long on the wider
+// registers) or 4 items, which may be read and written past n; cLF, cGB
+// and cBG convert exactly n.  cLI, cIL, cFL and cLF run on the widest
+// registers the processor has (simd_width), with the same results.
 void cHG(void *dst, const void *src, U n);  // byte or char to short
 void cGH(void *dst, const void *src, U n);  // short to byte: low 8 bits
 void cHI(void *dst, const void *src, U n);  // int to short: low 16 bits
