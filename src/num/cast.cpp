@@ -16,8 +16,8 @@
 // area is a multiple of 64 bytes, so the group stays inside the block.
 // cast_k holds the kernels by (target, source); a pair without one goes
 // through the cast_via type of its target (a bool source through byte).
-// Vectors above 1,048,575 items are split over the pool in 32-item
-// granules (cjw), never when either side is bool: its items are bits.
+// Vectors above 1,048,575 items are split over the pool in runs of
+// 32-item granules (cjw), never when either side is bool: its items are bits.
 // Results of 16 MB and more bypass the caches: the casts between 32- and
 // 64-bit items write them from the registers (their s<to><from> forms,
 // cast_nt), the others through a buffer (cstream).
@@ -91,10 +91,6 @@ ZK_CASTK(ZK_CASTF)
 
 namespace {
 
-// Eight longs: the widening and narrowing moves by the element-wise
-// conversion (the intrinsics' undefined operands draw a false warning).
-typedef int64_t l8 __attribute__((vector_size(64)));
-
 // One register to memory, around the caches when T.
 template <bool T> ZK_INLINE void sto(void *p, __m128i v) {
   if constexpr (T) _mm_stream_si128((__m128i *)p, v);
@@ -128,11 +124,13 @@ template <bool T> ZK_AVX2 void kLI32(void *d, const void *s, U n) {
     sto<T>(o + i * 8 + 32, _mm256_cvtepi32_epi64(_mm256_extracti128_si256(a, 1)));
   }
 }
+// The moves below take an all-ones mask: their unmasked forms pass an
+// undefined operand that draws a false warning.
 template <bool T> ZK_AVX512 void kLI64(void *d, const void *s, U n) {
   const char *p = (const char *)s;
   char *o = (char *)d;
   for (UJ i = 0; i < n; i += 8)
-    sto<T>(o + i * 8, (__m512i)__builtin_convertvector(vld<i32x8>(p + i * 4), l8));
+    sto<T>(o + i * 8, _mm512_maskz_cvtepi32_epi64(0xFF, _mm256_loadu_si256((const __m256i *)(p + i * 4))));
 }
 
 // Long to int, the low 32 bits, groups of 4 or 8 items.
@@ -156,7 +154,7 @@ template <bool T> ZK_AVX2 void kIL32(void *d, const void *s, U n) {
 template <bool T> ZK_AVX512 void kIL64(void *d, const void *s, U n) {
   const char *p = (const char *)s;
   char *o = (char *)d;
-  for (UJ i = 0; i < n; i += 8) sto<T>(o + i * 4, (__m256i)__builtin_convertvector(vld<l8>(p + i * 8), i32x8));
+  for (UJ i = 0; i < n; i += 8) sto<T>(o + i * 4, _mm512_maskz_cvtepi64_epi32(0xFF, _mm512_loadu_si512(p + i * 8)));
 }
 
 // Long to float.  Below 64-byte registers the lanes have no 64-bit
@@ -364,11 +362,11 @@ void cstream(const Cj *j, UJ a, UJ e) {
 
 }  // namespace
 
-void cjw(void *job, int k) {
-  Cj *j = (Cj *)job;
-  UJ c = ((UJ)j->n + 31) / 32, a = 32 * ((UJ)k * c / (UJ)j->T), e = 32 * (((UJ)k + 1) * c / (UJ)j->T);
-  if (e > j->n) e = j->n;
-  if (a >= e) return;
+namespace {
+
+// Items a..e of job j: straight from the registers around the caches, or
+// through the buffer, or plainly.
+void crng(const Cj *j, UJ a, UJ e) {
   char *d = j->d + a * j->dw;
   const char *s = j->s + a * j->sw;
   if ((UJ)j->n * j->dw >= NT_MIN) {
@@ -376,12 +374,26 @@ void cjw(void *job, int k) {
       for (auto &q : cast_nt)
         if (q.k == j->k) {
           q.s(d, s, (U)(e - a));
-          _mm_sfence();
-          return;
+          return _mm_sfence();
         }
     if (!((uintptr_t)j->d & 15)) return cstream(j, a, e);
   }
   j->k(d, s, (U)(e - a));
+}
+
+}  // namespace
+
+// Runs of granules a sixteenth of an even share each, at most 64K items
+// (512 KB of longs), at least one granule: long enough to stream, short
+// enough that a task held up by a busy machine costs little.
+void cjw(void *job, int) {
+  Cj *j = (Cj *)job;
+  UJ c = ((UJ)j->n + 31) / 32, g = c / (16 * (UJ)j->T);
+  g = g < 1 ? 1 : g > 2048 ? 2048 : g;
+  for (UJ q; (q = j->c.fetch_add(g, std::memory_order_relaxed)) < c;) {
+    UJ e = 32 * (q + g);
+    crng(j, 32 * q, e < j->n ? e : j->n);
+  }
 }
 
 V tqi(V x) {

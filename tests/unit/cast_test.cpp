@@ -162,7 +162,7 @@ V rnd(int s, U n, std::mt19937_64 &g) {
         // ties and near-ties of the rounding to double, and the range ends
         static const J sp[] = {WJ,      -WJ,         (1ll << 53) + 1, (1ll << 53) + 3, -(1ll << 53) - 1,
                                (1ll << 53) - 1, (1ll << 54) + 2, (1ll << 62) + 512, -(1ll << 62) - 513,
-                               (1ll << 63) - 1024 - 1, WJ - 511, 0, -1};
+                               WJ - 1024, WJ - 511, 0, -1};
         PL(x)[i] = r % 17 == 0 ? NJ : r % 7 == 0 ? sp[(r >> 8) % (sizeof sp / sizeof *sp)]
                  : r % 5 == 0 ? (J)(r >> 40) - (1 << 23) : (J)r;
         break;
@@ -289,9 +289,10 @@ TEST_F(Cast, SameBytesForEveryThreadCount) {
 // non-temporal forms where the destination is 64-byte aligned, else
 // through a cache-sized buffer.  Every register width, destination
 // alignment and task count gives the bytes of the baseline kernel run
-// straight into memory, through ct and through the split itself, with an
-// odd count so the last group is partial, and nothing written past the
-// 64-byte line that holds the last item.
+// straight into memory, through ct and through the split itself (also
+// when one task runs alone), with an odd count so the last group is
+// partial, and nothing written past the 64-byte line that holds the last
+// item.
 TEST_F(Cast, LargeResultsSameAsTheKernel) {
   U n = (1u << 22) + 7;
   std::mt19937_64 g(5);
@@ -317,11 +318,14 @@ TEST_F(Cast, LargeResultsSameAsTheKernel) {
         mr(r);
         for (UJ off : {0, 16, 8}) {  // the direct stores, the buffer, the plain kernel
           G *d = (G *)(((uintptr_t)m.data() + 63) & ~(uintptr_t)63) + off;
-          memset(d, 0xA5, cap + 64);
-          Cj j{k.k, (char *)d, PC(x), n, 1u << (Tw[k.t] - 3), 1u << (Tw[k.s] - 3), th};
-          par_run(th, cjw, &j);
-          ASSERT_EQ(memcmp(w.data(), d, b), 0) << k.t << " from " << k.s << " tasks " << th << " w " << wd << " off " << off;
-          for (UJ i = cap; i < cap + 64; i++) ASSERT_EQ(d[i], 0xA5) << k.t << " " << i << " w " << wd << " off " << off;
+          for (bool one : {false, true}) {  // one task of th, alone, does the whole job
+            memset(d, 0xA5, cap + 64);
+            Cj j{k.k, (char *)d, PC(x), n, 1u << (Tw[k.t] - 3), 1u << (Tw[k.s] - 3), th};
+            if (one) cjw(&j, th - 1);
+            else par_run(th, cjw, &j);
+            ASSERT_EQ(memcmp(w.data(), d, b), 0) << k.t << " from " << k.s << " tasks " << th << " w " << wd << " off " << off;
+            for (UJ i = cap; i < cap + 64; i++) ASSERT_EQ(d[i], 0xA5) << k.t << " " << i << " w " << wd << " off " << off;
+          }
         }
       }
     }
