@@ -17,7 +17,8 @@
 // cast_k holds the kernels by (target, source); a pair without one goes
 // through the cast_via type of its target (a bool source through byte).
 // Vectors above 1,048,575 items are split over the pool in runs of
-// 32-item granules (cjw), never when either side is bool: its items are bits.
+// 32-item granules (cjw), never when either side is bool: its items are
+// bits.
 // Results of 16 MB and more bypass the caches: the casts between 32- and
 // 64-bit items write them from the registers (their s<to><from> forms,
 // cast_nt), the others through a buffer (cstream).
@@ -73,7 +74,8 @@ ZK_INLINE J fsat(F x) {
 #define ZK_CASTK(X)                                                                          \
   X(cHG, int16_t, int8_t, 16) X(cGH, int8_t, int16_t, 16) X(cHI, int16_t, int32_t, 8)       \
   X(cIH, int32_t, int16_t, 8) X(cGI, int8_t, int32_t, 8) X(cIG, int32_t, int8_t, 8)         \
-  X(cHL, int16_t, int64_t, 4) X(cGL, int8_t, int64_t, 4) X(cFG, F, int8_t, 4) X(cFH, F, int16_t, 4) X(cFI, F, int32_t, 4)
+  X(cHL, int16_t, int64_t, 4) X(cGL, int8_t, int64_t, 4) X(cFG, F, int8_t, 4)              \
+  X(cFH, F, int16_t, 4) X(cFI, F, int32_t, 4)
 
 #define ZK_CASTF(k, D, S, N) \
   void k(void *d, const void *s, U n) { cw<D, S, N>(d, s, n); }
@@ -146,7 +148,8 @@ template <bool T> ZK_AVX2 void kIL32(void *d, const void *s, U n) {
   const char *p = (const char *)s;
   char *o = (char *)d;
   for (UJ i = 0; i < n; i += 8) {
-    __m256 a = _mm256_loadu_ps((const float *)(p + i * 8)), b = _mm256_loadu_ps((const float *)(p + i * 8 + 32));
+    __m256 a = _mm256_loadu_ps((const float *)(p + i * 8));
+    __m256 b = _mm256_loadu_ps((const float *)(p + i * 8 + 32));
     __m256i c = _mm256_castps_si256(_mm256_shuffle_ps(a, b, 0x88));  // items 0 1 4 5 2 3 6 7
     sto<T>(o + i * 4, _mm256_permute4x64_epi64(c, 0xD8));
   }
@@ -154,7 +157,8 @@ template <bool T> ZK_AVX2 void kIL32(void *d, const void *s, U n) {
 template <bool T> ZK_AVX512 void kIL64(void *d, const void *s, U n) {
   const char *p = (const char *)s;
   char *o = (char *)d;
-  for (UJ i = 0; i < n; i += 8) sto<T>(o + i * 4, _mm512_maskz_cvtepi64_epi32(0xFF, _mm512_loadu_si512(p + i * 8)));
+  for (UJ i = 0; i < n; i += 8)
+    sto<T>(o + i * 4, _mm512_maskz_cvtepi64_epi32(0xFF, _mm512_loadu_si512(p + i * 8)));
 }
 
 // Long to float.  Below 64-byte registers the lanes have no 64-bit
@@ -238,7 +242,8 @@ template <bool T> ZK_AVX2 void kLF32(void *d, const void *s, U n) {
 // -2^63 included.
 ZK_AVX512 ZK_INLINE __m512i f2l(__m512d x) {
   __m512i r = _mm512_cvtt_roundpd_epi64(x, _MM_FROUND_NO_EXC);
-  r = _mm512_mask_mov_epi64(r, _mm512_cmp_pd_mask(x, _mm512_set1_pd(0x1p63), _CMP_GE_OQ), _mm512_set1_epi64(WJ));
+  r = _mm512_mask_mov_epi64(r, _mm512_cmp_pd_mask(x, _mm512_set1_pd(0x1p63), _CMP_GE_OQ),
+                            _mm512_set1_epi64(WJ));
   return _mm512_mask_mov_epi64(r, _mm512_cmp_pd_mask(x, _mm512_set1_pd(-0x1p63), _CMP_LE_OQ),
                                _mm512_set1_epi64(-WJ));
 }
@@ -260,13 +265,18 @@ ZK_INLINE Ck wpick(Ck k16, Ck k32, Ck k64) { return simd_avx512() ? k64 : simd_a
 }  // namespace
 
 #define ZK_WIDE(X) X(LI) X(IL) X(FL) X(LF)
-#define ZK_WIDEF(w)                                                                            \
-  void c##w(void *d, const void *s, U n) { wpick(k##w##16<false>, k##w##32<false>, k##w##64<false>)(d, s, n); } \
-  namespace {                                                                                  \
-  void s##w(void *d, const void *s, U n) { wpick(k##w##16<true>, k##w##32<true>, k##w##64<true>)(d, s, n); } \
+#define ZK_WIDEF(w)                                                         \
+  void c##w(void *d, const void *s, U n) {                                  \
+    wpick(k##w##16<false>, k##w##32<false>, k##w##64<false>)(d, s, n);      \
+  }                                                                         \
+  namespace {                                                               \
+  void s##w(void *d, const void *s, U n) {                                  \
+    wpick(k##w##16<true>, k##w##32<true>, k##w##64<true>)(d, s, n);         \
+  }                                                                         \
   }
 ZK_WIDE(ZK_WIDEF)
 #undef ZK_WIDEF
+#undef ZK_WIDE
 
 // Bits (least significant first) to bytes of 0 and 1, exact count.
 void cGB(void *d, const void *s, U n) {
