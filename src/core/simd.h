@@ -87,24 +87,37 @@ typedef uint16_t u16x16 __attribute__((vector_size(32)));
 typedef zk_w8 i8x32;
 typedef uint8_t u8x32 __attribute__((vector_size(32)));
 
-// Register width in bytes for the kernels that choose: 32 where the
-// processor runs the ZK_AVX2 functions (asked at the first call), else 16.
-// simd_width(16) or simd_width(32) selects one for later calls (32 only
-// where supported), simd_width(0) changes nothing; each returns the width
-// in force before.  Both widths give the same results; tests compare them.
+// The 64-byte registers with the 64-bit integer conversions, the
+// narrowing moves and the mask registers (AVX-512 F, DQ, BW, VL), for
+// functions marked ZK_AVX512 and called after simd_avx512() said yes.
+// They are written in intrinsics: there are no 64-byte vector types here.
+#define ZK_AVX512 __attribute__((target("avx2,avx512f,avx512dq,avx512bw,avx512vl")))
+
+// Register width in bytes for the kernels that choose: 64 where the
+// processor runs the ZK_AVX512 functions, else 32 where it runs the
+// ZK_AVX2 ones (asked at the first call), else 16.  simd_avx2() is true at
+// 32 and 64.  simd_width(16), (32) or (64) selects one for later calls
+// (only where supported), simd_width(0) changes nothing; each returns the
+// width in force before.  Every width gives the same results; tests
+// compare them.
 inline std::atomic<int> simd_wb{0};
 inline int simd_hw() {
-  __builtin_cpu_init();
+  __builtin_cpu_init();  // the checks below include the system's saving of the registers
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl"))
+    return 64;
   return __builtin_cpu_supports("avx2") ? 32 : 16;
 }
-inline bool simd_avx2() {
+inline int simd_cur() {
   int b = simd_wb.load(std::memory_order_relaxed);
   if (__builtin_expect(!b, 0)) simd_wb.store(b = simd_hw(), std::memory_order_relaxed);
-  return b == 32;
+  return b;
 }
+inline bool simd_avx2() { return simd_cur() >= 32; }
+inline bool simd_avx512() { return simd_cur() == 64; }
 inline int simd_width(int b) {
-  int was = simd_avx2() ? 32 : 16;
-  if (b == 16 || (b == 32 && simd_hw() == 32)) simd_wb.store(b, std::memory_order_relaxed);
+  int was = simd_cur();
+  if ((b == 16 || b == 32 || b == 64) && b <= simd_hw()) simd_wb.store(b, std::memory_order_relaxed);
   return was;
 }
 
@@ -206,6 +219,9 @@ __attribute__((always_inline)) inline bool vany(i64x4 m) {
 }
 template <class M> __attribute__((always_inline)) inline bool vall(M m) {
   return _mm_test_all_ones((__m128i)m);
+}
+__attribute__((always_inline)) inline bool vall(i64x4 m) {
+  return vall((i64x2)__builtin_shufflevector(m, m, 0, 1) & (i64x2)__builtin_shufflevector(m, m, 2, 3));
 }
 
 // ---- integer lane minimum and maximum ----

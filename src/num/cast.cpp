@@ -16,13 +16,18 @@
 // area is a multiple of 64 bytes, so the group stays inside the block.
 // cast_k holds the kernels by (target, source); a pair without one goes
 // through the cast_via type of its target (a bool source through byte).
-// Vectors above 1,048,575 items are split over the pool in 32-item
-// granules (cjw), never when either side is bool: its items are bits.
-// Results of 16 MB and more bypass the caches (cstream).
+// Vectors above 1,048,575 items are split over the pool in runs of
+// 32-item granules (cjw), never when either side is bool: its items are
+// bits.
+// Results of 16 MB and more bypass the caches: the casts between 32- and
+// 64-bit items write them from the registers (their s<to><from> forms,
+// cast_nt), the others through a buffer (cstream).
 //
 // Other names: tqi temporal vector to its integer vector; ctk ct as a
 // dyadic kernel for the item-by-item forms; fsat the saturating float to
-// long; cblk blank for cSb.
+// long; cblk blank for cSb; k<to><from><width> the register-width bodies
+// of the 32/64-bit casts, wpick the widest one, sto a register's store,
+// l2f and f2l the long/float conversions of whole registers.
 #include <cmath>
 #include <type_traits>
 #include "core/err.h"
@@ -37,6 +42,8 @@
 namespace zk {
 
 namespace {
+
+using Ck = void (*)(void *, const void *, U);
 
 // Groups of N items converted by the vector extension's element-wise
 // conversion: narrowing truncates, widening sign-extends, integers to
@@ -67,64 +74,209 @@ ZK_INLINE J fsat(F x) {
 #define ZK_CASTK(X)                                                                          \
   X(cHG, int16_t, int8_t, 16) X(cGH, int8_t, int16_t, 16) X(cHI, int16_t, int32_t, 8)       \
   X(cIH, int32_t, int16_t, 8) X(cGI, int8_t, int32_t, 8) X(cIG, int32_t, int8_t, 8)         \
-  X(cHL, int16_t, int64_t, 4) X(cLI, int64_t, int32_t, 4) X(cIL, int32_t, int64_t, 4)       \
-  X(cGL, int8_t, int64_t, 4) X(cFG, F, int8_t, 4) X(cFH, F, int16_t, 4) X(cFI, F, int32_t, 4)
+  X(cHL, int16_t, int64_t, 4) X(cGL, int8_t, int64_t, 4) X(cFG, F, int8_t, 4)              \
+  X(cFH, F, int16_t, 4) X(cFI, F, int32_t, 4)
 
 #define ZK_CASTF(k, D, S, N) \
   void k(void *d, const void *s, U n) { cw<D, S, N>(d, s, n); }
 ZK_CASTK(ZK_CASTF)
 #undef ZK_CASTF
 
+// ---- the casts between 32- and 64-bit items ----
+// They run on the widest registers the processor has (simd_avx512, then
+// simd_avx2, else the baseline), each in two forms: ordinary stores, and
+// non-temporal ones (T) for a result too big for the caches, written
+// straight from the registers.  With T the destination address is a
+// multiple of 64 at the call, so every group's store is aligned to its
+// size.  Groups read and write at most 64 bytes at a multiple of their
+// size, and stay inside the blocks.
+
 namespace {
 
-// Long to float.  The lanes have no 64-bit conversion, and a scalar one
-// per item runs at a fraction of memory speed: the high 48 bits and the
-// low 16 bits become exact doubles through the exponent field, and one
-// addition rounds their sum once, to the nearest double.
-ZK_INLINE f64x2 l2f(i64x2 x) {
-  __m128i h = _mm_srai_epi32((__m128i)x, 16);
-  h = _mm_blend_epi16(h, _mm_setzero_si128(), 0x33);
-  h = _mm_add_epi64(h, _mm_castpd_si128(_mm_set1_pd(0x1.8p68)));  // 3 * 2^67
-  __m128i l = _mm_blend_epi16((__m128i)x, _mm_castpd_si128(_mm_set1_pd(0x1p52)), 0x88);
-  f64x2 f = (f64x2)_mm_sub_pd(_mm_castsi128_pd(h), _mm_set1_pd(0x1.8p68 + 0x1p52));
-  f64x2 r = f + (f64x2)_mm_castsi128_pd(l);
-  return vsel<f64x2>(x == vdup<i64x2>(NJ), vdup<f64x2>(NAN), r);  // 0N gives NaN
+// One register to memory, around the caches when T.
+template <bool T> ZK_INLINE void sto(void *p, __m128i v) {
+  if constexpr (T) _mm_stream_si128((__m128i *)p, v);
+  else _mm_storeu_si128((__m128i *)p, v);
+}
+template <bool T> ZK_AVX2 ZK_INLINE void sto(void *p, __m256i v) {
+  if constexpr (T) _mm256_stream_si256((__m256i *)p, v);
+  else _mm256_storeu_si256((__m256i *)p, v);
+}
+template <bool T> ZK_AVX512 ZK_INLINE void sto(void *p, __m512i v) {
+  if constexpr (T) _mm512_stream_si512((__m512i *)p, v);
+  else _mm512_storeu_si512(p, v);
 }
 
-// Float to long for a pair whose truncations t lie below 2^51 in
-// magnitude: added to 1.5 * 2^52 they fill the significand exactly.
-ZK_INLINE i64x2 f2l(f64x2 t) {
-  const f64x2 m = vdup<f64x2>(0x1.8p52);
-  return (i64x2)(t + m) - (i64x2)m;
+// Int to long, groups of 4 (16-byte registers) or 8 items.
+template <bool T> void kLI16(void *d, const void *s, U n) {
+  const char *p = (const char *)s;
+  char *o = (char *)d;
+  for (UJ i = 0; i < n; i += 4) {  // 64-bit: a count near 2^32 must not wrap
+    __m128i a = _mm_loadu_si128((const __m128i *)(p + i * 4));
+    sto<T>(o + i * 8, _mm_cvtepi32_epi64(a));
+    sto<T>(o + i * 8 + 16, _mm_cvtepi32_epi64(_mm_unpackhi_epi64(a, a)));
+  }
+}
+template <bool T> ZK_AVX2 void kLI32(void *d, const void *s, U n) {
+  const char *p = (const char *)s;
+  char *o = (char *)d;
+  for (UJ i = 0; i < n; i += 8) {
+    __m256i a = _mm256_loadu_si256((const __m256i *)(p + i * 4));
+    sto<T>(o + i * 8, _mm256_cvtepi32_epi64(_mm256_castsi256_si128(a)));
+    sto<T>(o + i * 8 + 32, _mm256_cvtepi32_epi64(_mm256_extracti128_si256(a, 1)));
+  }
+}
+// The moves below take an all-ones mask: their unmasked forms pass an
+// undefined operand that draws a false warning.
+template <bool T> ZK_AVX512 void kLI64(void *d, const void *s, U n) {
+  const char *p = (const char *)s;
+  char *o = (char *)d;
+  for (UJ i = 0; i < n; i += 8)
+    sto<T>(o + i * 8, _mm512_maskz_cvtepi32_epi64(0xFF, _mm256_loadu_si256((const __m256i *)(p + i * 4))));
 }
 
-}  // namespace
-
-void cFL(void *d, const void *s, U n) {
+// Long to int, the low 32 bits, groups of 4 or 8 items.
+template <bool T> void kIL16(void *d, const void *s, U n) {
   const char *p = (const char *)s;
   char *o = (char *)d;
   for (UJ i = 0; i < n; i += 4) {
-    vst(o + i * 8, l2f(vld<i64x2>(p + i * 8)));
-    vst(o + i * 8 + 16, l2f(vld<i64x2>(p + i * 8 + 16)));
+    __m128 a = _mm_loadu_ps((const float *)(p + i * 8)), b = _mm_loadu_ps((const float *)(p + i * 8 + 16));
+    sto<T>(o + i * 4, _mm_castps_si128(_mm_shuffle_ps(a, b, 0x88)));
+  }
+}
+template <bool T> ZK_AVX2 void kIL32(void *d, const void *s, U n) {
+  const char *p = (const char *)s;
+  char *o = (char *)d;
+  for (UJ i = 0; i < n; i += 8) {
+    __m256 a = _mm256_loadu_ps((const float *)(p + i * 8));
+    __m256 b = _mm256_loadu_ps((const float *)(p + i * 8 + 32));
+    __m256i c = _mm256_castps_si256(_mm256_shuffle_ps(a, b, 0x88));  // items 0 1 4 5 2 3 6 7
+    sto<T>(o + i * 4, _mm256_permute4x64_epi64(c, 0xD8));
+  }
+}
+template <bool T> ZK_AVX512 void kIL64(void *d, const void *s, U n) {
+  const char *p = (const char *)s;
+  char *o = (char *)d;
+  for (UJ i = 0; i < n; i += 8)
+    sto<T>(o + i * 4, _mm512_maskz_cvtepi64_epi32(0xFF, _mm512_loadu_si512(p + i * 8)));
+}
+
+// Long to float.  Below 64-byte registers the lanes have no 64-bit
+// conversion, and a scalar one per item runs at a fraction of memory
+// speed: the high 48 bits and the low 16 bits become exact doubles
+// through the exponent field, and one addition rounds their sum once, to
+// the nearest double.  The 32-bit lane shift stands for a 64-bit one the
+// 16- and 32-byte registers lack; one body serves both widths.
+template <class V> ZK_INLINE Vof<double, sizeof(V)> l2f(V x) {
+  typedef Vof<double, sizeof(V)> D;
+  typedef Vof<int32_t, sizeof(V)> W;
+  typedef Bits<V> B;
+  V h = (V)((B)((W)x >> 16) & vdup<B>(0xFFFFFFFF00000000ull));  // the high 16 bits, times 2^32
+  h += (V)vdup<D>(0x1.8p68);                                       // 3 * 2^67: exponent of 2^16 units
+  D l = (D)(((B)x & vdup<B>(0xFFFFFFFFFFFFull)) | (B)vdup<D>(0x1p52));
+  D r = ((D)h - vdup<D>(0x1.8p68 + 0x1p52)) + l;
+  return vsel<D>(x == vdup<V>(NJ), vdup<D>(NAN), r);  // 0N gives NaN
+}
+template <bool T> void kFL16(void *d, const void *s, U n) {
+  const char *p = (const char *)s;
+  char *o = (char *)d;
+  for (UJ i = 0; i < n; i += 4) {
+    sto<T>(o + i * 8, (__m128i)l2f(vld<i64x2>(p + i * 8)));
+    sto<T>(o + i * 8 + 16, (__m128i)l2f(vld<i64x2>(p + i * 8 + 16)));
+  }
+}
+template <bool T> ZK_AVX2 void kFL32(void *d, const void *s, U n) {
+  const char *p = (const char *)s;
+  char *o = (char *)d;
+  for (UJ i = 0; i < n; i += 8) {
+    sto<T>(o + i * 8, (__m256i)l2f(vld<i64x4>(p + i * 8)));
+    sto<T>(o + i * 8 + 32, (__m256i)l2f(vld<i64x4>(p + i * 8 + 32)));
+  }
+}
+template <bool T> ZK_AVX512 void kFL64(void *d, const void *s, U n) {
+  const char *p = (const char *)s;
+  char *o = (char *)d;
+  const __m512i nj = _mm512_set1_epi64(NJ);
+  const __m512d nan = _mm512_set1_pd(NAN);
+  for (UJ i = 0; i < n; i += 8) {
+    __m512i x = _mm512_loadu_si512(p + i * 8);
+    __m512d r = _mm512_cvt_roundepi64_pd(x, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    sto<T>(o + i * 8, _mm512_castpd_si512(_mm512_mask_mov_pd(r, _mm512_cmpeq_epi64_mask(x, nj), nan)));
   }
 }
 
-// Float to long, exact count.  The fast way converts a pair whose items
-// are below 2^51 in magnitude; a pair with a larger item, an infinity or
-// NaN (which fails every comparison) takes the saturating scalar way.
-void cLF(void *d, const void *s, U n) {
+// Float to long, exact count.  Below 64-byte registers the fast way
+// converts a group whose truncations lie below 2^51 in magnitude: added
+// to 1.5 * 2^52 they fill the significand exactly.  A group with a larger
+// item, an infinity or NaN (which fails every comparison) takes the
+// saturating scalar way, as does the tail.
+template <bool T> void kLF16(void *d, const void *s, U n) {
   const F *p = (const F *)s;
   J *o = (J *)d;
-  const f64x2 lim = vdup<f64x2>(0x1p51);
+  const __m128d lim = _mm_set1_pd(0x1p51), m = _mm_set1_pd(0x1.8p52), z = _mm_set1_pd(-0.0);
   UJ i = 0;
   for (; i + 2 <= n; i += 2) {
-    f64x2 t = (f64x2)_mm_round_pd((__m128d)vld<f64x2>(p + i), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-    f64x2 a = vandn(t, vdup<f64x2>(-0.0));
-    if (ZK_LIKELY(vall(a < lim))) vst(o + i, f2l(t));
+    __m128d t = _mm_round_pd(_mm_loadu_pd(p + i), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    if (ZK_LIKELY(_mm_movemask_pd(_mm_cmplt_pd(_mm_andnot_pd(z, t), lim)) == 3))
+      sto<T>(o + i, _mm_sub_epi64(_mm_castpd_si128(_mm_add_pd(t, m)), _mm_castpd_si128(m)));
     else o[i] = fsat(p[i]), o[i + 1] = fsat(p[i + 1]);
   }
   if (i < n) o[i] = fsat(p[i]);
 }
+template <bool T> ZK_AVX2 void kLF32(void *d, const void *s, U n) {
+  const F *p = (const F *)s;
+  J *o = (J *)d;
+  const __m256d lim = _mm256_set1_pd(0x1p51), m = _mm256_set1_pd(0x1.8p52), z = _mm256_set1_pd(-0.0);
+  UJ i = 0;
+  for (; i + 4 <= n; i += 4) {
+    __m256d t = _mm256_round_pd(_mm256_loadu_pd(p + i), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    if (ZK_LIKELY(_mm256_movemask_pd(_mm256_cmp_pd(_mm256_andnot_pd(z, t), lim, _CMP_LT_OQ)) == 15))
+      sto<T>(o + i, _mm256_sub_epi64(_mm256_castpd_si256(_mm256_add_pd(t, m)), _mm256_castpd_si256(m)));
+    else
+      for (UJ k = i; k < i + 4; k++) o[k] = fsat(p[k]);
+  }
+  for (; i < n; i++) o[i] = fsat(p[i]);
+}
+// The packed truncation gives the 0N pattern for NaN and for everything
+// outside the long range; the two compares put +-0W where fsat does,
+// -2^63 included.
+ZK_AVX512 ZK_INLINE __m512i f2l(__m512d x) {
+  __m512i r = _mm512_cvtt_roundpd_epi64(x, _MM_FROUND_NO_EXC);
+  r = _mm512_mask_mov_epi64(r, _mm512_cmp_pd_mask(x, _mm512_set1_pd(0x1p63), _CMP_GE_OQ),
+                            _mm512_set1_epi64(WJ));
+  return _mm512_mask_mov_epi64(r, _mm512_cmp_pd_mask(x, _mm512_set1_pd(-0x1p63), _CMP_LE_OQ),
+                               _mm512_set1_epi64(-WJ));
+}
+// The tail goes through masked loads and stores.
+template <bool T> ZK_AVX512 void kLF64(void *d, const void *s, U n) {
+  const F *p = (const F *)s;
+  J *o = (J *)d;
+  UJ i = 0;
+  for (; i + 8 <= n; i += 8) sto<T>(o + i, f2l(_mm512_loadu_pd(p + i)));
+  if (i < n) {
+    __mmask8 k = (__mmask8)((1u << (n - i)) - 1);
+    _mm512_mask_storeu_epi64(o + i, k, f2l(_mm512_maskz_loadu_pd(k, p + i)));
+  }
+}
+
+// The kernel of the processor's widest registers.
+ZK_INLINE Ck wpick(Ck k16, Ck k32, Ck k64) { return simd_avx512() ? k64 : simd_avx2() ? k32 : k16; }
+
+}  // namespace
+
+#define ZK_WIDE(X) X(LI) X(IL) X(FL) X(LF)
+#define ZK_WIDEF(w)                                                         \
+  void c##w(void *d, const void *s, U n) {                                  \
+    wpick(k##w##16<false>, k##w##32<false>, k##w##64<false>)(d, s, n);      \
+  }                                                                         \
+  namespace {                                                               \
+  void s##w(void *d, const void *s, U n) {                                  \
+    wpick(k##w##16<true>, k##w##32<true>, k##w##64<true>)(d, s, n);         \
+  }                                                                         \
+  }
+ZK_WIDE(ZK_WIDEF)
+#undef ZK_WIDEF
+#undef ZK_WIDE
 
 // Bits (least significant first) to bytes of 0 and 1, exact count.
 void cGB(void *d, const void *s, U n) {
@@ -155,8 +307,6 @@ void cBG(void *d, const void *s, U n) {
 }
 
 namespace {
-
-using Ck = void (*)(void *, const void *, U);
 
 // cast_k[target - 3][source - 3]; 0 where the pair has no kernel.
 const Ck cast_k[8][8] = {
@@ -194,6 +344,12 @@ V crun(Ck k, int t, V x) {
 // A result of this many bytes or more is written around the caches.
 constexpr UJ NT_MIN = 1ull << 24;
 
+// The kernels with a non-temporal form of their own, which cjw takes
+// where the destination is 64-byte aligned; the others go through cstream.
+const struct {
+  Ck k, s;
+} cast_nt[] = {{cLI, sLI}, {cIL, sIL}, {cFL, sFL}, {cLF, sLF}};
+
 // Items a..e of job j through a buffer that stays in the first-level
 // cache, copied out with non-temporal stores: an ordinary store to a line
 // that is not cached reads it first, half again the memory traffic of a
@@ -216,13 +372,38 @@ void cstream(const Cj *j, UJ a, UJ e) {
 
 }  // namespace
 
-void cjw(void *job, int k) {
+namespace {
+
+// Items a..e of job j: straight from the registers around the caches, or
+// through the buffer, or plainly.
+void crng(const Cj *j, UJ a, UJ e) {
+  char *d = j->d + a * j->dw;
+  const char *s = j->s + a * j->sw;
+  if ((UJ)j->n * j->dw >= NT_MIN) {
+    if (!((uintptr_t)j->d & 63))
+      for (auto &q : cast_nt)
+        if (q.k == j->k) {
+          q.s(d, s, (U)(e - a));
+          return _mm_sfence();
+        }
+    if (!((uintptr_t)j->d & 15)) return cstream(j, a, e);
+  }
+  j->k(d, s, (U)(e - a));
+}
+
+}  // namespace
+
+// Runs of granules a sixteenth of an even share each, at most 64K items
+// (512 KB of longs), at least one granule: long enough to stream, short
+// enough that a task held up by a busy machine costs little.
+void cjw(void *job, int) {
   Cj *j = (Cj *)job;
-  UJ c = ((UJ)j->n + 31) / 32, a = 32 * ((UJ)k * c / (UJ)j->T), e = 32 * (((UJ)k + 1) * c / (UJ)j->T);
-  if (e > j->n) e = j->n;
-  if (a >= e) return;
-  if ((UJ)j->n * j->dw >= NT_MIN && !((uintptr_t)j->d & 15)) cstream(j, a, e);
-  else j->k(j->d + a * j->dw, j->s + a * j->sw, (U)(e - a));
+  UJ c = ((UJ)j->n + 31) / 32, g = c / (16 * (UJ)j->T);
+  g = g < 1 ? 1 : g > 2048 ? 2048 : g;
+  for (UJ q; (q = j->c.fetch_add(g, std::memory_order_relaxed)) < c;) {
+    UJ e = 32 * (q + g);
+    crng(j, 32 * q, e < j->n ? e : j->n);
+  }
 }
 
 V tqi(V x) {

@@ -4,6 +4,8 @@
 // I 32, L 64 bits).  Values are consumed unless a line says otherwise; a
 // failure returns 0 with the thread's error text set.
 #pragma once
+#include <atomic>
+
 #include "core/core.h"
 
 namespace zk {
@@ -16,8 +18,10 @@ V cF(V x);          // ct(8, x): the letter f
 V cC(V x);          // ct(9, x): the letter c
 V csti(V x);        // the letter i
 V cSb(V x);         // the letter s: texts trimmed of blanks to symbols
-// The parallel cast job, one record on the caller's stack: task k of T
-// runs the kernel k over its share of whole 32-item granules.
+// The parallel cast job, one record on the caller's stack: its T tasks
+// take runs of whole 32-item granules in turn from the counter c (zero at
+// the start), so that a task whose thread is held up leaves its share to
+// the others.
 struct Cj {
   void (*k)(void *dst, const void *src, U n);
   char *d;
@@ -25,11 +29,14 @@ struct Cj {
   U n;
   U dw, sw;  // item sizes in bytes, target and source
   int T;
+  std::atomic<UJ> c{0};  // granules handed out
 };
 void cjw(void *job, int k);  // pool task k of a parallel vector cast
 // The kernels of cT, c<to><from>: n items from src to dst, in whole groups
-// of 16 (byte/short), 8 (short/int, int/byte) or 4 items, which may be
-// read and written past n; cLF, cGB and cBG convert exactly n.
+// of 16 (byte/short), 8 (short/int, int/byte; int/long on the wider
+// registers) or 4 items, which may be read and written past n; cLF, cGB
+// and cBG convert exactly n.  cLI, cIL, cFL and cLF run on the widest
+// registers the processor has (simd_width), with the same results.
 void cHG(void *dst, const void *src, U n);  // byte or char to short
 void cGH(void *dst, const void *src, U n);  // short to byte: low 8 bits
 void cHI(void *dst, const void *src, U n);  // int to short: low 16 bits

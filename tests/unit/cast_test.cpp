@@ -1,7 +1,7 @@
 // Casts: the atom rules of ct with result types the text form does not
 // show, every vector pair against a scalar model (with a canary past each
-// kernel's block), thread-count independence of the parallel split and
-// of the cache-bypassing path for large results,
+// kernel's block) at every register width, thread-count independence of
+// the parallel split and of the cache-bypassing paths for large results,
 // in-place retypes, the letter casts, the `$` verb's parsers against
 // strtod and Python's repr, a fuzz of both text parsers, and failing casts
 // that give back every byte.
@@ -17,6 +17,7 @@
 
 #include "core/err.h"
 #include "core/pool.h"
+#include "core/simd.h"
 #include "eval/eval.h"
 #include "io/io.h"
 #include "list/list.h"
@@ -157,11 +158,22 @@ V rnd(int s, U n, std::mt19937_64 &g) {
       case tBYTE: case tCHR: P(x)[i] = (G)r; break;
       case tSHORT: P<int16_t>(x)[i] = (int16_t)r; break;
       case tINT: PI(x)[i] = (I)r; break;
-      case tLONG: PL(x)[i] = r % 17 == 0 ? NJ : r % 5 == 0 ? (J)(r >> 40) - (1 << 23) : (J)r; break;
+      case tLONG: {
+        // ties and near-ties of the rounding to double, and the range ends
+        static const J sp[] = {WJ,      -WJ,         (1ll << 53) + 1, (1ll << 53) + 3, -(1ll << 53) - 1,
+                               (1ll << 53) - 1, (1ll << 54) + 2, (1ll << 62) + 512, -(1ll << 62) - 513,
+                               WJ - 1024, WJ - 511, 0, -1};
+        PL(x)[i] = r % 17 == 0 ? NJ : r % 7 == 0 ? sp[(r >> 8) % (sizeof sp / sizeof *sp)]
+                 : r % 5 == 0 ? (J)(r >> 40) - (1 << 23) : (J)r;
+        break;
+      }
       default: {
         static const F sp[] = {NAN,     INFINITY, -INFINITY, 1e300,      -1e300,          -0.0,
                                0x1p63,  -0x1p63,  0x1p62,    -0.5,       0.99,            0x1p51,
-                               -0x1p51, 0x1p51 - 0.5, -0x1p51 + 0.5, 0x1p53 + 2, -0x1p52 - 1.5};
+                               -0x1p51, 0x1p51 - 0.5, -0x1p51 + 0.5, 0x1p53 + 2, -0x1p52 - 1.5,
+                               0x1p63 - 1024, -0x1p63 + 1024, 0x1p64, -0x1p64, 0x1p53, -0x1p53 - 2,
+                               0x1p52 + 0.5, -0x1p52 - 0.5, 4.9e-324, -4.9e-324, -0.9999999999999999,
+                               -NAN};
         PF(x)[i] = r % 4 == 0 ? sp[(r >> 8) % (sizeof sp / sizeof *sp)] : r % 4 == 1 ? (F)(J)r : ((F)(J)(r >> 20) / 1024.0);
       }
     }
@@ -169,14 +181,31 @@ V rnd(int s, U n, std::mt19937_64 &g) {
   return x;
 }
 
+// The register widths the processor runs, widest first: the cases run at
+// each, so the baseline kernels are checked where wider ones exist.
+std::vector<int> widths() {
+  std::vector<int> r;
+  for (int w : {64, 32, 16})
+    if (w <= simd_hw()) r.push_back(w);
+  return r;
+}
+// Selects a register width for a scope.
+struct Width {
+  int was;
+  explicit Width(int w) : was(simd_width(w)) {}
+  ~Width() { simd_width(was); }
+};
+
 TEST_F(Cast, EveryPairAgainstTheModel) {
   std::mt19937_64 g(25);
   std::vector<U> ns;
   for (U n = 0; n <= 70; n++) ns.push_back(n);
   ns.push_back(1000);
+  for (int wd : widths())
   for (int s = tBOOL; s <= tCHR; s++)
     for (int t = tBOOL; t <= tSYM; t++)
       for (U n : ns) {
+        Width wg(wd);
         V x = rnd(s, n, g);
         V r = ct(t, _r(x));
         if (t == tSYM) {
@@ -194,12 +223,12 @@ TEST_F(Cast, EveryPairAgainstTheModel) {
           J v = fs ? satm(d) : itm(x, s, i);
           if (t == tFLT) {
             F w = fs ? d : s == tLONG && v == NJ ? NAN : (F)v;
-            ASSERT_TRUE(same(PF(r)[i], w)) << s << " " << n << " " << i;
+            ASSERT_TRUE(same(PF(r)[i], w)) << s << " " << n << " " << i << " width " << wd;
             continue;
           }
           J w = t == tBOOL ? (v & 1) : t == tBYTE || t == tCHR ? (int8_t)v : t == tSHORT ? (int16_t)v
               : t == tINT ? (I)v : v;
-          ASSERT_EQ(itm(r, t, i), w) << s << " -> " << t << " n " << n << " item " << i;
+          ASSERT_EQ(itm(r, t, i), w) << s << " -> " << t << " n " << n << " item " << i << " width " << wd;
         }
         mr(r), mr(x);
       }
@@ -217,14 +246,16 @@ TEST_F(Cast, KernelsStayInsideTheirBlock) {
             {cFI, tFLT, tINT},    {cFL, tFLT, tLONG},   {cLF, tLONG, tFLT},  {cGB, tBYTE, tBOOL},
             {cBG, tBOOL, tBYTE}};
   std::mt19937_64 g(7);
+  for (int wd : widths())
   for (auto &k : ks)
     for (U n = 0; n <= 200; n += n < 70 ? 1 : 43) {
+      Width wg(wd);
       V x = rnd(k.s, n, g);
       UJ cap = (dbytes(n, k.t) + 63) / 64 * 64;
       if (!cap) cap = 64;
       std::vector<G> d(cap + 64, 0xA5);
       k.k(d.data(), P(x), n);
-      for (UJ b = cap; b < cap + 64; b++) ASSERT_EQ(d[b], 0xA5) << k.t << " " << k.s << " n " << n;
+      for (UJ b = cap; b < cap + 64; b++) ASSERT_EQ(d[b], 0xA5) << k.t << " " << k.s << " n " << n << " w " << wd;
       V r = ct(k.t, _r(x));
       ASSERT_EQ(memcmp(d.data(), P(r), dbytes(n, k.t)), 0) << k.t << " " << k.s << " n " << n;
       mr(r), mr(x);
@@ -254,11 +285,14 @@ TEST_F(Cast, SameBytesForEveryThreadCount) {
   mr(l), mr(f);
 }
 
-// Results of 16 MB and more leave through a cache-sized buffer with
-// non-temporal stores: the same bytes as the kernel run straight into
-// memory, through ct and through the split itself for any task count,
-// with an odd count so the last chunk is partial, and nothing written
-// past the 64-byte line that holds the last item.
+// Results of 16 MB and more bypass the caches: written by the kernels'
+// non-temporal forms where the destination is 64-byte aligned, else
+// through a cache-sized buffer.  Every register width, destination
+// alignment and task count gives the bytes of the baseline kernel run
+// straight into memory, through ct and through the split itself (also
+// when one task runs alone), with an odd count so the last group is
+// partial, and nothing written past the 64-byte line that holds the last
+// item.
 TEST_F(Cast, LargeResultsSameAsTheKernel) {
   U n = (1u << 22) + 7;
   std::mt19937_64 g(5);
@@ -270,17 +304,30 @@ TEST_F(Cast, LargeResultsSameAsTheKernel) {
     V x = rnd(k.s, n, g);
     UJ b = dbytes(n, k.t), cap = (b + 63) / 64 * 64;
     std::vector<G> w(cap + 64, 0xA5);
-    k.k(w.data(), P(x), n);
-    for (int th : {1, 2, 7}) {
-      EnvThreads e(std::to_string(th).c_str());
-      V r = ct(k.t, _r(x));
-      ASSERT_EQ(memcmp(w.data(), P(r), b), 0) << k.t << " from " << k.s << " threads " << th;
-      mr(r);
-      std::vector<G> d(cap + 64, 0xA5);
-      Cj j{k.k, (char *)d.data(), PC(x), n, 1u << (Tw[k.t] - 3), 1u << (Tw[k.s] - 3), th};
-      par_run(th, cjw, &j);
-      ASSERT_EQ(memcmp(w.data(), d.data(), b), 0) << k.t << " from " << k.s << " tasks " << th;
-      for (UJ i = cap; i < cap + 64; i++) ASSERT_EQ(d[i], 0xA5) << k.t << " " << i;
+    {
+      Width wg(16);
+      k.k(w.data(), P(x), n);
+    }
+    std::vector<G> m(cap + 256);
+    for (int wd : widths()) {
+      Width wg(wd);
+      for (int th : {1, 2, 7}) {
+        EnvThreads e(std::to_string(th).c_str());
+        V r = ct(k.t, _r(x));
+        ASSERT_EQ(memcmp(w.data(), P(r), b), 0) << k.t << " from " << k.s << " threads " << th << " w " << wd;
+        mr(r);
+        for (UJ off : {0, 16, 8}) {  // the direct stores, the buffer, the plain kernel
+          G *d = (G *)(((uintptr_t)m.data() + 63) & ~(uintptr_t)63) + off;
+          for (bool one : {false, true}) {  // one task of th, alone, does the whole job
+            memset(d, 0xA5, cap + 64);
+            Cj j{k.k, (char *)d, PC(x), n, 1u << (Tw[k.t] - 3), 1u << (Tw[k.s] - 3), th};
+            if (one) cjw(&j, th - 1);
+            else par_run(th, cjw, &j);
+            ASSERT_EQ(memcmp(w.data(), d, b), 0) << k.t << " from " << k.s << " tasks " << th << " w " << wd << " off " << off;
+            for (UJ i = cap; i < cap + 64; i++) ASSERT_EQ(d[i], 0xA5) << k.t << " " << i << " w " << wd << " off " << off;
+          }
+        }
+      }
     }
     mr(x);
   }
