@@ -185,12 +185,20 @@ template <bool T> void kFL16(void *d, const void *s, U n) {
     sto<T>(o + i * 8 + 16, (__m128i)l2f(vld<i64x2>(p + i * 8 + 16)));
   }
 }
+// l2f from memory into r: the 32-byte form is called through pointers, as
+// a generic helper taking or giving a 32-byte vector may not be called
+// from a function marked for the wider registers (one compiler refuses
+// the mixed calling convention even for an always-inlined callee).
+template <class V> ZK_INLINE void l2fm(void *r, const void *p) { vst(r, l2f(vld<V>(p))); }
 template <bool T> ZK_AVX2 void kFL32(void *d, const void *s, U n) {
   const char *p = (const char *)s;
   char *o = (char *)d;
+  __m256i a, b;
   for (UJ i = 0; i < n; i += 8) {
-    sto<T>(o + i * 8, (__m256i)l2f(vld<i64x4>(p + i * 8)));
-    sto<T>(o + i * 8 + 32, (__m256i)l2f(vld<i64x4>(p + i * 8 + 32)));
+    l2fm<i64x4>(&a, p + i * 8);
+    l2fm<i64x4>(&b, p + i * 8 + 32);
+    sto<T>(o + i * 8, a);
+    sto<T>(o + i * 8 + 32, b);
   }
 }
 template <bool T> ZK_AVX512 void kFL64(void *d, const void *s, U n) {
