@@ -23,10 +23,10 @@
 // change atomically and reg/nreg/pnd/npnd/spare/nspare/fsl/nfsl are guarded by
 // g_alloc_mx, under which no other lock is taken.
 #include <sys/mman.h>
-#include <cstdlib>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "core/core.h"
 
@@ -394,11 +394,7 @@ void fre(V x) {
 // Nobody else holds h, so nobody reads its header while it changes.
 // Mapped objects (class 0) stay untagged.
 void claim(Hdr *h) {
-  if (!tl.own || !h->cls) return;
-  UJ w;
-  memcpy(&w, h, 8);
-  w = (w & 0xFFFF) | tl.own << 16;
-  memcpy(h, &w, 8);
+  if (tl.own && h->cls) setown(h, tl.own);
 }
 
 // Walks without recursion, on a stack of its own.  An object the thread
@@ -418,10 +414,7 @@ V pub(V x) {
     V y = st[--n];
     Hdr *h = hd(y);
     if (owner(h) == own) {
-      UJ w;
-      memcpy(&w, h, 8);
-      w &= 0xFFFF;
-      memcpy(h, &w, 8);
+      setown(h, 0);
     } else if (at_load_acq(h->rc) != 1) {
       continue;
     }

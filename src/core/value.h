@@ -212,6 +212,13 @@ ZK_INLINE UJ owner(const Hdr *h) {
   memcpy(&w, h, 8);
   return w >> 16;
 }
+// Sets the owner tag of h, keeping its class and colour.
+ZK_INLINE void setown(Hdr *h, UJ own) {
+  UJ w;
+  memcpy(&w, h, 8);
+  w = (w & 0xFFFF) | own << 16;
+  memcpy(h, &w, 8);
+}
 // Whether the thread whose tag is own made h in its current job, so may
 // change its count without atomics.  Tag 0 owns nothing: a thread outside
 // a job never claims an object.
