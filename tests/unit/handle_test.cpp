@@ -334,7 +334,9 @@ TEST_F(Handles, ReadAheadSplitsAndJoins) {
         usleep(2000);
         p.put(b.substr(k));
       });
-      if (!pre.empty()) EXPECT_EQ(got(p.a), "1 1 2 3") << k;
+      if (!pre.empty()) {
+        EXPECT_EQ(got(p.a), "1 1 2 3") << k;
+      }
       EXPECT_EQ(got(p.a), "0 (`x;\"yz\";4.5)") << k << " " << pre.size();
       w.join();
     }

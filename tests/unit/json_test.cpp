@@ -182,9 +182,11 @@ void rows_as_pushed(const std::vector<std::string> &rs, const char *ws) {
       << t << "\ngave " << ks(got ? _r(got) : 0) << "\nwant " << ks(_r(want));
   if (got) {
     // Column types too: match does not tell a float vector from a list of floats.
-    if (tp(got) == tTABLE && tp(want) == tTABLE)
-      for (U j = 0; j < nx(PA(got)[1]); j++)
+    if (tp(got) == tTABLE && tp(want) == tTABLE) {
+      for (U j = 0; j < nx(PA(got)[1]); j++) {
         EXPECT_EQ(tp(PA(PA(got)[1])[j]), tp(PA(PA(want)[1])[j])) << t << " column " << j;
+      }
+    }
     mr(got);
   }
   mr(want);
