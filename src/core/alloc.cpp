@@ -19,6 +19,11 @@
 // varying multiple of 64 bytes inside its block, and the header then
 // records the class one lower so capacity checks never overstate the room.
 //
+// A freed block joins the freeing thread's lists, but for one made by a
+// parallel-each worker and freed elsewhere, which goes back to that worker
+// (rfree, core.h): a job's results are freed by its caller, and lists only
+// ever grow on the freeing side.
+//
 // Locks: none outside shared mode.  In shared mode (tl.rc_sync) counts
 // change atomically and reg/nreg/pnd/npnd/spare/nspare/fsl/nfsl are guarded by
 // g_alloc_mx, under which no other lock is taken.
@@ -230,9 +235,21 @@ V anc(int k, UJ b, U n, int t) {
 
 }  // namespace
 
+std::atomic<V> rfree[NRF][24];
+
+void rpush(int b, int k, V d) {
+  Hdr *h = hd(d);
+  V o = rfree[b][k].load(std::memory_order_relaxed);
+  do h->link = o;
+  while (!rfree[b][k].compare_exchange_weak(o, d, std::memory_order_release, std::memory_order_relaxed));
+}
+
 V mb(int k) {
   if (k > 23) return bigblock(k);
   if (V d = pop(k)) return d;
+  // A worker takes back the blocks other threads freed for it before it
+  // splits a fresh one.
+  if (tl.pix && (tl.bkt[k] = rfree[tl.pix][k].exchange(0, std::memory_order_acquire))) return pop(k);
   V d = mb(k + 1);
   V up = d + (64ull << k);  // the upper half's data: its block start plus 64
   memset((void *)(uintptr_t)(up - 64), 0, 64);

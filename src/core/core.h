@@ -9,6 +9,7 @@
 // az int-or-long, aCz/aCn chars, aL longs, aA0/aA1/aA2 lists, aM table,
 // am dict, aE range, aV any vector from memory).
 #pragma once
+#include <atomic>
 #include <mutex>
 #include "core/names.h"
 #include "core/value.h"
@@ -63,13 +64,30 @@ ZK_INLINE V ahdr(V d, int k, int t, U n) {
 // Data bytes of a block of class k.
 ZK_INLINE UJ kbytes(int k) { return (64ull << k) - 64; }
 
-// Puts the free block d on the calling thread's list of class k.
+// Blocks a parallel-each worker made go back to that worker when another
+// thread frees them.  Results of a job are made on the workers and freed by
+// the caller; on the caller's lists they would stay unused while every job
+// split fresh blocks on the workers, so a host calling pe in a loop would
+// grow without bound.  One lock-free stack per worker (by the low byte of
+// the owner tag: index + 2) and class, pushed by any thread, taken whole by
+// its worker when its own list runs out (mb).
+inline constexpr int NRF = 256;  // owner-tag bytes
+extern std::atomic<V> rfree[NRF][24];
+void rpush(int b, int k, V d);
+
+// Puts the free block d on the list of class k of the calling thread, or
+// of the worker that made it.
 ZK_INLINE void fpush(int k, V d) {
   ZK_POISON(d, kbytes(k));
   Hdr *h = hd(d);
-  h->link = tl.bkt[k];
+  Tl &t = tl;
   h->rc = 0;
-  tl.bkt[k] = d;
+  // Both sides of & are evaluated, so the thread-local block is reached
+  // once, on one path, wherever the block goes.
+  int b = (int)(owner(h) & 0xFF);
+  if (ZK_UNLIKELY((b >= 2) & (b != t.pix))) return rpush(b, k, d);
+  h->link = t.bkt[k];
+  t.bkt[k] = d;
 }
 
 // The fast paths are a pop and five header stores, and a decrement.

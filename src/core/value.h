@@ -178,10 +178,11 @@ static_assert(sizeof(Rst) == 168);
 // Zero at thread start, but for the random state.  Owners of the fields: the allocator (bkt, acn),
 // the arena (a_*), errors (err_*, zktd), diagnostics (zkdiag*), symbols
 // (sym_ring*), the C interface (capi_err), the arithmetic dispatch (f),
-// parallel each (rc_sync, own), find (fbt).
+// parallel each (rc_sync, own, pix), find (fbt).
 struct Tl {
   G rc_sync;          // shared mode: atomic counts, locked process tables
   G groot;            // names are not qualified by the current namespace
+  G pix;              // a parallel-each worker's byte in owner tags (index + 2), else 0
   I f;                // operator code of the running arithmetic kernel
   UJ own;             // owner tag of this thread's parallel-each job, 0 outside one
   char *a_base;       // scratch arena base block

@@ -148,6 +148,7 @@ void rseed(UJ s) {
 void *worker(void *arg) {
   I i = (I)(intptr_t)arg;
   tl.rc_sync = 1;
+  tl.pix = (G)(i + 2);  // otag(i + 1)'s low byte
   rseed((UJ)i + 1);
   tl.acn = (U)i + 1;
   pthread_mutex_lock(&P.m);
