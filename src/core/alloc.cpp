@@ -31,7 +31,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 #include "core/core.h"
 
@@ -424,11 +423,11 @@ void claim(Hdr *h) {
 V pub(V x) {
   UJ own = tl.own;
   if (!own || !heap(x)) return x;
-  V st0[64], *st = st0;
-  U n = 0, cap = 64;
-  st[n++] = x;
-  while (n) {
-    V y = st[--n];
+  Stk<V, 64> st;
+  st.push() = x;
+  while (!st.empty()) {
+    V y = st.top();
+    st.pop();
     Hdr *h = hd(y);
     if (owner(h) == own) {
       setown(h, 0);
@@ -437,19 +436,9 @@ V pub(V x) {
     }
     if (!iscont(h->type)) continue;
     V *a = PA(y);
-    for (U i = 0, c = h->count ? h->count : 1; i < c; i++) {
-      if (!a[i] || !heap(a[i])) continue;
-      if (n == cap) {
-        V *t = (V *)malloc(2 * cap * sizeof(V));
-        if (!t) die("OOM");
-        memcpy(t, st, n * sizeof(V));
-        if (st != st0) free(st);
-        st = t, cap *= 2;
-      }
-      st[n++] = a[i];
-    }
+    for (U i = 0, c = h->count ? h->count : 1; i < c; i++)
+      if (a[i] && heap(a[i])) st.push() = a[i];
   }
-  if (st != st0) free(st);
   return x;
 }
 

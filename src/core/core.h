@@ -10,6 +10,7 @@
 // am dict, aE range, aV any vector from memory).
 #pragma once
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
 #include "core/names.h"
 #include "core/value.h"
@@ -173,5 +174,37 @@ void arena_free();  // free the calling thread's base block and chunks
 
 // ---- fatal stop (err.cpp) ----
 [[noreturn]] void die(const char *msg);
+
+// ---- the walkers' stack ----
+// Match, hash, order, count and publication walk nested values with frames
+// of their own, never the C stack: a few frames live in the walker's C
+// frame and deeper nesting moves them to the heap.  The walkers cannot
+// fail, so memory for the frames that cannot be had ends the process as
+// any lost allocation does.
+template <class T, U N = 32> struct Stk {
+  T in[N];
+  T *p = in;
+  U n = 0, cap = N;
+  Stk() = default;
+  Stk(const Stk &) = delete;
+  ~Stk() {
+    if (p != in) free(p);
+  }
+  T &push() {
+    if (n == cap) grow();
+    return p[n++];
+  }
+  T &top() { return p[n - 1]; }
+  void pop() { n--; }
+  bool empty() const { return !n; }
+  void grow() {
+    T *q = (T *)malloc(2 * (UJ)cap * sizeof(T));
+    if (!q) die("OOM");
+    memcpy(q, p, n * sizeof(T));
+    if (p != in) free(p);
+    p = q;
+    cap *= 2;
+  }
+};
 
 }  // namespace zk

@@ -358,20 +358,29 @@ __attribute__((noinline)) const G *fdo(const G *p, V *fr, const V *sl) {
   V x = *slot ? ixcd(*slot, sl[4 + p[2] - oCONST]) : 0;
   if (!x) return s;
   I ci = ip(c);
+  // The step j+:c (r its new value) and the store, as both loops run them.
+  auto step = [&](I &r) {
+    V a = fr[j];
+    if (tag(a) != tINTA || __builtin_add_overflow(ip(a), ci, &r)) return false;
+    fr[j] = ai(r);
+    return true;
+  };
+  auto put = [&] {
+    V y = *py, i = *pq;
+    return y && i && iat(i) && !ixqs(x, ival(i), y, false);
+  };
   if (q[0] == oLOOP) {  // while: the test of j, then the store
     const G *t = q + 3 - u16(q + 1);
     Lh h = lhd(t, j, fr, sl);
     if (h.k < 8 || t + 5 != p) return s;
     for (;;) {
-      V a = fr[j], b;
       I r;
-      if (tag(a) != tINTA || __builtin_add_overflow(ip(a), ci, &r)) return s;
-      fr[j] = ai(r);
-      if (tag(b = *h.y) != tINTA) return t;
+      if (!step(r)) return s;
+      V b = *h.y;
+      if (tag(b) != tINTA) return t;
       I e = ip(b);
       if (!(h.k == 8 ? r < e : h.k == 9 ? r > e : r == e)) return t + 5 + t[4];
-      V y = *py, i = *pq;
-      if (!y || !i || !iat(i) || ixqs(x, ival(i), y, false)) return p;
+      if (!put()) return p;
     }
   }
   // do: the count n stepped by d, tested against z
@@ -385,15 +394,13 @@ __attribute__((noinline)) const G *fdo(const G *p, V *fr, const V *sl) {
   if (tag(d) != tINTA || h.k != 1 || t + 6 != p || n == j) return s;
   I di = ip(d), z = (I)h.c;
   for (;;) {
-    V a = fr[j], b = fr[n];
     I r, m;
-    if (tag(a) != tINTA || __builtin_add_overflow(ip(a), ci, &r)) return s;
-    fr[j] = ai(r);
+    if (!step(r)) return s;
+    V b = fr[n];
     if (tag(b) != tINTA || __builtin_add_overflow(ip(b), di, &m)) return q;
     fr[n] = ai(m);
     if (!(z < m)) return t + 6 + t[5];
-    V y = *py, i = *pq;
-    if (!y || !i || !iat(i) || ixqs(x, ival(i), y, false)) return p;
+    if (!put()) return p;
   }
 }
 

@@ -9,7 +9,6 @@
 // (find.cpp); penc =
 // parallel dictionary encoding, sencT = the builtin senc (penc.cpp).
 #pragma once
-#include <cstdlib>
 #include "core/core.h"
 
 namespace zk {
@@ -211,38 +210,6 @@ V sgS(V x);
 // 0 when the column has no key or its scratch cannot be had.
 V xsC(V x);
 I xskey(V col, const I *perm, UJ *keys, UJ n, int *w, I desc);
-
-// ---- the walkers' stack ----
-// Match, hash and order walk nested values with frames of their own, never
-// the C stack: a few frames live in the walker's C frame and deeper
-// nesting moves them to the heap.  The walkers cannot fail, so memory for
-// the frames that cannot be had ends the process as any lost allocation
-// does.
-template <class T, U N = 32> struct Stk {
-  T in[N];
-  T *p = in;
-  U n = 0, cap = N;
-  Stk() = default;
-  Stk(const Stk &) = delete;
-  ~Stk() {
-    if (p != in) free(p);
-  }
-  T &push() {
-    if (n == cap) grow();
-    return p[n++];
-  }
-  T &top() { return p[n - 1]; }
-  void pop() { n--; }
-  bool empty() const { return !n; }
-  void grow() {
-    T *q = (T *)malloc(2 * (UJ)cap * sizeof(T));
-    if (!q) die("OOM");
-    memcpy(q, p, n * sizeof(T));
-    if (p != in) free(p);
-    p = q;
-    cap *= 2;
-  }
-};
 
 // ---- binary search (bin.cpp) ----
 // bin: x an ascending vector or a dict of ascending values (borrowed), y
