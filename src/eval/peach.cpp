@@ -130,6 +130,10 @@ void run_morsels() {
 // earlier job (handed back to the caller, perhaps read by every thread
 // now) are nobody's.  48 bits: 2^40 jobs before it wraps.
 UJ otag(I i) { return (P.job << 8 | (UJ)(i + 1)) & 0xFFFFFFFFFFFFull; }
+// The last worker's byte, index + 2 = PL_MAX (tl.pix, by which rfree is
+// found), must fit the low byte, or one job's tags would run into the
+// next job's.
+static_assert(PL_MAX <= 0xFF);
 
 UJ sm64(UJ &s) {
   UJ z = (s += 0x9e3779b97f4a7c15ull);
